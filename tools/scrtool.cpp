@@ -2,12 +2,37 @@
 #include <cstdio>
 #include <cstring>
 
-static int Usage() {
-    fputs("usage: scrtool COMMAND ...\n", stderr);
+#include "tools/scrtool_commands.h"
+
+namespace {
+
+struct Command {
+    const char* name;
+    int (*run)(int argc, char** argv);
+    const char* usage;
+};
+
+const Command Commands[] = {
+    {"help", Help, ""},
+};
+
+int Usage();
+int Help(int, char**) { return Usage(); }
+
+int Usage() {
+    fputs("usage:\n", stderr);
+    for (const Command& c : Commands) {
+        if (c.run != Help) fprintf(stderr, "  scrtool %s\n", c.usage);
+    }
     return 2;
 }
 
+}  // namespace
+
 int main(int argc, char** argv) {
     if (argc < 2) return Usage();
+    for (const Command& c : Commands) {
+        if (strcmp(argv[1], c.name) == 0) return c.run(argc - 2, argv + 2);
+    }
     return Usage();
 }
