@@ -12,6 +12,8 @@ struct Command {
     const char* usage;
 };
 
+int Help(int argc, char** argv);
+
 const Command Commands[] = {
     {"help", Help, ""},
 };
