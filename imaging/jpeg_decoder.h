@@ -1,4 +1,6 @@
-// JPEG decoding into 24-bit bottom-up images, from files and from bytes in memory.
+// JPEG decoding into 24-bit bottom-up images, from files and from bytes in memory. Colour,
+// grayscale, CMYK and YCCK files all give 24-bit images; a stream the library cannot decode, or
+// one too large for the sizes every build addresses, gives none and leaves its reason.
 #pragma once
 #include <cstdint>
 
