@@ -16,6 +16,8 @@ int Help(int argc, char** argv);
 
 const Command Commands[] = {
     {"help", Help, ""},
+    {"load", RunLoad, "load FILE [--out OUT.bmp]"},
+    {"check", RunCheck, "check DIR"},
 };
 
 int Usage();

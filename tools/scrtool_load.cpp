@@ -1,0 +1,80 @@
+// scrtool load: one file through the file-type table, as the slideshow's walk would load it.
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+
+#include "slideshow/file_type_table.h"
+#include "tools/scrtool_commands.h"
+
+namespace {
+
+void PutU16(unsigned char* p, uint32_t value) {
+    p[0] = static_cast<unsigned char>(value);
+    p[1] = static_cast<unsigned char>(value >> 8);
+}
+
+void PutU32(unsigned char* p, uint32_t value) {
+    PutU16(p, value & 0xFFFF);
+    PutU16(p + 2, value >> 16);
+}
+
+// The block as a BMP file: the file header, then the block unchanged.
+bool WriteBmpFile(const char* path, const unsigned char* image, size_t blockSize) {
+    unsigned char fileHeader[14] = {'B', 'M'};
+    PutU32(fileHeader + 2, static_cast<uint32_t>(sizeof fileHeader + blockSize));
+    PutU32(fileHeader + 10, static_cast<uint32_t>(sizeof fileHeader + ReadDibLayout(image).bitsOffset));
+    FILE* file = fopen(path, "wb");
+    if (!file) return false;
+    const bool written = fwrite(fileHeader, 1, sizeof fileHeader, file) == sizeof fileHeader &&
+                         fwrite(image, 1, blockSize, file) == blockSize;
+    return fclose(file) == 0 && written;
+}
+
+int LoadUsage() {
+    fputs("usage: scrtool load FILE [--out OUT.bmp]\n", stderr);
+    return 2;
+}
+
+}  // namespace
+
+PackedDib LoadAsTheWalkWould(const char* path) {
+    const ImageLoader loader = FindImageLoaderForPath(path);
+    if (!loader) {
+        SetLoadFailure("not a picture by its extension");
+        return nullptr;
+    }
+    return loader(path);
+}
+
+int RunLoad(int argc, char** argv) {
+    const char* path = nullptr;
+    const char* outPath = nullptr;
+    for (int i = 0; i < argc; ++i) {
+        if (strcmp(argv[i], "--out") == 0) {
+            if (++i == argc || outPath) return LoadUsage();
+            outPath = argv[i];
+        } else if (!path) {
+            path = argv[i];
+        } else {
+            return LoadUsage();
+        }
+    }
+    if (!path) return LoadUsage();
+
+    PackedDib image = LoadAsTheWalkWould(path);
+    if (!image) {
+        printf("none: %s\n", LastLoadFailure());
+        return 0;
+    }
+    const size_t blockSize = LastLoadBlockSize();
+    const DibLayout layout = ReadDibLayout(image);
+    printf("ok %d %d %u\n", static_cast<int>(layout.width), static_cast<int>(layout.height),
+           static_cast<unsigned>(layout.bitCount));
+    int status = 0;
+    if (outPath && !WriteBmpFile(outPath, image, blockSize)) {
+        fprintf(stderr, "scrtool: cannot write %s\n", outPath);
+        status = 1;
+    }
+    free(image);
+    return status;
+}
