@@ -1,7 +1,7 @@
-// The program's entry. The run modes (saver, preview, settings, password change) are dispatched
-// from here once the host exists; until then the program starts and ends with nothing to do.
+// The program's entry. SaverMain reads the command line itself, whatever the start-up code made
+// of it, and ends the process with the run mode's result.
 #include <windows.h>
 
-int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
-    return 0;
-}
+#include "host/saver_modes_win32.h"
+
+int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) { SaverMain(); }

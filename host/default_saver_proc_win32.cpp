@@ -1,0 +1,56 @@
+// DefaultSaverProc and ApproveClose against the window system: the closing rules of
+// closing_rules.cpp with their outward operations carried out by USER32.
+#include <windows.h>
+
+#include "host/closing_rules.h"
+#include "host/default_saver_proc.h"
+#include "host/saver_host.h"
+#include "host/saver_modes_win32.h"
+
+namespace {
+
+using VerifyScreenSavePwdProc = BOOL(WINAPI*)(HWND window);
+
+class WindowClosingOperations : public ClosingOperations {
+ public:
+  explicit WindowClosingOperations(HWND window) : window_(window) {}
+
+  ScreenPoint CursorPosition() override {
+    POINT position = {};
+    GetCursorPos(&position);
+    return ScreenPoint{position.x, position.y};
+  }
+  std::uint32_t TickCount() override { return GetTickCount(); }
+  void PostClose() override { PostMessageA(window_, WM_CLOSE, 0, 0); }
+  void HideCursor() override { SetCursor(nullptr); }
+
+  std::int32_t AskWindowToVerify() override {
+    // At most two ticks that were already waiting are dropped; the timer itself keeps running.
+    MSG tick;
+    PeekMessageA(&tick, window_, WM_TIMER, WM_TIMER, PM_REMOVE | PM_NOYIELD);
+    PeekMessageA(&tick, window_, WM_TIMER, WM_TIMER, PM_REMOVE | PM_NOYIELD);
+    return static_cast<std::int32_t>(SendMessageA(window_, VerifyPasswordMessage, 0, 0));
+  }
+
+  std::int32_t VerifyPassword() override {
+    auto verify = reinterpret_cast<VerifyScreenSavePwdProc>(SaverHost.VerifyEntry);
+    return verify(window_);
+  }
+
+ private:
+  HWND window_;
+};
+
+}  // namespace
+
+LRESULT WINAPI DefaultSaverProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+  WindowClosingOperations operations(window);
+  SaverProcOutcome outcome = DecideDefaultSaverProc(SaverHost, message, wParam, operations);
+  if (outcome.PassToDefault) return DefWindowProcA(window, message, wParam, lParam);
+  return outcome.Result;
+}
+
+int ApproveClose(HWND window) {
+  WindowClosingOperations operations(window);
+  return ApproveClose(SaverHost, operations);
+}

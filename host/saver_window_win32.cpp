@@ -1,0 +1,105 @@
+// The saver window: one class, a topmost popup over the screen or a child of the preview
+// parent, and the thread's only message loop.
+#include <windows.h>
+
+#include "host/saver_host.h"
+#include "host/saver_modes_win32.h"
+
+namespace {
+
+const char SaverClassName[] = "WindowsScreenSaverClass";
+const char FullScreenTitle[] = "Screen Saver";
+const char PreviewTitle[] = "Preview";
+// The program's only icon is resource 1, so the class ends up without one, as it always has.
+constexpr int ClassIconResource = 100;
+
+struct WindowPlacement {
+  DWORD ExtendedStyle;
+  const char* Title;
+  DWORD Style;
+  RECT Area;  // left, top, and the size in right and bottom
+};
+
+RECT ScreenRectangle() {
+  RECT screen = {};
+  HDC screenContext = GetDC(nullptr);
+  GetClipBox(screenContext, &screen);
+  ReleaseDC(nullptr, screenContext);
+  return screen;
+}
+
+WNDCLASSA SaverWindowClass(HINSTANCE instance) {
+  WNDCLASSA saverClass = {};
+  // CS_OWNDC: the presenter keeps its palette selected in the window's one device context.
+  saverClass.style = CS_VREDRAW | CS_HREDRAW | CS_DBLCLKS | CS_OWNDC;
+  saverClass.lpfnWndProc = SaverWindowProc;
+  saverClass.hInstance = instance;
+  saverClass.hIcon = LoadIconA(instance, MAKEINTRESOURCEA(ClassIconResource));
+  saverClass.hCursor = nullptr;  // the host hides the pointer itself
+  saverClass.hbrBackground = static_cast<HBRUSH>(GetStockObject(BLACK_BRUSH));
+  saverClass.lpszClassName = SaverClassName;
+  return saverClass;
+}
+
+int RunMessageLoop() {
+  MSG message = {};
+  while (GetMessageA(&message, nullptr, 0, 0)) {
+    TranslateMessage(&message);
+    DispatchMessageA(&message);
+  }
+  return static_cast<int>(message.wParam);
+}
+
+}  // namespace
+
+void SetSaverRunning(bool on) {
+  if (!SaverHost.OnWindows9x) return;
+  UINT previous = 0;
+  SystemParametersInfoA(SPI_SCREENSAVERRUNNING, on ? 1 : 0, &previous, 0);
+}
+
+int RunSaverWindow(HWND parent) {
+  HINSTANCE instance = static_cast<HINSTANCE>(SaverHost.Instance);
+  WNDCLASSA saverClass = SaverWindowClass(instance);
+
+  WindowPlacement placement = {};
+  if (parent) {
+    RECT client = {};
+    GetClientRect(parent, &client);
+    SaverHost.PreviewMode = true;
+    placement = {0, PreviewTitle, WS_CHILD | WS_VISIBLE | WS_CLIPCHILDREN,
+                 {0, 0, client.right, client.bottom}};
+  } else {
+    RECT screen = ScreenRectangle();
+    placement = {WS_EX_TOPMOST, FullScreenTitle,
+                 WS_POPUP | WS_VISIBLE | WS_CLIPSIBLINGS | WS_CLIPCHILDREN,
+                 {screen.left, screen.top, screen.right - screen.left, screen.bottom - screen.top}};
+    // A second full-screen start only brings the running saver forward.
+    HWND running = FindWindowA(SaverClassName, FullScreenTitle);
+    if (running && IsWindow(running)) {
+      SetForegroundWindow(running);
+      return 0;
+    }
+    LoadPasswordHook();
+  }
+
+  SaverHost.AutoPlayQueryMessage =
+      SaverHost.OnWindows9x ? RegisterWindowMessageA("QueryCancelAutoPlay") : 0;
+
+  HWND window = nullptr;
+  if (RegisterClassA(&saverClass)) {
+    window = CreateWindowExA(placement.ExtendedStyle, SaverClassName, placement.Title,
+                             placement.Style, placement.Area.left, placement.Area.top,
+                             placement.Area.right, placement.Area.bottom, parent, nullptr,
+                             instance, nullptr);
+  }
+  SaverHost.SaverWindow = window;
+
+  int result = -1;  // no class or no window: nothing ran
+  if (window) {
+    if (!parent) SetForegroundWindow(window);
+    result = RunMessageLoop();
+  }
+  UnloadPasswordHook();
+  return result;
+}
