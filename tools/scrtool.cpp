@@ -18,6 +18,7 @@ const Command Commands[] = {
     {"help", Help, ""},
     {"load", RunLoad, "load FILE [--out OUT.bmp]"},
     {"check", RunCheck, "check DIR"},
+    {"walk", RunWalk, "walk DIR --seed S --ticks N"},
 };
 
 int Usage();

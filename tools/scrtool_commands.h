@@ -8,6 +8,8 @@
 int RunLoad(int argc, char** argv);
 // scrtool check DIR
 int RunCheck(int argc, char** argv);
+// scrtool walk DIR --seed S --ticks N
+int RunWalk(int argc, char** argv);
 
 // Loads a file through the file-type table as the slideshow's walk would; none for an extension
 // that no row matches, with its reason in LastLoadFailure.

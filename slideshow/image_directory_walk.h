@@ -1,0 +1,54 @@
+// The walk through the image directory: the listing in the platform's order, one loadable entry
+// per call, a random start and a wrap from the last entry to the first. Nothing is cached: the
+// walk keeps an open listing and its current entry and loads one image when asked.
+#pragma once
+#include <cstdint>
+
+#include "imaging/packed_dib.h"
+#include "platform/directory_listing.h"
+
+enum {
+    WalkPathSize = 260,  // the platform's path buffers: 259 characters and the terminator
+};
+
+struct ImageDirectoryWalk {
+    // Always ends in a backslash. One byte longer than a path buffer so that a 259-character
+    // setting keeps its backslash; a directory that long cannot be listed (its pattern does not fit
+    // CandidatePath), and is treated as one that cannot.
+    char ImageDir[WalkPathSize + 1];
+    DirectoryListing Listing;  // nullptr: not open
+    DirectoryEntry Entry;
+    // ImageDir and "*.*" while a listing is opened, else ImageDir and the name of the entry last
+    // tried. When either does not fit, as much of it as fits: the label still says something.
+    char CandidatePath[WalkPathSize];
+};
+
+// The image directory from the BaseDir setting: a backslash is appended when the text is empty or
+// does not end in one. Text beyond what ImageDir holds is cut; such a directory cannot be listed.
+void SetImageDir(ImageDirectoryWalk& walk, const char* baseDir);
+
+// Whether ImageDir followed by the search pattern fits CandidatePath; a directory for which it
+// does not is never listed, and CandidatePath then only ever holds the pattern, cut short.
+bool ImageDirCanBeListed(const ImageDirectoryWalk& walk);
+
+struct RandomStart {
+    uint32_t Count;  // n: the entries after the first (0 when the directory cannot be listed)
+    uint32_t Skip;   // k: the entries skipped after the first
+};
+
+// Counts the directory, seeds the slideshow's generator with seed (the tick count), skips to a
+// random entry and writes the "RandomFirstFile " trace. Leaves the listing open at entry k + 1,
+// or not open.
+RandomStart PickRandomStart(ImageDirectoryWalk& walk, uint32_t seed);
+
+// The next loadable entry after the current one, wrapping once at the end of the listing; none
+// after a whole pass finds nothing. The image belongs to the caller.
+PackedDib AdvanceToNextImage(ImageDirectoryWalk& walk);
+
+// From the first entry of a newly opened listing.
+PackedDib ScanFromFirstEntry(ImageDirectoryWalk& walk);
+
+// The image of the entry the listing stands on, or none when it does not load.
+PackedDib TryCurrentEntry(ImageDirectoryWalk& walk);
+
+void CloseListing(ImageDirectoryWalk& walk);

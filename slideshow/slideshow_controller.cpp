@@ -1,0 +1,38 @@
+// The slideshow's phase rules, free of the platform.
+#include "slideshow/slideshow_controller.h"
+
+#include <cstdlib>
+
+#include "slideshow/credit_colour.h"
+
+PaintWork WorkForPaint(const SlideshowController& show) {
+    switch (show.Phase) {
+        case PhaseCredits: return PaintCreditFrame;
+        case PhaseSlideshow: return PaintSlideStep;
+        default: return PaintNothing;
+    }
+}
+
+void BeginCredits(SlideshowController& show) { show.Phase = PhaseCredits; }
+
+CreditFrame NextCreditFrame(SlideshowController& show) {
+    CreditFrame frame;
+    frame.Colour = CreditColour(show.CreditTicks);
+    ++show.CreditTicks;
+    frame.StartsSlideshow = show.CreditTicks >= CreditFrameCount;
+    return frame;
+}
+
+void BeginSlideshow(SlideshowController& show) { show.Phase = PhaseSlideshow; }
+
+int32_t IntervalMsFromSetting(int32_t seconds) {
+    const int64_t ms = static_cast<int64_t>(seconds) * 1000;
+    if (ms > INT32_MAX) return INT32_MAX;
+    if (ms < INT32_MIN) return INT32_MIN;
+    return static_cast<int32_t>(ms);
+}
+
+void ReleaseCurrentImage(SlideshowController& show) {
+    free(show.CurrentImage);
+    show.CurrentImage = nullptr;
+}

@@ -1,0 +1,139 @@
+// The slideshow's phase rules, credit colours, interval arithmetic and random generator.
+#include <gtest/gtest.h>
+
+#include <climits>
+#include <cstdint>
+
+#include "slideshow/credit_colour.h"
+#include "slideshow/random_generator.h"
+#include "slideshow/slideshow_controller.h"
+
+namespace {
+
+struct Rgb {
+    int red, green, blue;
+};
+
+TEST(CreditColour, FramesCycleThroughRedGreenAndBlue) {
+    struct Case {
+        int32_t frame;
+        Rgb expected;
+    };
+    // The first four are the documented examples; the rest were worked out separately in Python
+    // with the same formula in double precision.
+    const Case cases[] = {
+        {0, {0, 220, 0}},   {12, {254, 0, 0}},  {25, {0, 0, 220}},  {37, {0, 113, 141}},
+        {1, {31, 203, 0}},  {50, {0, 220, 0}},  {62, {254, 0, 0}},  {75, {0, 0, 220}},
+        {99, {0, 235, 0}},  {100, {0, 220, 0}}, {43, {0, 239, 0}},  {8, {215, 10, 0}},
+    };
+    for (const Case& c : cases) {
+        const uint32_t colour = CreditColour(c.frame);
+        EXPECT_EQ(ColourRed(colour), c.expected.red) << "frame " << c.frame;
+        EXPECT_EQ(ColourGreen(colour), c.expected.green) << "frame " << c.frame;
+        EXPECT_EQ(ColourBlue(colour), c.expected.blue) << "frame " << c.frame;
+        EXPECT_EQ(colour >> 24, 0u) << "frame " << c.frame;
+    }
+}
+
+TEST(CreditColour, EveryChannelIsLitForHalfOfEachTurn) {
+    // Two turns in 100 frames: each channel positive for about 25 frames per turn.
+    int lit[3] = {};
+    for (int32_t frame = 0; frame < CreditFrameCount; ++frame) {
+        const uint32_t colour = CreditColour(frame);
+        lit[0] += ColourRed(colour) > 0;
+        lit[1] += ColourGreen(colour) > 0;
+        lit[2] += ColourBlue(colour) > 0;
+    }
+    for (int channel = 0; channel < 3; ++channel) {
+        EXPECT_GE(lit[channel], 46) << channel;
+        EXPECT_LE(lit[channel], 50) << channel;
+    }
+}
+
+TEST(SlideshowPhases, HundredCreditFramesThenTheSlideshowInTheSamePaint) {
+    SlideshowController show = {};
+    EXPECT_EQ(WorkForPaint(show), PaintNothing);  // idle until the first erase
+
+    BeginCredits(show);
+    for (int32_t frame = 0; frame < CreditFrameCount; ++frame) {
+        ASSERT_EQ(WorkForPaint(show), PaintCreditFrame) << frame;
+        const CreditFrame drawn = NextCreditFrame(show);
+        EXPECT_EQ(drawn.Colour, CreditColour(frame));
+        EXPECT_EQ(drawn.StartsSlideshow, frame == CreditFrameCount - 1) << frame;
+        if (drawn.StartsSlideshow) BeginSlideshow(show);
+    }
+    EXPECT_EQ(WorkForPaint(show), PaintSlideStep);
+    EXPECT_EQ(show.CreditTicks, 100);
+}
+
+TEST(SlideshowPhases, LaterRestartsDrawOneCreditFrameAndMoveOn) {
+    SlideshowController show = {};
+    BeginCredits(show);
+    while (!NextCreditFrame(show).StartsSlideshow) {
+    }
+    BeginSlideshow(show);
+
+    for (int restart = 0; restart < 3; ++restart) {
+        BeginCredits(show);  // from the slideshow
+        ASSERT_EQ(WorkForPaint(show), PaintCreditFrame);
+        const CreditFrame frame = NextCreditFrame(show);
+        EXPECT_TRUE(frame.StartsSlideshow);
+        EXPECT_EQ(frame.Colour, CreditColour(100 + restart));  // the count runs on, never reset
+        BeginSlideshow(show);
+    }
+
+    // A restart in the middle of the first animation keeps the frames already drawn.
+    SlideshowController early = {};
+    BeginCredits(early);
+    for (int i = 0; i < 40; ++i) NextCreditFrame(early);
+    BeginCredits(early);
+    int framesLeft = 1;
+    while (!NextCreditFrame(early).StartsSlideshow) ++framesLeft;
+    EXPECT_EQ(framesLeft, 60);
+}
+
+TEST(SlideshowPhases, IntervalInMillisecondsSaturatesAtThe32BitRange) {
+    struct Case {
+        int32_t seconds;
+        int32_t ms;
+    };
+    const Case cases[] = {
+        {7, 7000},
+        {5, 5000},
+        {60, 60000},
+        {0, 0},
+        {-5, -5000},
+        {2147483, 2147483000},
+        {2147484, INT32_MAX},
+        {-2147483, -2147483000},
+        {-2147484, INT32_MIN},
+        {INT32_MAX, INT32_MAX},
+        {INT32_MIN, INT32_MIN},
+    };
+    for (const Case& c : cases) EXPECT_EQ(IntervalMsFromSetting(c.seconds), c.ms) << c.seconds;
+}
+
+TEST(RandomGenerator, IsTheClassicCLibraryGenerator) {
+    // The sequence the Microsoft C library gives after srand(1).
+    SeedRandom(1);
+    const int32_t fromOne[] = {41, 18467, 6334, 26500, 19169, 15724, 11478, 29358, 26962, 24464};
+    for (int32_t expected : fromOne) EXPECT_EQ(NextRandom(), expected);
+
+    // Seeding starts the sequence over.
+    SeedRandom(1);
+    EXPECT_EQ(NextRandom(), 41);
+}
+
+TEST(RandomGenerator, StaysWithinItsRange) {
+    SeedRandom(12345);
+    int32_t low = INT_MAX, high = INT_MIN;
+    for (int i = 0; i < 100000; ++i) {
+        const int32_t value = NextRandom();
+        low = value < low ? value : low;
+        high = value > high ? value : high;
+    }
+    EXPECT_EQ(low, 0);
+    EXPECT_EQ(high, 32767);
+}
+
+}  // namespace

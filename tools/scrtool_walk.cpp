@@ -1,0 +1,66 @@
+// scrtool walk DIR --seed S --ticks N: the slideshow's walk through DIR with the real loaders, as
+// the controller drives it. ImageDir is DIR with a backslash appended (natively that backslash
+// separates DIR from the entry names); the random start is seeded with S as the tick count; then
+// N + 1 calls of AdvanceToNextImage. Prints "pick n=COUNT k=SKIP", then per call its number from 0,
+// the name CandidatePath holds after ImageDir ("*.*" for the search pattern) and "image" or "none".
+#include <cerrno>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+
+#include "slideshow/image_directory_walk.h"
+#include "tools/scrtool_commands.h"
+
+namespace {
+
+bool ParseCount(const char* text, unsigned long max, unsigned long* value) {
+    if (!text || *text < '0' || *text > '9') return false;
+    char* end = nullptr;
+    errno = 0;
+    const unsigned long long parsed = strtoull(text, &end, 10);
+    if (errno != 0 || *end != '\0' || parsed > max) return false;
+    *value = static_cast<unsigned long>(parsed);
+    return true;
+}
+
+const char* CandidateName(const ImageDirectoryWalk& walk) {
+    // A directory too long for its pattern is never listed: CandidatePath holds the pattern, cut.
+    if (!ImageDirCanBeListed(walk)) return "*.*";
+    return walk.CandidatePath + strlen(walk.ImageDir);
+}
+
+// The walk's record is large (a listing entry and three path buffers): one for the command.
+ImageDirectoryWalk Walk;
+
+}  // namespace
+
+int RunWalk(int argc, char** argv) {
+    const char* dir = nullptr;
+    unsigned long seed = 0, ticks = 0;
+    bool haveSeed = false, haveTicks = false;
+    for (int i = 0; i < argc; ++i) {
+        if (strcmp(argv[i], "--seed") == 0 && i + 1 < argc) {
+            haveSeed = ParseCount(argv[++i], 0xFFFFFFFFul, &seed);
+            if (!haveSeed) return 2;
+        } else if (strcmp(argv[i], "--ticks") == 0 && i + 1 < argc) {
+            haveTicks = ParseCount(argv[++i], 0x7FFFFFFEul, &ticks);
+            if (!haveTicks) return 2;
+        } else if (!dir) {
+            dir = argv[i];
+        } else {
+            return 2;
+        }
+    }
+    if (!dir || !haveSeed || !haveTicks) return 2;
+
+    SetImageDir(Walk, dir);
+    const RandomStart pick = PickRandomStart(Walk, static_cast<uint32_t>(seed));
+    printf("pick n=%lu k=%lu\n", static_cast<unsigned long>(pick.Count), static_cast<unsigned long>(pick.Skip));
+    for (unsigned long call = 0; call <= ticks; ++call) {
+        PackedDib image = AdvanceToNextImage(Walk);
+        printf("%lu %s %s\n", call, CandidateName(Walk), image ? "image" : "none");
+        free(image);
+    }
+    CloseListing(Walk);
+    return 0;
+}
