@@ -5,7 +5,7 @@
 #include "host/fault_guard_win32.h"
 #include "host/saver_host.h"
 #include "host/saver_modes_win32.h"
-#include "slideshow/configure_dialog.h"
+#include "slideshow/configuration_dialog.h"
 
 namespace {
 

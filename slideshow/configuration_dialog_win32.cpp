@@ -1,0 +1,80 @@
+// The configuration dialog's procedure: the slider and the directory field filled from the
+// settings, OK storing both, Cancel storing nothing.
+#include <windows.h>
+#include <commctrl.h>
+
+#include <cstdio>
+
+#include "slideshow/configuration_dialog.h"
+#include "slideshow/configuration_dialog_ids.h"
+#include "slideshow/configuration_dialog_state.h"
+
+ConfigurationDialogState ConfigurationDialog;
+
+namespace {
+
+constexpr int LowestInterval = 1;
+constexpr int HighestInterval = 60;
+constexpr int DefaultInterval = 5;
+
+void OnInitDialog(HWND dialog) {
+    const int interval = static_cast<int>(GetProfileIntA(DialogSettingsSection, "Interval", DefaultInterval));
+    // The trackbar clamps the position into its range: a stored 90 shows as 60, a stored 0 as 1.
+    HWND slider = GetDlgItem(dialog, IDC_INTERVAL_SLIDER);
+    SendMessageA(slider, TBM_SETRANGE, TRUE, MAKELPARAM(LowestInterval, HighestInterval));
+    SendMessageA(slider, TBM_SETPOS, TRUE, interval);
+
+    GetProfileStringA(DialogSettingsSection, "BaseDir", "", ConfigurationDialog.DirectoryText,
+                      DialogTextSize);
+    SetWindowTextA(GetDlgItem(dialog, IDC_DIRECTORY_FIELD), ConfigurationDialog.DirectoryText);
+}
+
+// Both keys on every OK, changed or not. The directory goes as typed: the slideshow adds the
+// final backslash itself when it reads it.
+void StoreSettings(HWND dialog) {
+    const LRESULT position = SendMessageA(GetDlgItem(dialog, IDC_INTERVAL_SLIDER), TBM_GETPOS, 0, 0);
+    snprintf(ConfigurationDialog.FileText, DialogTextSize, "%d", static_cast<int>(position));
+    WriteProfileStringA(DialogSettingsSection, "Interval", ConfigurationDialog.FileText);
+
+    GetWindowTextA(GetDlgItem(dialog, IDC_DIRECTORY_FIELD), ConfigurationDialog.DirectoryText,
+                   DialogTextSize);
+    WriteProfileStringA(DialogSettingsSection, "BaseDir", ConfigurationDialog.DirectoryText);
+}
+
+}  // namespace
+
+BOOL WINAPI RegisterDialogControls(HINSTANCE) {
+    INITCOMMONCONTROLSEX classes;
+    classes.dwSize = sizeof classes;  // 8
+    classes.dwICC = ICC_BAR_CLASSES;
+    InitCommonControlsEx(&classes);
+    // The template still opens without the trackbar class (the dialog call then fails), so
+    // there is nothing to report here.
+    return TRUE;
+}
+
+extern "C" INT_PTR WINAPI ScreenSaverConfigureDialog(HWND dialog, UINT message, WPARAM wParam,
+                                                     LPARAM) {
+    if (message == WM_INITDIALOG) {
+        OnInitDialog(dialog);
+        return TRUE;  // the dialog manager then focuses the first tab stop, OK
+    }
+    if (message != WM_COMMAND) return FALSE;
+
+    // Only the identifier counts; the notification code in the high half is not looked at. The
+    // system's IDCANCEL (Escape, the close box) is not one of ours, so those leave the dialog open.
+    switch (LOWORD(wParam)) {
+        case IDC_OK_BUTTON:
+            StoreSettings(dialog);
+            EndDialog(dialog, 1);
+            return TRUE;
+        case IDC_CANCEL_BUTTON:
+            EndDialog(dialog, 0);
+            return TRUE;
+        case IDC_BROWSE_BUTTON:
+            BrowseForImageDirectory(dialog);
+            return FALSE;
+        default:
+            return FALSE;
+    }
+}
