@@ -1,0 +1,341 @@
+// Large-file interfaces: a 32-bit readdir on a 64-bit file system can fail on its 64-bit offsets.
+#define _FILE_OFFSET_BITS 64
+
+#include "imaging/bmp_loader.h"
+
+#include <dirent.h>
+#include <gtest/gtest.h>
+
+#include <climits>
+#include <cstring>
+#include <map>
+#include <set>
+
+#include "image_test_files.h"
+
+namespace {
+
+using namespace image_test;
+
+std::vector<std::string> ListBmpFiles(const std::string& directory) {
+    std::vector<std::string> names;
+    DIR* listing = opendir(directory.c_str());
+    if (!listing) return names;
+    while (const dirent* entry = readdir(listing)) {
+        const std::string name = entry->d_name;
+        if (name.size() > 4 && name.compare(name.size() - 4, 4, ".bmp") == 0) names.push_back(name);
+    }
+    closedir(listing);
+    return names;
+}
+
+std::string SuitePath(const std::string& kind, const std::string& name) {
+    return std::string(SAVER_TEST_DATA) + "/bmpsuite/" + kind + "/" + name;
+}
+
+Bytes BodyOf(const std::string& path) {
+    Bytes file;
+    EXPECT_TRUE(ReadBytes(path, file)) << path;
+    return file.size() > 14 ? Bytes(file.begin() + 14, file.end()) : Bytes();
+}
+
+// Reads every byte that drawing the image reads (the rows, or the run-length data), so that a
+// block shorter than its header says trips AddressSanitizer, and checks the count against the
+// block size the loader reported.
+void ExpectDrawable(const unsigned char* image, size_t blockSize) {
+    const DibLayout layout = ReadDibLayout(image);
+    ASSERT_GT(layout.width, 0);
+    ASSERT_GT(layout.height, 0) << "rows must be bottom-up";
+    const bool runLength = layout.compression == DibCompressionRle8 || layout.compression == DibCompressionRle4;
+    const uint64_t rowBytes = runLength ? PackedDibHeader(image)->biSizeImage
+                                        : DibStride(layout.width, layout.bitCount) * layout.height;
+    ASSERT_LE(layout.bitsOffset + rowBytes, blockSize);
+    unsigned sum = 0;
+    for (uint64_t i = 0; i < layout.bitsOffset + rowBytes; ++i) sum += image[i];
+    EXPECT_GE(sum, 0u);
+}
+
+TEST(BmpLoader, GoodSuiteFilesLoadByteForByte) {
+    // A top-down file comes back turned bottom-up: the same block as its bottom-up twin.
+    const std::map<std::string, std::string> twins = {{"pal8topdown.bmp", "pal8.bmp"}};
+    const std::vector<std::string> names = ListBmpFiles(std::string(SAVER_TEST_DATA) + "/bmpsuite/g");
+    ASSERT_GE(names.size(), 20u);
+    for (const std::string& name : names) {
+        SCOPED_TRACE(name);
+        const auto twin = twins.find(name);
+        const Bytes expected = BodyOf(SuitePath("g", twin == twins.end() ? name : twin->second));
+        ImagePtr image(LoadBmpFile(SuitePath("g", name).c_str()));
+        ASSERT_NE(image, nullptr) << LastLoadFailure();
+        EXPECT_STREQ(LastLoadFailure(), "");
+        ASSERT_EQ(LastLoadBlockSize(), expected.size());
+        EXPECT_EQ(memcmp(image.get(), expected.data(), expected.size()), 0);
+        ExpectDrawable(image.get(), LastLoadBlockSize());
+    }
+}
+
+TEST(BmpLoader, BadSuiteFilesGiveNoneOrLoadSafely) {
+    // "" marks the files whose faults lie in what no reader of the block depends on (density,
+    // file size, image size of uncompressed rows, pixel values and run-length codes, which the
+    // drawing call checks itself).
+    const std::map<std::string, std::string> verdicts = {
+        {"badbitcount.bmp", "unsupported bit count"},
+        {"badbitssize.bmp", ""},
+        {"baddens1.bmp", ""},
+        {"baddens2.bmp", ""},
+        {"badfilesize.bmp", ""},
+        {"badheadersize.bmp", "unsupported header size"},
+        {"badpalettesize.bmp", "colour table larger than the bit count allows"},
+        {"badplanes.bmp", "planes not 1"},
+        {"badrle.bmp", ""},
+        {"badwidth.bmp", "width not positive"},
+        {"pal8badindex.bmp", ""},
+        {"reallybig.bmp", "image too large"},
+        {"rletopdown.bmp", "top-down run-length image"},
+        {"shortfile.bmp", "file too short for its rows"},
+    };
+    const std::vector<std::string> names = ListBmpFiles(std::string(SAVER_TEST_DATA) + "/bmpsuite/b");
+    ASSERT_EQ(names.size(), verdicts.size());
+    for (const std::string& name : names) {
+        SCOPED_TRACE(name);
+        ASSERT_EQ(verdicts.count(name), 1u);
+        const std::string& reason = verdicts.at(name);
+        ImagePtr image(LoadBmpFile(SuitePath("b", name).c_str()));
+        EXPECT_STREQ(LastLoadFailure(), reason.c_str());
+        EXPECT_EQ(image == nullptr, !reason.empty());
+        if (image) ExpectDrawable(image.get(), LastLoadBlockSize());
+    }
+}
+
+TEST(BmpLoader, QuestionableSuiteFilesGiveNoneOrTheirBodyUnchanged) {
+    const std::vector<std::string> names = ListBmpFiles(std::string(SAVER_TEST_DATA) + "/bmpsuite/q");
+    ASSERT_GE(names.size(), 20u);
+    int loaded = 0;
+    for (const std::string& name : names) {
+        SCOPED_TRACE(name);
+        ImagePtr image(LoadBmpFile(SuitePath("q", name).c_str()));
+        if (!image) {
+            EXPECT_STRNE(LastLoadFailure(), "");
+            continue;
+        }
+        ++loaded;
+        const Bytes body = BodyOf(SuitePath("q", name));
+        ASSERT_EQ(LastLoadBlockSize(), body.size());
+        EXPECT_EQ(memcmp(image.get(), body.data(), body.size()), 0);
+        ExpectDrawable(image.get(), LastLoadBlockSize());
+    }
+    EXPECT_GE(loaded, names.size() / 2);
+}
+
+// A BMP file built field by field. The body holds what the header describes, then extraBytes more
+// (fewer when negative).
+struct BmpSpec {
+    uint32_t headerSize = 40;
+    int32_t width = 5;
+    int32_t height = 3;
+    uint16_t planes = 1;
+    uint16_t bits = 24;
+    uint32_t compression = DibCompressionRgb;
+    uint32_t sizeImage = 0;
+    uint32_t clrUsed = 0;
+    int64_t extraBytes = 0;
+};
+
+void PutLe(Bytes& bytes, size_t at, uint64_t value, int size) {
+    for (int i = 0; i < size; ++i) bytes[at + i] = static_cast<unsigned char>(value >> (8 * i));
+}
+
+Bytes MakeBmp(const BmpSpec& spec) {
+    const bool core = spec.headerSize == 12;
+    Bytes body(core || spec.headerSize >= 40 ? spec.headerSize : 40, 0);
+    PutLe(body, 0, spec.headerSize, 4);
+    if (core) {
+        PutLe(body, 4, static_cast<uint16_t>(spec.width), 2);
+        PutLe(body, 6, static_cast<uint16_t>(spec.height), 2);
+        PutLe(body, 8, spec.planes, 2);
+        PutLe(body, 10, spec.bits, 2);
+    } else {
+        PutLe(body, 4, static_cast<uint32_t>(spec.width), 4);
+        PutLe(body, 8, static_cast<uint32_t>(spec.height), 4);
+        PutLe(body, 12, spec.planes, 2);
+        PutLe(body, 14, spec.bits, 2);
+        PutLe(body, 16, spec.compression, 4);
+        PutLe(body, 20, spec.sizeImage, 4);
+        PutLe(body, 32, spec.clrUsed, 4);
+    }
+    const size_t headerEnd = body.size();
+    size_t tail = 0;
+    if (spec.headerSize == 40 && spec.compression == DibCompressionBitfields) tail += 12;
+    if (spec.headerSize == 40 && spec.compression == DibCompressionAlphaBitfields) tail += 16;
+    const uint64_t entries = !core && spec.clrUsed ? spec.clrUsed : DefaultColorCount(spec.bits);
+    if (entries <= 0x10000) tail += static_cast<size_t>(entries) * (core ? 3 : 4);
+    const bool runLength = spec.compression == DibCompressionRle8 || spec.compression == DibCompressionRle4;
+    const uint64_t rows = runLength ? spec.sizeImage
+                                    : DibStride(spec.width > 0 ? spec.width : 0, spec.bits) *
+                                          static_cast<uint64_t>(spec.height < 0 ? -static_cast<int64_t>(spec.height) : spec.height);
+    if (rows < (1u << 24)) tail += static_cast<size_t>(rows);  // larger ones are never read
+    int64_t size = static_cast<int64_t>(body.size() + tail) + spec.extraBytes;
+    if (size < 0) size = 0;
+    body.resize(static_cast<size_t>(size));
+    for (size_t i = headerEnd; i < body.size(); ++i) body[i] = static_cast<unsigned char>(i * 7 + 13);
+    Bytes file(14, 0);
+    file[0] = 'B';
+    file[1] = 'M';
+    PutLe(file, 2, file.size() + body.size(), 4);
+    file.insert(file.end(), body.begin(), body.end());
+    return file;
+}
+
+TEST(BmpLoader, HeaderRules) {
+    struct Case {
+        const char* name;
+        BmpSpec spec;
+        const char* reason;  // "" for a file that loads
+    };
+    auto spec = [](auto change) {
+        BmpSpec s;
+        change(s);
+        return s;
+    };
+    const Case cases[] = {
+        {"plain 24-bit", spec([](BmpSpec&) {}), ""},
+        {"core header", spec([](BmpSpec& s) { s.headerSize = 12; s.bits = 8; }), ""},
+        {"52-byte header", spec([](BmpSpec& s) { s.headerSize = 52; s.bits = 16; s.compression = 3; }), ""},
+        {"56-byte header", spec([](BmpSpec& s) { s.headerSize = 56; s.bits = 32; s.compression = 3; }), ""},
+        {"OS/2 2.x header", spec([](BmpSpec& s) { s.headerSize = 64; s.bits = 4; }), ""},
+        {"108-byte header", spec([](BmpSpec& s) { s.headerSize = 108; s.bits = 1; }), ""},
+        {"124-byte header", spec([](BmpSpec& s) { s.headerSize = 124; s.bits = 32; }), ""},
+        {"header size 41", spec([](BmpSpec& s) { s.headerSize = 41; }), "unsupported header size"},
+        {"header size 16", spec([](BmpSpec& s) { s.headerSize = 16; }), "unsupported header size"},
+        {"width 0", spec([](BmpSpec& s) { s.width = 0; }), "width not positive"},
+        {"negative width", spec([](BmpSpec& s) { s.width = -5; }), "width not positive"},
+        {"core width 0", spec([](BmpSpec& s) { s.headerSize = 12; s.width = 0; }), "width not positive"},
+        {"height 0", spec([](BmpSpec& s) { s.height = 0; }), "height is 0"},
+        {"two planes", spec([](BmpSpec& s) { s.planes = 2; }), "planes not 1"},
+        {"2 bits", spec([](BmpSpec& s) { s.bits = 2; }), "unsupported bit count"},
+        {"0 bits", spec([](BmpSpec& s) { s.bits = 0; }), "unsupported bit count"},
+        {"64 bits", spec([](BmpSpec& s) { s.bits = 64; }), "unsupported bit count"},
+        {"core 32 bits", spec([](BmpSpec& s) { s.headerSize = 12; s.bits = 32; }), "unsupported bit count"},
+        {"RLE8 of 8 bits", spec([](BmpSpec& s) { s.bits = 8; s.compression = 1; s.sizeImage = 10; }), ""},
+        {"RLE4 of 4 bits", spec([](BmpSpec& s) { s.bits = 4; s.compression = 2; s.sizeImage = 10; }), ""},
+        {"RLE8 of 4 bits", spec([](BmpSpec& s) { s.bits = 4; s.compression = 1; s.sizeImage = 10; }), "compression does not fit the bit count"},
+        {"RLE4 of 8 bits", spec([](BmpSpec& s) { s.bits = 8; s.compression = 2; s.sizeImage = 10; }), "compression does not fit the bit count"},
+        {"bit fields of 16 bits", spec([](BmpSpec& s) { s.bits = 16; s.compression = 3; }), ""},
+        {"alpha bit fields of 32 bits", spec([](BmpSpec& s) { s.bits = 32; s.compression = 6; }), ""},
+        {"bit fields of 24 bits", spec([](BmpSpec& s) { s.compression = 3; }), "compression does not fit the bit count"},
+        {"OS/2 Huffman", spec([](BmpSpec& s) { s.headerSize = 64; s.bits = 16; s.compression = 3; }), "compression does not fit the bit count"},
+        {"JPEG body", spec([](BmpSpec& s) { s.compression = 4; }), "compression does not fit the bit count"},
+        {"PNG body", spec([](BmpSpec& s) { s.compression = 5; }), "compression does not fit the bit count"},
+        {"compression 7", spec([](BmpSpec& s) { s.compression = 7; }), "compression does not fit the bit count"},
+        {"full 8-bit table", spec([](BmpSpec& s) { s.bits = 8; s.clrUsed = 256; }), ""},
+        {"8-bit table of 257", spec([](BmpSpec& s) { s.bits = 8; s.clrUsed = 257; }), "colour table larger than the bit count allows"},
+        {"1-bit table of 3", spec([](BmpSpec& s) { s.bits = 1; s.clrUsed = 3; }), "colour table larger than the bit count allows"},
+        {"24-bit table of 65535", spec([](BmpSpec& s) { s.clrUsed = 65535; }), ""},
+        {"24-bit table of 65536", spec([](BmpSpec& s) { s.clrUsed = 65536; }), "colour table too large"},
+        {"24-bit table of 2^32-1", spec([](BmpSpec& s) { s.clrUsed = 0xFFFFFFFFu; }), "colour table too large"},
+        {"table cut short", spec([](BmpSpec& s) { s.bits = 8; s.height = 1; s.width = 1; s.extraBytes = -5; }), "file too short for its colour table"},
+        {"masks cut short", spec([](BmpSpec& s) { s.bits = 16; s.compression = 3; s.width = 1; s.height = 1; s.extraBytes = -5; }), "file too short for its colour table"},
+        {"rows one byte short", spec([](BmpSpec& s) { s.extraBytes = -1; }), "file too short for its rows"},
+        {"no rows at all", spec([](BmpSpec& s) { s.bits = 8; s.extraBytes = -8 * 3; }), "file too short for its rows"},
+        {"header cut short", spec([](BmpSpec& s) { s.headerSize = 124; s.extraBytes = -200; }), "file too short for its header"},
+        {"run length of 0 bytes", spec([](BmpSpec& s) { s.bits = 8; s.compression = 1; s.sizeImage = 0; }), "run-length size does not fit the file"},
+        {"run length past the end", spec([](BmpSpec& s) { s.bits = 8; s.compression = 1; s.sizeImage = 10; s.extraBytes = -1; }), "run-length size does not fit the file"},
+        {"top-down run length", spec([](BmpSpec& s) { s.bits = 8; s.compression = 1; s.sizeImage = 10; s.height = -3; }), "top-down run-length image"},
+        {"run length too large to draw", spec([](BmpSpec& s) { s.bits = 8; s.compression = 1; s.sizeImage = 10; s.width = 70000; s.height = 70000; }), "image too large"},
+        {"bits × width overflows", spec([](BmpSpec& s) { s.bits = 32; s.width = 0x7FFFFFFF / 32 + 1; s.height = 1; }), "image too large"},
+        {"rows beyond 2 GB", spec([](BmpSpec& s) { s.width = 65536; s.height = 65536; }), "image too large"},
+        {"top-down beyond 2 GB", spec([](BmpSpec& s) { s.width = 1; s.height = INT_MIN; }), "image too large"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        const std::string path = TmpPath("rule.bmp");
+        const Bytes file = MakeBmp(c.spec);
+        ASSERT_TRUE(WriteBytes(path, file));
+        ImagePtr image(LoadBmpFile(path.c_str()));
+        EXPECT_STREQ(LastLoadFailure(), c.reason);
+        ASSERT_EQ(image == nullptr, c.reason[0] != '\0');
+        if (!image) continue;
+        EXPECT_EQ(LastLoadBlockSize(), file.size() - 14);
+        ExpectDrawable(image.get(), LastLoadBlockSize());
+    }
+}
+
+TEST(BmpLoader, TopDownFilesAreTurnedBottomUp) {
+    for (const BmpSpec base : {BmpSpec{40, 5, -3, 1, 24, 0, 0, 0, 7}, BmpSpec{40, 2, -4, 1, 32, 3, 0, 0, 0},
+                               BmpSpec{124, 9, -1, 1, 8, 0, 0, 0, 0}, BmpSpec{40, 33, -2, 1, 1, 0, 0, 0, 3}}) {
+        SCOPED_TRACE(testing::Message() << base.headerSize << "/" << base.bits << "/" << base.height);
+        const std::string path = TmpPath("topdown.bmp");
+        const Bytes file = MakeBmp(base);
+        ASSERT_TRUE(WriteBytes(path, file));
+        ImagePtr image(LoadBmpFile(path.c_str()));
+        ASSERT_NE(image, nullptr) << LastLoadFailure();
+        const Bytes body(file.begin() + 14, file.end());
+        ASSERT_EQ(LastLoadBlockSize(), body.size());
+        const DibLayout layout = ReadDibLayout(image.get());
+        EXPECT_EQ(layout.height, -base.height);
+        EXPECT_EQ(PackedDibHeader(image.get())->biWidth, base.width);
+        // Everything but the height field and the rows is untouched, trailing bytes included.
+        EXPECT_EQ(memcmp(image.get(), body.data(), 8), 0);
+        EXPECT_EQ(memcmp(image.get() + 12, body.data() + 12, layout.bitsOffset - 12), 0);
+        const size_t stride = static_cast<size_t>(DibStride(base.width, base.bits));
+        const int rows = -base.height;
+        for (int row = 0; row < rows; ++row) {
+            EXPECT_EQ(memcmp(image.get() + layout.bitsOffset + row * stride,
+                             body.data() + layout.bitsOffset + (rows - 1 - row) * stride, stride), 0) << "row " << row;
+        }
+        const size_t rowsEnd = layout.bitsOffset + stride * rows;
+        EXPECT_EQ(memcmp(image.get() + rowsEnd, body.data() + rowsEnd, body.size() - rowsEnd), 0);
+    }
+}
+
+TEST(BmpLoader, BytesThatTextModeWouldChangeSurvive) {
+    BmpSpec spec;
+    spec.width = 16;
+    spec.height = 4;
+    Bytes file = MakeBmp(spec);
+    const unsigned char awkward[] = {0x0D, 0x0A, 0x1A, 0x0A, 0x0D, 0x00, 0x1A, 0x1A};
+    memcpy(&file[54], awkward, sizeof awkward);
+    memcpy(&file[file.size() - sizeof awkward], awkward, sizeof awkward);
+    const std::string path = TmpPath("awkward.bmp");
+    ASSERT_TRUE(WriteBytes(path, file));
+    ImagePtr image(LoadBmpFile(path.c_str()));
+    ASSERT_NE(image, nullptr);
+    ASSERT_EQ(LastLoadBlockSize(), file.size() - 14);
+    EXPECT_EQ(memcmp(image.get(), file.data() + 14, file.size() - 14), 0);
+}
+
+TEST(BmpLoader, FilesThatAreNotBmpGiveNoneAndAreClosed) {
+    BmpSpec spec;
+    Bytes lowerCase = MakeBmp(spec);
+    lowerCase[0] = 'b';
+    lowerCase[1] = 'm';
+    const Bytes jpegStart = {0xFF, 0xD8, 0xFF, 0xE0, 0, 16, 'J', 'F', 'I', 'F', 0, 1, 1, 0, 0, 1, 0, 1, 0, 0};
+    Bytes headerOnly(14, 0);
+    headerOnly[0] = 'B';
+    headerOnly[1] = 'M';
+    const struct {
+        const char* name;
+        Bytes file;
+        const char* reason;
+    } cases[] = {
+        {"empty", {}, "not a BMP file"},
+        {"one byte", {'B'}, "not a BMP file"},
+        {"signature only", {'B', 'M'}, "file too short for its header"},
+        {"file header only", headerOnly, "file too short for its header"},
+        {"lower-case signature", lowerCase, "not a BMP file"},
+        {"a JPEG named .bmp", jpegStart, "not a BMP file"},
+    };
+    const int freeBefore = LowestFreeDescriptor();
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        const std::string path = TmpPath("notbmp.bmp");
+        ASSERT_TRUE(WriteBytes(path, c.file));
+        EXPECT_EQ(LoadBmpFile(path.c_str()), nullptr);
+        EXPECT_STREQ(LastLoadFailure(), c.reason);
+        EXPECT_EQ(LowestFreeDescriptor(), freeBefore);
+    }
+    EXPECT_EQ(LoadBmpFile(TmpPath("no such file.bmp").c_str()), nullptr);
+    EXPECT_STREQ(LastLoadFailure(), "cannot open file");
+    EXPECT_EQ(LoadBmpFile(SAVER_TEST_TMP), nullptr);  // a directory
+}
+
+}  // namespace

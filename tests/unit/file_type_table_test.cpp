@@ -1,0 +1,46 @@
+#include "slideshow/file_type_table.h"
+
+#include <gtest/gtest.h>
+
+#include "imaging/bmp_loader.h"
+#include "imaging/jpeg_decoder.h"
+
+namespace {
+
+TEST(FileTypeTable, ExtensionOfTheWholePathDecides) {
+    const struct {
+        const char* path;
+        ImageLoader loader;
+    } cases[] = {
+        {"C:\\Pictures\\sun.bmp", LoadBmpFile},
+        {"C:\\Pictures\\IMAGE.Bmp", LoadBmpFile},
+        {"C:\\Pictures\\Photo.JPG", LoadJpegFile},
+        {"C:\\Pictures\\moon.JPEG", LoadJpegFile},
+        {"C:\\Pictures\\old.jpg", LoadJpegFile},  // a directory named so is still handed to the loader
+        {"C:\\Pictures\\.bmp", LoadBmpFile},
+        {"C:\\Pictures\\archive.jpg.bak", nullptr},
+        {"C:\\Pictures\\readme", nullptr},
+        {"C:\\My.Pictures\\readme", nullptr},  // the extension ".Pictures\readme" matches no row
+        {"C:\\Pictures\\.", nullptr},
+        {"C:\\Pictures\\..", nullptr},
+        {"C:\\Pictures\\photo.jpe", nullptr},
+        {"C:\\Pictures\\photo.jpgg", nullptr},
+        {"C:\\Pictures\\photo.bm", nullptr},
+        {"C:\\Pictures\\photo.", nullptr},
+        {"/home/pictures/sun.bMp", LoadBmpFile},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.path);
+        EXPECT_EQ(FindImageLoaderForPath(c.path), c.loader);
+    }
+}
+
+TEST(FileTypeTable, RowsInTheirOrder) {
+    EXPECT_STREQ(FileTypeTable[0].Extension, ".bmp");
+    EXPECT_STREQ(FileTypeTable[1].Extension, ".jpg");
+    EXPECT_STREQ(FileTypeTable[2].Extension, ".jpeg");
+    EXPECT_EQ(FindImageLoader(".JPEG"), LoadJpegFile);
+    EXPECT_EQ(FindImageLoader("jpg"), nullptr);  // the dot belongs to the extension
+}
+
+}  // namespace

@@ -1,0 +1,213 @@
+// Helpers for the image loader tests: files in the scratch directory, external encoders and
+// decoders (cjpeg, djpeg, ImageMagick), and netpbm pictures to compare with.
+#pragma once
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cctype>
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "imaging/packed_dib.h"
+
+namespace image_test {
+
+typedef std::vector<unsigned char> Bytes;
+
+inline std::string TmpPath(const std::string& name) { return std::string(SAVER_TEST_TMP) + "/" + name; }
+
+inline bool ReadBytes(const std::string& path, Bytes& bytes) {
+    FILE* file = fopen(path.c_str(), "rb");
+    if (!file) return false;
+    bytes.clear();
+    unsigned char buffer[65536];
+    size_t n;
+    while ((n = fread(buffer, 1, sizeof buffer, file)) > 0) bytes.insert(bytes.end(), buffer, buffer + n);
+    fclose(file);
+    return true;
+}
+
+inline bool WriteBytes(const std::string& path, const Bytes& bytes) {
+    FILE* file = fopen(path.c_str(), "wb");
+    if (!file) return false;
+    const bool written = bytes.empty() || fwrite(bytes.data(), 1, bytes.size(), file) == bytes.size();
+    return fclose(file) == 0 && written;
+}
+
+// The shell's exit status of a command, -1 when it could not run.
+inline int RunShell(const std::string& command) {
+    const int status = system((command + " 2>/dev/null").c_str());
+    if (status == -1 || !WIFEXITED(status)) return -1;
+    return WEXITSTATUS(status);
+}
+
+struct Picture {
+    int Width = 0;
+    int Height = 0;
+    Bytes Rgb;  // top row first, 3 bytes a pixel
+};
+
+// Reads a binary PPM (P6) or PGM (P5, spread to R = G = B) with 8-bit samples.
+inline bool ReadPnm(const std::string& path, Picture& picture) {
+    Bytes bytes;
+    if (!ReadBytes(path, bytes)) return false;
+    size_t at = 0;
+    long fields[4] = {};
+    for (int f = 0; f < 4; ++f) {
+        while (at < bytes.size() && (isspace(bytes[at]) || bytes[at] == '#')) {
+            if (bytes[at] == '#') {
+                while (at < bytes.size() && bytes[at] != '\n') ++at;
+            } else {
+                ++at;
+            }
+        }
+        if (f == 0) {
+            if (at + 2 > bytes.size() || bytes[at] != 'P') return false;
+            fields[0] = bytes[at + 1] - '0';
+            at += 2;
+            continue;
+        }
+        fields[f] = 0;
+        while (at < bytes.size() && isdigit(bytes[at])) fields[f] = fields[f] * 10 + (bytes[at++] - '0');
+    }
+    ++at;
+    if ((fields[0] != 5 && fields[0] != 6) || fields[3] != 255) return false;
+    const int channels = fields[0] == 6 ? 3 : 1;
+    picture.Width = static_cast<int>(fields[1]);
+    picture.Height = static_cast<int>(fields[2]);
+    const size_t samples = static_cast<size_t>(picture.Width) * picture.Height * channels;
+    if (bytes.size() - at < samples) return false;
+    picture.Rgb.resize(static_cast<size_t>(picture.Width) * picture.Height * 3);
+    for (size_t i = 0, p = 0; i < samples; i += channels, p += 3) {
+        for (int c = 0; c < 3; ++c) picture.Rgb[p + c] = bytes[at + i + (channels == 3 ? c : 0)];
+    }
+    return true;
+}
+
+inline bool WritePpm(const std::string& path, const Picture& picture) {
+    std::string header = "P6\n" + std::to_string(picture.Width) + " " + std::to_string(picture.Height) + "\n255\n";
+    Bytes bytes(header.begin(), header.end());
+    bytes.insert(bytes.end(), picture.Rgb.begin(), picture.Rgb.end());
+    return WriteBytes(path, bytes);
+}
+
+// A picture with smooth areas, edges and fine detail, so that every part of the decoder works.
+inline Picture TestPattern(int width, int height) {
+    Picture picture;
+    picture.Width = width;
+    picture.Height = height;
+    picture.Rgb.resize(static_cast<size_t>(width) * height * 3);
+    uint32_t noise = 12345;
+    for (int y = 0; y < height; ++y) {
+        for (int x = 0; x < width; ++x) {
+            noise = noise * 1103515245u + 12345u;
+            unsigned char* p = &picture.Rgb[(static_cast<size_t>(y) * width + x) * 3];
+            p[0] = static_cast<unsigned char>(x * 255 / (width > 1 ? width - 1 : 1));
+            p[1] = static_cast<unsigned char>(((x / 5 + y / 3) % 2) ? 220 : 30);
+            p[2] = static_cast<unsigned char>((y * 255 / (height > 1 ? height - 1 : 1) + (noise >> 28)) & 0xFF);
+        }
+    }
+    return picture;
+}
+
+// The pixel at column x of row y (0 = top) of a 24-bit bottom-up image, as red, green, blue.
+inline void ImagePixel(const unsigned char* image, int x, int y, unsigned char rgb[3]) {
+    const DibLayout layout = ReadDibLayout(image);
+    const size_t stride = static_cast<size_t>(DibStride(layout.width, 24));
+    const unsigned char* p = PackedDibBits(image) + stride * (layout.height - 1 - y) + static_cast<size_t>(x) * 3;
+    rgb[0] = p[2];
+    rgb[1] = p[1];
+    rgb[2] = p[0];
+}
+
+// Counts the pixels whose samples differ from the picture's by more than tolerance; -1 when the
+// image is not 24-bit or its size differs.
+inline long CountDifferentPixels(const unsigned char* image, const Picture& picture, int tolerance) {
+    const DibLayout layout = ReadDibLayout(image);
+    if (layout.bitCount != 24 || layout.width != picture.Width || layout.height != picture.Height) return -1;
+    long different = 0;
+    for (int y = 0; y < picture.Height; ++y) {
+        for (int x = 0; x < picture.Width; ++x) {
+            unsigned char rgb[3];
+            ImagePixel(image, x, y, rgb);
+            const unsigned char* want = &picture.Rgb[(static_cast<size_t>(y) * picture.Width + x) * 3];
+            for (int c = 0; c < 3; ++c) {
+                if (abs(rgb[c] - want[c]) > tolerance) {
+                    ++different;
+                    break;
+                }
+            }
+        }
+    }
+    return different;
+}
+
+struct FreeImage {
+    void operator()(unsigned char* p) const { free(p); }
+};
+typedef std::unique_ptr<unsigned char, FreeImage> ImagePtr;
+
+// The lowest free file descriptor: unchanged across a call that closed every file it opened.
+inline int LowestFreeDescriptor() {
+    const int fd = dup(0);
+    if (fd >= 0) close(fd);
+    return fd;
+}
+
+}  // namespace image_test
+
+namespace image_test {
+
+// Writes the test pattern as a PPM and encodes it with cjpeg and these options.
+inline bool MakeJpeg(const std::string& name, int width, int height, const std::string& options) {
+    const std::string ppm = TmpPath(name + ".ppm");
+    if (!WritePpm(ppm, TestPattern(width, height))) return false;
+    return RunShell("cjpeg " + options + " -outfile '" + TmpPath(name) + "' '" + ppm + "'") == 0;
+}
+
+// djpeg's picture of a JPEG file. Returns djpeg's exit status: 0 clean, 2 decoded with warnings,
+// 1 failed (no picture).
+inline int DjpegPicture(const std::string& jpegPath, Picture& picture, const std::string& options = "") {
+    const std::string out = jpegPath + ".djpeg.pnm";
+    remove(out.c_str());
+    const int status = RunShell("djpeg -pnm " + options + " -outfile '" + out + "' '" + jpegPath + "'");
+    if (status == 1 || status < 0) return 1;
+    return ReadPnm(out, picture) ? status : 1;
+}
+
+// A JPEG stream cut into its marker segments; an entropy-coded scan stays with its SOS segment.
+inline std::vector<Bytes> SplitJpegSegments(const Bytes& jpeg) {
+    std::vector<Bytes> segments;
+    size_t at = 2;  // after SOI
+    segments.push_back(Bytes(jpeg.begin(), jpeg.begin() + 2));
+    while (at + 4 <= jpeg.size() && jpeg[at] == 0xFF) {
+        const unsigned char marker = jpeg[at + 1];
+        if (marker == 0xD9) {
+            segments.push_back(Bytes(jpeg.begin() + at, jpeg.begin() + at + 2));
+            break;
+        }
+        size_t end = at + 2 + (jpeg[at + 2] << 8 | jpeg[at + 3]);
+        if (marker == 0xDA) {  // entropy-coded data runs to the next marker other than RSTn
+            while (end + 1 < jpeg.size() &&
+                   !(jpeg[end] == 0xFF && jpeg[end + 1] != 0 && (jpeg[end + 1] < 0xD0 || jpeg[end + 1] > 0xD7))) {
+                ++end;
+            }
+        }
+        if (end > jpeg.size()) break;
+        segments.push_back(Bytes(jpeg.begin() + at, jpeg.begin() + end));
+        at = end;
+    }
+    return segments;
+}
+
+inline Bytes JoinSegments(const std::vector<Bytes>& segments) {
+    Bytes joined;
+    for (const Bytes& s : segments) joined.insert(joined.end(), s.begin(), s.end());
+    return joined;
+}
+
+}  // namespace image_test

@@ -1,0 +1,192 @@
+#include "imaging/memory_source.h"
+
+#include <gtest/gtest.h>
+
+#include <csetjmp>
+#include <cstring>
+
+#include <jerror.h>
+
+#include "image_test_files.h"
+#include "imaging/jpeg_decoder.h"
+
+namespace {
+
+using namespace image_test;
+
+// Decodes a stream through AttachMemorySource with the library's own error handling turned into a
+// jump, and keeps what the source and the error manager saw.
+struct MemoryDecode {
+    bool Decoded = false;
+    uint32_t FillCalls = 0;
+    uint32_t SkipCalls = 0;
+    long Warnings = 0;
+    int FirstWarning = 0;
+    Picture Result;
+};
+
+struct Escape {
+    jpeg_error_mgr manager;
+    jmp_buf jump;
+    int firstWarning;
+};
+
+void NoteWarning(j_common_ptr decoder, int level) {
+    Escape* escape = reinterpret_cast<Escape*>(decoder->err);
+    if (level != -1) return;
+    if (escape->manager.num_warnings++ == 0) escape->firstWarning = escape->manager.msg_code;
+}
+
+void Jump(j_common_ptr decoder) { longjmp(reinterpret_cast<Escape*>(decoder->err)->jump, 1); }
+
+MemoryDecode DecodeThroughMemorySource(const Bytes& jpeg, FILE* firstAttachStdio = nullptr) {
+    MemoryDecode result;
+    jpeg_decompress_struct decoder;
+    Escape escape;
+    decoder.err = jpeg_std_error(&escape.manager);
+    escape.manager.error_exit = Jump;
+    escape.manager.emit_message = NoteWarning;
+    escape.firstWarning = 0;
+    if (setjmp(escape.jump)) {
+        const MemorySource* source = reinterpret_cast<const MemorySource*>(decoder.src);
+        result.FillCalls = source->FillCalls;
+        result.SkipCalls = source->SkipCalls;
+        jpeg_destroy_decompress(&decoder);
+        return result;
+    }
+    jpeg_create_decompress(&decoder);
+    if (firstAttachStdio) jpeg_stdio_src(&decoder, firstAttachStdio);
+    AttachMemorySource(&decoder, jpeg.data(), static_cast<uint32_t>(jpeg.size()));
+    jpeg_read_header(&decoder, TRUE);
+    jpeg_start_decompress(&decoder);
+    result.Result.Width = static_cast<int>(decoder.output_width);
+    result.Result.Height = static_cast<int>(decoder.output_height);
+    const size_t rowBytes = static_cast<size_t>(decoder.output_width) * decoder.output_components;
+    Bytes samples(rowBytes * decoder.output_height);
+    while (decoder.output_scanline < decoder.output_height) {
+        JSAMPROW row = samples.data() + rowBytes * decoder.output_scanline;
+        jpeg_read_scanlines(&decoder, &row, 1);
+    }
+    jpeg_finish_decompress(&decoder);
+    for (size_t i = 0; i < samples.size(); i += decoder.output_components) {
+        for (int c = 0; c < 3; ++c) result.Result.Rgb.push_back(samples[i + (decoder.output_components == 3 ? c : 0)]);
+    }
+    const MemorySource* source = reinterpret_cast<const MemorySource*>(decoder.src);
+    result.FillCalls = source->FillCalls;
+    result.SkipCalls = source->SkipCalls;
+    result.Warnings = escape.manager.num_warnings;
+    result.FirstWarning = escape.firstWarning;
+    result.Decoded = true;
+    jpeg_destroy_decompress(&decoder);
+    return result;
+}
+
+// Inserts segments (marker, payload) right after the SOI marker.
+Bytes WithSegmentsAfterSoi(const Bytes& jpeg, const std::vector<std::pair<unsigned char, Bytes>>& extra) {
+    Bytes result(jpeg.begin(), jpeg.begin() + 2);
+    for (const auto& [marker, payload] : extra) {
+        const size_t length = payload.size() + 2;
+        result.insert(result.end(), {0xFF, marker, static_cast<unsigned char>(length >> 8), static_cast<unsigned char>(length)});
+        result.insert(result.end(), payload.begin(), payload.end());
+    }
+    result.insert(result.end(), jpeg.begin() + 2, jpeg.end());
+    return result;
+}
+
+TEST(MemorySource, CleanBaselineStreamIsFilledOnceAndNeverSkipped) {
+    ASSERT_TRUE(MakeJpeg("baseline.jpg", 609, 448, "-quality 85"));
+    Bytes jpeg;
+    ASSERT_TRUE(ReadBytes(TmpPath("baseline.jpg"), jpeg));
+    Picture want;
+    ASSERT_EQ(DjpegPicture(TmpPath("baseline.jpg"), want), 0);
+
+    const MemoryDecode direct = DecodeThroughMemorySource(jpeg);
+    ASSERT_TRUE(direct.Decoded);
+    EXPECT_EQ(direct.FillCalls, 1u);
+    EXPECT_EQ(direct.SkipCalls, 0u);
+    EXPECT_EQ(direct.Warnings, 0);
+    EXPECT_EQ(direct.Result.Rgb, want.Rgb);
+
+    ImagePtr image(LoadJpegMemory(jpeg.data(), static_cast<uint32_t>(jpeg.size())));
+    ASSERT_NE(image, nullptr);
+    EXPECT_EQ(LastMemorySourceCalls().Fill, 1u);
+    EXPECT_EQ(LastMemorySourceCalls().Skip, 0u);
+    EXPECT_EQ(CountDifferentPixels(image.get(), want, 0), 0);
+}
+
+TEST(MemorySource, SkippedSegmentsAreReallySkipped) {
+    ASSERT_TRUE(MakeJpeg("plain.jpg", 37, 21, ""));
+    Bytes plain;
+    ASSERT_TRUE(ReadBytes(TmpPath("plain.jpg"), plain));
+    Bytes exif(3000, 0xD8);  // bytes that would read as markers if they were not skipped
+    memcpy(exif.data(), "Exif\0\0", 6);
+    const Bytes comment = {'m', 'a', 'd', 'e', 0xFF, 0xD9, ' ', 'h', 'e', 'r', 'e'};
+    const Bytes jpeg = WithSegmentsAfterSoi(plain, {{0xE1, exif}, {0xFE, comment}, {0xE2, Bytes(10, 0xFF)}});
+    ASSERT_TRUE(WriteBytes(TmpPath("segments.jpg"), jpeg));
+    Picture want;
+    ASSERT_EQ(DjpegPicture(TmpPath("segments.jpg"), want), 0);
+
+    const MemoryDecode decode = DecodeThroughMemorySource(jpeg);
+    ASSERT_TRUE(decode.Decoded);
+    EXPECT_EQ(decode.FillCalls, 1u);
+    EXPECT_EQ(decode.SkipCalls, 3u);
+    EXPECT_EQ(decode.Warnings, 0);
+    EXPECT_EQ(decode.Result.Rgb, want.Rgb);
+}
+
+TEST(MemorySource, StreamThatEndsEarlyGetsAnEndMarkerAndAWarning) {
+    ASSERT_TRUE(MakeJpeg("long.jpg", 80, 64, ""));
+    Bytes whole;
+    ASSERT_TRUE(ReadBytes(TmpPath("long.jpg"), whole));
+    const Bytes cut(whole.begin(), whole.begin() + static_cast<long>(whole.size() / 2));
+    ASSERT_TRUE(WriteBytes(TmpPath("half.jpg"), cut));
+    Picture want;
+    ASSERT_EQ(DjpegPicture(TmpPath("half.jpg"), want), 2);  // djpeg warns and gives a picture
+
+    const MemoryDecode decode = DecodeThroughMemorySource(cut);
+    ASSERT_TRUE(decode.Decoded);
+    EXPECT_EQ(decode.FillCalls, 2u);
+    EXPECT_GE(decode.Warnings, 1);
+    EXPECT_EQ(decode.FirstWarning, JWRN_JPEG_EOF);
+    EXPECT_EQ(decode.Result.Rgb, want.Rgb);
+}
+
+TEST(MemorySource, SkipPastTheEndLeavesOnlyTheEndMarker) {
+    ASSERT_TRUE(MakeJpeg("plain.jpg", 16, 16, ""));
+    Bytes plain;
+    ASSERT_TRUE(ReadBytes(TmpPath("plain.jpg"), plain));
+    // A comment segment that claims 1000 bytes where only a few follow.
+    Bytes jpeg = {0xFF, 0xD8, 0xFF, 0xFE, 0x03, 0xE8, 'a', 'b', 'c'};
+    const MemoryDecode decode = DecodeThroughMemorySource(jpeg);
+    EXPECT_FALSE(decode.Decoded);  // "JPEG datastream contains no image", not a wild read
+    EXPECT_EQ(decode.SkipCalls, 1u);
+    EXPECT_EQ(decode.FillCalls, 2u);
+    ImagePtr image(LoadJpegMemory(jpeg.data(), static_cast<uint32_t>(jpeg.size())));
+    EXPECT_EQ(image, nullptr);
+    EXPECT_STREQ(LastLoadFailure(), "JPEG datastream contains no image");
+}
+
+TEST(MemorySource, EmptyBlockIsAnEmptyInput) {
+    const unsigned char nothing[1] = {0};
+    EXPECT_FALSE(DecodeThroughMemorySource(Bytes()).Decoded);
+    ImagePtr image(LoadJpegMemory(nothing, 0));
+    EXPECT_EQ(image, nullptr);
+    EXPECT_STREQ(LastLoadFailure(), "empty input file");
+}
+
+TEST(MemorySource, ReplacesASourceOfAnotherKind) {
+    ASSERT_TRUE(MakeJpeg("plain.jpg", 19, 11, ""));
+    Bytes jpeg;
+    ASSERT_TRUE(ReadBytes(TmpPath("plain.jpg"), jpeg));
+    Picture want;
+    ASSERT_EQ(DjpegPicture(TmpPath("plain.jpg"), want), 0);
+    FILE* unrelated = fopen(TmpPath("plain.jpg").c_str(), "rb");
+    ASSERT_NE(unrelated, nullptr);
+    const MemoryDecode decode = DecodeThroughMemorySource(jpeg, unrelated);
+    fclose(unrelated);
+    ASSERT_TRUE(decode.Decoded);
+    EXPECT_EQ(decode.FillCalls, 1u);
+    EXPECT_EQ(decode.Result.Rgb, want.Rgb);
+}
+
+}  // namespace
