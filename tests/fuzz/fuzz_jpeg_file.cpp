@@ -1,0 +1,17 @@
+// The JPEG file loader (the library's stdio source) on arbitrary file contents.
+#include <cstdlib>
+
+#include "fuzz_image_checks.h"
+#include "fuzz_input_file.h"
+#include "fuzz_jpeg_size_filter.h"
+#include "imaging/jpeg_decoder.h"
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+    if (!JpegWorthDecoding(data, size)) return 0;
+    const std::string& path = FuzzInputPath(".jpg");
+    if (!WriteFuzzInput(path, data, size)) return 0;
+    PackedDib image = LoadJpegFile(path.c_str());
+    if (image) CheckDecodedJpeg(image);
+    free(image);
+    return 0;
+}
