@@ -177,11 +177,11 @@ Bytes MakeBmp(const BmpSpec& spec) {
     if (size < 0) size = 0;
     body.resize(static_cast<size_t>(size));
     for (size_t i = headerEnd; i < body.size(); ++i) body[i] = static_cast<unsigned char>(i * 7 + 13);
-    Bytes file(14, 0);
+    Bytes file(14 + body.size(), 0);
     file[0] = 'B';
     file[1] = 'M';
-    PutLe(file, 2, file.size() + body.size(), 4);
-    file.insert(file.end(), body.begin(), body.end());
+    PutLe(file, 2, file.size(), 4);
+    std::copy(body.begin(), body.end(), file.begin() + 14);
     return file;
 }
 

@@ -1,0 +1,210 @@
+// The image loaders against the least work that could produce their result: LoadJpegFile against
+// a plain libjpeg decode of the same file into one buffer, LoadBmpFile against one read of the
+// file. The inputs, a 6000 × 4000 picture as a 4:2:0 quality-90 JPEG and as a 24-bit BMP, are
+// made when the program starts. Each loader also reports its peak heap use beside its image block.
+#include <benchmark/benchmark.h>
+#include <unistd.h>
+
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+#include <vector>
+
+#include <jpeglib.h>
+
+#include "heap_counter.h"
+#include "imaging/bmp_loader.h"
+#include "imaging/jpeg_decoder.h"
+#include "tests/reference/reference_jpeg_decode.h"
+
+namespace {
+
+const int PictureWidth = 6000;
+const int PictureHeight = 4000;
+
+// Something like a photograph: smooth shading, edges and sensor-like noise, so the entropy coder
+// and the upsampling have realistic work.
+std::vector<unsigned char> PhotoLikeRow(int y) {
+    std::vector<unsigned char> row(static_cast<size_t>(PictureWidth) * 3);
+    uint32_t noise = 2463534242u ^ static_cast<uint32_t>(y) * 2654435761u;
+    for (int x = 0; x < PictureWidth; ++x) {
+        noise ^= noise << 13;
+        noise ^= noise >> 17;
+        noise ^= noise << 5;
+        const double shade = 0.5 + 0.5 * std::sin(x * 0.004) * std::cos(y * 0.003);
+        const int grain = static_cast<int>(noise % 17) - 8;
+        const int edge = ((x / 240 + y / 160) % 2) ? 40 : 0;
+        auto clamp = [](int v) { return static_cast<unsigned char>(v < 0 ? 0 : v > 255 ? 255 : v); };
+        row[x * 3 + 0] = clamp(static_cast<int>(200 * shade) + edge + grain);
+        row[x * 3 + 1] = clamp(static_cast<int>(x * 160 / PictureWidth + 60 * shade) + grain);
+        row[x * 3 + 2] = clamp(static_cast<int>(y * 200 / PictureHeight) - edge / 2 + grain);
+    }
+    return row;
+}
+
+std::string TempPath(const char* name) {
+    const char* directory = getenv("TMPDIR");
+    return std::string(directory && *directory ? directory : "/tmp") + "/saver-bench-" + std::to_string(getpid()) + name;
+}
+
+bool WriteJpeg(const std::string& path) {
+    FILE* file = fopen(path.c_str(), "wb");
+    if (!file) return false;
+    jpeg_compress_struct encoder;
+    jpeg_error_mgr errors;
+    encoder.err = jpeg_std_error(&errors);
+    jpeg_create_compress(&encoder);
+    jpeg_stdio_dest(&encoder, file);
+    encoder.image_width = PictureWidth;
+    encoder.image_height = PictureHeight;
+    encoder.input_components = 3;
+    encoder.in_color_space = JCS_RGB;
+    jpeg_set_defaults(&encoder);  // 4:2:0 sampling
+    jpeg_set_quality(&encoder, 90, TRUE);
+    jpeg_start_compress(&encoder, TRUE);
+    while (encoder.next_scanline < encoder.image_height) {
+        std::vector<unsigned char> row = PhotoLikeRow(static_cast<int>(encoder.next_scanline));
+        JSAMPROW rows[1] = {row.data()};
+        jpeg_write_scanlines(&encoder, rows, 1);
+    }
+    jpeg_finish_compress(&encoder);
+    jpeg_destroy_compress(&encoder);
+    return fclose(file) == 0;
+}
+
+void PutLe(unsigned char* p, uint32_t value) {
+    for (int i = 0; i < 4; ++i) p[i] = static_cast<unsigned char>(value >> (8 * i));
+}
+
+bool WriteBmp(const std::string& path) {
+    const uint32_t stride = (PictureWidth * 3 + 3) & ~3u;
+    unsigned char header[54] = {'B', 'M'};
+    PutLe(header + 2, 54 + stride * PictureHeight);
+    PutLe(header + 10, 54);
+    PutLe(header + 14, 40);
+    PutLe(header + 18, PictureWidth);
+    PutLe(header + 22, PictureHeight);
+    header[26] = 1;
+    header[28] = 24;
+    FILE* file = fopen(path.c_str(), "wb");
+    if (!file) return false;
+    bool written = fwrite(header, 1, sizeof header, file) == sizeof header;
+    std::vector<unsigned char> bgr(stride, 0);
+    for (int y = PictureHeight - 1; y >= 0 && written; --y) {
+        const std::vector<unsigned char> rgb = PhotoLikeRow(y);
+        for (int x = 0; x < PictureWidth; ++x) {
+            bgr[x * 3 + 0] = rgb[x * 3 + 2];
+            bgr[x * 3 + 1] = rgb[x * 3 + 1];
+            bgr[x * 3 + 2] = rgb[x * 3 + 0];
+        }
+        written = fwrite(bgr.data(), 1, bgr.size(), file) == bgr.size();
+    }
+    return fclose(file) == 0 && written;
+}
+
+struct BenchInputs {
+    std::string Jpeg;
+    std::string Bmp;
+    bool Ready = false;
+};
+
+void RemoveInputs();
+
+const BenchInputs& Inputs() {
+    static BenchInputs inputs = [] {
+        BenchInputs made;
+        made.Jpeg = TempPath(".jpg");
+        made.Bmp = TempPath(".bmp");
+        made.Ready = WriteJpeg(made.Jpeg) && WriteBmp(made.Bmp);
+        atexit(RemoveInputs);
+        return made;
+    }();
+    return inputs;
+}
+
+void RemoveInputs() {
+    remove(Inputs().Jpeg.c_str());
+    remove(Inputs().Bmp.c_str());
+}
+
+// Peak heap during one call, beside the size of the block the call returns.
+void ReportPeak(benchmark::State& state, size_t peak, size_t block) {
+    state.counters["peak_MB"] = static_cast<double>(peak) / 1e6;
+    state.counters["block_MB"] = static_cast<double>(block) / 1e6;
+    state.counters["peak_per_block"] = block ? static_cast<double>(peak) / static_cast<double>(block) : 0;
+}
+
+void LoadJpegFileBench(benchmark::State& state) {
+    if (!Inputs().Ready) return state.SkipWithError("cannot make the input files");
+    size_t peak = 0, block = 0;
+    for (auto _ : state) {
+        ResetHeapPeak();
+        PackedDib image = LoadJpegFile(Inputs().Jpeg.c_str());
+        peak = HeapPeakAboveStart();
+        block = LastLoadBlockSize();
+        if (!image) return state.SkipWithError(LastLoadFailure());
+        benchmark::DoNotOptimize(image[40]);
+        free(image);
+    }
+    ReportPeak(state, peak, block);
+}
+
+void BareLibjpegDecodeBench(benchmark::State& state) {
+    if (!Inputs().Ready) return state.SkipWithError("cannot make the input files");
+    size_t peak = 0, block = 0;
+    for (auto _ : state) {
+        ResetHeapPeak();
+        reference::JpegPicture picture;
+        if (!reference::DecodeJpegFile(Inputs().Jpeg.c_str(), &picture)) return state.SkipWithError("decode failed");
+        peak = HeapPeakAboveStart();
+        block = static_cast<size_t>(picture.Width) * picture.Height * picture.Components;
+        benchmark::DoNotOptimize(picture.Pixels[0]);
+        free(picture.Pixels);
+    }
+    ReportPeak(state, peak, block);
+}
+
+void LoadBmpFileBench(benchmark::State& state) {
+    if (!Inputs().Ready) return state.SkipWithError("cannot make the input files");
+    size_t peak = 0, block = 0;
+    for (auto _ : state) {
+        ResetHeapPeak();
+        PackedDib image = LoadBmpFile(Inputs().Bmp.c_str());
+        peak = HeapPeakAboveStart();
+        block = LastLoadBlockSize();
+        if (!image) return state.SkipWithError(LastLoadFailure());
+        benchmark::DoNotOptimize(image[40]);
+        free(image);
+    }
+    ReportPeak(state, peak, block);
+}
+
+// The least a loader of the file could do: size it, allocate once, read it with one call.
+void ReadWholeFileBench(benchmark::State& state) {
+    if (!Inputs().Ready) return state.SkipWithError("cannot make the input files");
+    size_t peak = 0, block = 0;
+    for (auto _ : state) {
+        ResetHeapPeak();
+        FILE* file = fopen(Inputs().Bmp.c_str(), "rb");
+        if (!file) return state.SkipWithError("cannot open");
+        fseek(file, 0, SEEK_END);
+        const long length = ftell(file);
+        fseek(file, 0, SEEK_SET);
+        unsigned char* bytes = static_cast<unsigned char*>(malloc(static_cast<size_t>(length)));
+        const size_t read = fread(bytes, 1, static_cast<size_t>(length), file);
+        fclose(file);
+        peak = HeapPeakAboveStart();
+        block = read;
+        benchmark::DoNotOptimize(bytes[54]);
+        free(bytes);
+    }
+    ReportPeak(state, peak, block);
+}
+
+}  // namespace
+
+BENCHMARK(LoadJpegFileBench)->Name("Loaders/LoadJpegFile_6000x4000_q90_420")->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK(BareLibjpegDecodeBench)->Name("Loaders/BareLibjpegDecode_6000x4000_q90_420")->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK(LoadBmpFileBench)->Name("Loaders/LoadBmpFile_6000x4000_24bit")->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK(ReadWholeFileBench)->Name("Loaders/ReadWholeFile_6000x4000_24bit")->Unit(benchmark::kMillisecond)->UseRealTime();
