@@ -10,6 +10,8 @@
 #include "imaging/packed_dib.h"
 #include "platform/debug_output.h"
 #include "render/image_reducer.h"
+#include "render/palette_entries.h"
+#include "tests/reference/reference_palette.h"
 #include "tests/reference/reference_reducer.h"
 
 namespace {
@@ -76,8 +78,8 @@ struct SourceImage {
 };
 
 SourceImage& Source(uint32_t width, uint32_t height) {
-    static SourceImage large = {}, medium = {};
-    SourceImage& s = width == 6000 ? large : medium;
+    static SourceImage large = {}, medium = {}, screen = {};
+    SourceImage& s = width == 6000 ? large : width == 3000 ? medium : screen;
     if (!s.Master) {
         s.Master = MakePhotoLikeImage(width, height, width);
         s.Size = BlockSize(s.Master);
@@ -119,8 +121,24 @@ void CopyBlock(benchmark::State& state) {
 void FitProduction(benchmark::State& state) { Fit<ImageReducer>(state); }
 void FitReference(benchmark::State& state) { Fit<reference::ImageReducer>(state); }
 
+// The palette a 256-colour display gets for a screen-sized picture: the octree's work.
+template <LogPalette* (*BuildPalette)(const unsigned char*)>
+void Palette(benchmark::State& state) {
+    SourceImage& s = Source(1620, 1080);
+    for (auto _ : state) {
+        LogPalette* palette = BuildPalette(s.Master);
+        benchmark::DoNotOptimize(palette);
+        free(palette);
+    }
+}
+
+void PaletteProduction(benchmark::State& state) { Palette<CreateBIPaletteEntries>(state); }
+void PaletteReference(benchmark::State& state) { Palette<reference::CreateBIPaletteEntries>(state); }
+
 }  // namespace
 
 BENCHMARK(FitProduction)->Args({6000, 4000, 1620, 1080})->Args({3000, 2000, 1024, 768})->Unit(benchmark::kMillisecond);
 BENCHMARK(FitReference)->Args({6000, 4000, 1620, 1080})->Args({3000, 2000, 1024, 768})->Unit(benchmark::kMillisecond);
 BENCHMARK(CopyBlock)->Args({6000, 4000})->Args({3000, 2000})->Unit(benchmark::kMillisecond);
+BENCHMARK(PaletteProduction)->Unit(benchmark::kMillisecond);
+BENCHMARK(PaletteReference)->Unit(benchmark::kMillisecond);

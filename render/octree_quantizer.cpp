@@ -1,0 +1,309 @@
+// The octree quantizer. The tree's shape, its merges and its colours are exactly those of one
+// zero-filled allocation per node and a walk from the root for every pixel; what is faster is how
+// it gets there. Nodes come from one pool. Only a pixel whose walk would make a node can change
+// the tree, and sums add up in any order, so a pixel that is known to end in an existing leaf
+// is just counted: by its prefix when its leaf lies within PrefixBits of the root, else when it
+// lies under the same leaf as the pixel before (same top bits down to that leaf's depth).
+#include "render/octree_quantizer.h"
+
+#include <cstdlib>
+#include <cstring>
+
+#include "imaging/packed_dib.h"
+#include "render/pixel_channels.h"
+
+namespace {
+
+// Colours travel as 0xRRGGBB. The bits a leaf at depth d resolves of each channel.
+const uint32_t DepthMask[9] = {0x000000, 0x808080, 0xC0C0C0, 0xE0E0E0, 0xF0F0F0,
+                               0xF8F8F8, 0xFCFCFC, 0xFEFEFE, 0xFFFFFF};
+const uint32_t NoColor = 0xFFFFFFFF;  // matches no colour under any mask but its own
+
+uint32_t PrefixOf(uint32_t color) {
+    const uint32_t drop = 8 - PrefixBits, mask = (1u << PrefixBits) - 1;
+    return (((color >> (16 + drop)) & mask) << (2 * PrefixBits)) | (((color >> (8 + drop)) & mask) << PrefixBits) |
+           ((color >> drop) & mask);
+}
+
+uint32_t ChildIndex(uint32_t color, int32_t level) {
+    const uint32_t shift = 7 - static_cast<uint32_t>(level);
+    return (((color >> (16 + shift)) & 1) << 2) | (((color >> (8 + shift)) & 1) << 1) | ((color >> shift) & 1);
+}
+
+}  // namespace
+
+OctreeQuantizer::OctreeQuantizer(uint32_t colorLimit, int32_t leafLevel)
+    : Root(0), LeafCount(0), ColorLimit(colorLimit), LeafLevel(leafLevel < 0 ? 0 : leafLevel > 8 ? 8 : leafLevel),
+      Nodes(nullptr), NodeCapacity(0), NodeCount(1), FreeNodes(0),
+      PrefixLeaves(static_cast<uint32_t*>(calloc(PrefixCount, sizeof(uint32_t)))),
+      PrefixPending(static_cast<PrefixSums*>(calloc(2 * PrefixCount, sizeof(PrefixSums)))) {
+    for (uint32_t& head : ReducibleNodes) head = 0;
+    if (!PrefixLeaves || !PrefixPending) {
+        free(PrefixLeaves);
+        free(PrefixPending);
+        PrefixLeaves = nullptr;
+        PrefixPending = nullptr;
+    }
+}
+
+OctreeQuantizer::~OctreeQuantizer() {
+    free(Nodes);
+    free(PrefixLeaves);
+    free(PrefixPending);
+}
+
+// Calls visit(prefix) for every prefix under a node no deeper than PrefixBits.
+template <class Visit>
+void ForEachPrefix(const OctreeNode& node, Visit visit) {
+    const uint32_t span = 1u << (PrefixBits - node.Level), base = PrefixOf(node.Path);
+    for (uint32_t r = 0; r < span; ++r) {
+        for (uint32_t g = 0; g < span; ++g) {
+            for (uint32_t b = 0; b < span; ++b) visit(base | (r << (2 * PrefixBits)) | (g << PrefixBits) | b);
+        }
+    }
+}
+
+// A leaf within PrefixBits of the root takes every colour with its prefixes from now on.
+void OctreeQuantizer::SetPrefixLeaf(uint32_t node) {
+    if (!PrefixLeaves || Nodes[node].Level > PrefixBits) return;
+    ForEachPrefix(Nodes[node], [this, node](uint32_t prefix) { PrefixLeaves[prefix] = node; });
+}
+
+// Adds the pixels counted under a node's prefixes to the leaves they were counted for.
+void OctreeQuantizer::FlushPrefixes(uint32_t node) {
+    if (!PrefixPending || Nodes[node].Level > PrefixBits) return;
+    ForEachPrefix(Nodes[node], [this](uint32_t prefix) {
+        for (PrefixSums* pending = &PrefixPending[2 * prefix]; pending != &PrefixPending[2 * prefix + 2]; ++pending) {
+            if (!pending->PixelCount) continue;
+            OctreeNode& leaf = Nodes[PrefixLeaves[prefix]];
+            leaf.PixelCount += pending->PixelCount;
+            leaf.RedSum += pending->RedSum;
+            leaf.GreenSum += pending->GreenSum;
+            leaf.BlueSum += pending->BlueSum;
+            *pending = PrefixSums();
+        }
+    });
+}
+
+uint32_t OctreeQuantizer::NewNode(int32_t level, uint32_t color) {
+    uint32_t node = FreeNodes;
+    if (node) {
+        FreeNodes = Nodes[node].NextReducible;
+    } else {
+        if (NodeCount >= NodeCapacity) {
+            const uint32_t capacity = NodeCapacity ? 2 * NodeCapacity : 512;
+            OctreeNode* grown = static_cast<OctreeNode*>(realloc(Nodes, sizeof(OctreeNode) * capacity));
+            if (!grown) return 0;
+            Nodes = grown;
+            NodeCapacity = capacity;
+        }
+        node = NodeCount++;
+    }
+    memset(&Nodes[node], 0, sizeof(OctreeNode));
+    Nodes[node].Level = static_cast<uint32_t>(level);
+    Nodes[node].Path = color & DepthMask[level];
+    if (level == LeafLevel) {
+        Nodes[node].IsLeaf = 1;
+        ++LeafCount;
+        SetPrefixLeaf(node);
+    } else {
+        Nodes[node].NextReducible = ReducibleNodes[level];
+        ReducibleNodes[level] = node;
+    }
+    return node;
+}
+
+// The leaf the colour stops at, made on the way where missing; 0 when a node could not be made.
+uint32_t OctreeQuantizer::FindLeaf(uint32_t color, uint32_t* depth) {
+    if (!Root) Root = NewNode(0, color);
+    uint32_t node = Root;
+    for (int32_t level = 0; node; ++level) {
+        if (Nodes[node].IsLeaf) {
+            *depth = static_cast<uint32_t>(level);
+            return node;
+        }
+        const uint32_t index = ChildIndex(color, level);
+        uint32_t child = Nodes[node].Children[index];
+        if (!child) {
+            child = NewNode(level + 1, color);  // may move the pool
+            Nodes[node].Children[index] = child;
+        }
+        node = child;
+    }
+    return 0;
+}
+
+void OctreeQuantizer::AddColor(uint32_t red, uint32_t green, uint32_t blue) {
+    const uint32_t color = ((red & 0xFF) << 16) | ((green & 0xFF) << 8) | (blue & 0xFF);
+    uint32_t depth;
+    const uint32_t leaf = FindLeaf(color, &depth);
+    if (!leaf) return;
+    OctreeNode& n = Nodes[leaf];
+    ++n.PixelCount;
+    n.RedSum += color >> 16;
+    n.GreenSum += (color >> 8) & 0xFF;
+    n.BlueSum += color & 0xFF;
+}
+
+bool OctreeQuantizer::ReduceTree() {
+    int32_t level = LeafLevel - 1;
+    if (level < 0) return false;
+    while (level > 0 && !ReducibleNodes[level]) --level;
+    const uint32_t node = ReducibleNodes[level];
+    if (!node) return false;  // a single leaf and a limit of 0: nothing left to merge
+    ReducibleNodes[level] = Nodes[node].NextReducible;
+    FlushPrefixes(node);
+
+    OctreeNode& n = Nodes[node];
+    uint64_t red = 0, green = 0, blue = 0;
+    uint32_t freed = 0;
+    for (uint32_t& child : n.Children) {
+        if (!child) continue;
+        const OctreeNode& c = Nodes[child];
+        red += c.RedSum;
+        green += c.GreenSum;
+        blue += c.BlueSum;
+        n.PixelCount += c.PixelCount;
+        Nodes[child].NextReducible = FreeNodes;
+        FreeNodes = child;
+        child = 0;
+        ++freed;
+    }
+    n.IsLeaf = 1;
+    n.RedSum = red;
+    n.GreenSum = green;
+    n.BlueSum = blue;
+    LeafCount += 1 - freed;
+    SetPrefixLeaf(node);
+    return true;
+}
+
+template <class ReadPixel>
+void OctreeQuantizer::AddPixels(const unsigned char* bits, uint32_t width, uint32_t height, uint32_t stride,
+                                uint32_t bytesPerPixel, ReadPixel readPixel) {
+    // The leaf the last pixel went to and the colour bits that lead there; pixels that match are
+    // counted here and added to the leaf at the next walk.
+    uint32_t cachedLeaf = 0, cachedColor = NoColor, cachedMask = NoColor;
+    uint32_t pendingCount = 0;
+    uint64_t pendingRed = 0, pendingGreen = 0, pendingBlue = 0;
+    for (uint32_t y = 0; y < height; ++y) {
+        const unsigned char* p = bits + static_cast<size_t>(y) * stride;
+        for (uint32_t x = 0; x < width; ++x, p += bytesPerPixel) {
+            const uint32_t color = readPixel(p);
+            if (PrefixLeaves) {
+                const uint32_t prefix = PrefixOf(color);
+                if (PrefixLeaves[prefix]) {
+                    // Alternate pixels count in two places, so that a run of one prefix does not
+                    // wait on its own last addition.
+                    PrefixSums& pending = PrefixPending[2 * prefix + (x & 1)];
+                    ++pending.PixelCount;
+                    pending.RedSum += color >> 16;
+                    pending.GreenSum += (color >> 8) & 0xFF;
+                    pending.BlueSum += color & 0xFF;
+                    continue;
+                }
+            }
+            if (((color ^ cachedColor) & cachedMask) == 0) {
+                ++pendingCount;
+                pendingRed += color >> 16;
+                pendingGreen += (color >> 8) & 0xFF;
+                pendingBlue += color & 0xFF;
+                continue;
+            }
+            if (pendingCount) {
+                OctreeNode& cached = Nodes[cachedLeaf];
+                cached.PixelCount += pendingCount;
+                cached.RedSum += pendingRed;
+                cached.GreenSum += pendingGreen;
+                cached.BlueSum += pendingBlue;
+                pendingCount = 0;
+                pendingRed = pendingGreen = pendingBlue = 0;
+            }
+            uint32_t depth = 0;
+            const uint32_t leaf = FindLeaf(color, &depth);
+            cachedColor = NoColor;
+            cachedMask = NoColor;
+            if (!leaf) continue;  // out of memory: this colour is not added
+            OctreeNode& n = Nodes[leaf];
+            ++n.PixelCount;
+            n.RedSum += color >> 16;
+            n.GreenSum += (color >> 8) & 0xFF;
+            n.BlueSum += color & 0xFF;
+            if (LeafCount > ColorLimit) {
+                while (LeafCount > ColorLimit && ReduceTree()) {
+                }
+                continue;  // the leaf may have been merged away
+            }
+            cachedLeaf = leaf;
+            cachedColor = color;
+            cachedMask = DepthMask[depth];
+        }
+    }
+    if (pendingCount) {
+        OctreeNode& cached = Nodes[cachedLeaf];
+        cached.PixelCount += pendingCount;
+        cached.RedSum += pendingRed;
+        cached.GreenSum += pendingGreen;
+        cached.BlueSum += pendingBlue;
+    }
+    if (Root) FlushPrefixes(Root);
+}
+
+bool OctreeQuantizer::AddImage(const unsigned char* image) {
+    const DibLayout layout = ReadDibLayout(image);
+    const uint32_t bitCount = layout.bitCount;
+    if (bitCount != 16 && bitCount != 24 && bitCount != 32) return false;
+    const bool bitFields = layout.compression == DibCompressionBitfields ||
+                           layout.compression == DibCompressionAlphaBitfields;
+    // Any other compression leaves no pixels to read, only coded bytes.
+    if (layout.compression != DibCompressionRgb && (bitCount == 24 || !bitFields)) return false;
+    if (layout.width <= 0 || layout.height <= 0) return true;
+
+    const unsigned char* bits = image + layout.bitsOffset;
+    const uint32_t width = static_cast<uint32_t>(layout.width), height = static_cast<uint32_t>(layout.height);
+    const uint32_t stride = static_cast<uint32_t>(DibStride(width, bitCount));
+    if (bitCount == 24) {
+        AddPixels(bits, width, height, stride, 3, [](const unsigned char* p) {
+            return (static_cast<uint32_t>(p[2]) << 16) | (static_cast<uint32_t>(p[1]) << 8) | p[0];
+        });
+        return true;
+    }
+    const PixelChannels channels = ReadPixelChannels(image);
+    auto color = [channels](uint32_t pixel) {
+        return (ReadChannel(pixel, channels.Red) << 16) | (ReadChannel(pixel, channels.Green) << 8) |
+               ReadChannel(pixel, channels.Blue);
+    };
+    if (bitCount == 16) {
+        AddPixels(bits, width, height, stride, 2, [color](const unsigned char* p) {
+            return color(static_cast<uint32_t>(p[0]) | (static_cast<uint32_t>(p[1]) << 8));
+        });
+    } else {
+        AddPixels(bits, width, height, stride, 4, [color](const unsigned char* p) {
+            uint32_t pixel;
+            memcpy(&pixel, p, 4);  // little-endian, as every build of this program runs
+            return color(pixel);
+        });
+    }
+    return true;
+}
+
+void OctreeQuantizer::GetColorTable(unsigned char* table) const {
+    uint32_t index = 0;
+    CollectLeafColors(Root, table, &index);
+}
+
+void OctreeQuantizer::CollectLeafColors(uint32_t node, unsigned char* table, uint32_t* index) const {
+    if (!node) return;
+    const OctreeNode& n = Nodes[node];
+    if (n.IsLeaf) {
+        const uint64_t count = n.PixelCount ? n.PixelCount : 1;
+        unsigned char* entry = table + 4 * static_cast<size_t>(*index);
+        entry[0] = static_cast<unsigned char>(n.BlueSum / count);
+        entry[1] = static_cast<unsigned char>(n.GreenSum / count);
+        entry[2] = static_cast<unsigned char>(n.RedSum / count);
+        entry[3] = 0;
+        ++*index;
+        return;
+    }
+    for (uint32_t child : n.Children) CollectLeafColors(child, table, index);
+}
