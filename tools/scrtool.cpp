@@ -19,6 +19,8 @@ const Command Commands[] = {
     {"load", RunLoad, "load FILE [--out OUT.bmp]"},
     {"check", RunCheck, "check DIR"},
     {"walk", RunWalk, "walk DIR --seed S --ticks N"},
+    {"fit", RunFit, "fit IN.bmp WIDTH HEIGHT OUT.bmp"},
+    {"palette", RunPalette, "palette IN.bmp [--fit WIDTH HEIGHT]"},
 };
 
 int Usage();

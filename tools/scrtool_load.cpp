@@ -18,6 +18,13 @@ void PutU32(unsigned char* p, uint32_t value) {
     PutU16(p + 2, value >> 16);
 }
 
+int LoadUsage() {
+    fputs("usage: scrtool load FILE [--out OUT.bmp]\n", stderr);
+    return 2;
+}
+
+}  // namespace
+
 // The block as a BMP file: the file header, then the block unchanged.
 bool WriteBmpFile(const char* path, const unsigned char* image, size_t blockSize) {
     unsigned char fileHeader[14] = {'B', 'M'};
@@ -29,13 +36,6 @@ bool WriteBmpFile(const char* path, const unsigned char* image, size_t blockSize
                          fwrite(image, 1, blockSize, file) == blockSize;
     return fclose(file) == 0 && written;
 }
-
-int LoadUsage() {
-    fputs("usage: scrtool load FILE [--out OUT.bmp]\n", stderr);
-    return 2;
-}
-
-}  // namespace
 
 PackedDib LoadAsTheWalkWould(const char* path) {
     const ImageLoader loader = FindImageLoaderForPath(path);

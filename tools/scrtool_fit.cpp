@@ -1,0 +1,53 @@
+// scrtool fit: a BMP file reduced as the presenter reduces it for a client area, written back out.
+#include <cerrno>
+#include <cstdio>
+#include <cstdlib>
+
+#include "imaging/bmp_loader.h"
+#include "render/image_reducer.h"
+#include "tools/scrtool_commands.h"
+
+namespace {
+
+int FitUsage() {
+    fputs("usage: scrtool fit IN.bmp WIDTH HEIGHT OUT.bmp\n", stderr);
+    return 2;
+}
+
+}  // namespace
+
+bool ParseSize(const char* text, int32_t* value) {
+    char* end = nullptr;
+    errno = 0;
+    const long parsed = strtol(text, &end, 10);
+    if (errno != 0 || end == text || *end != '\0' || parsed < INT32_MIN || parsed > INT32_MAX) return false;
+    *value = static_cast<int32_t>(parsed);
+    return true;
+}
+
+void FitAsThePresenterWould(PackedDib image, int32_t width, int32_t height) {
+    const DibLayout layout = ReadDibLayout(image);
+    if (width >= layout.width && height >= layout.height) return;
+    ImageReducer().ProcessImage(image, width, height);
+}
+
+int RunFit(int argc, char** argv) {
+    int32_t width, height;
+    if (argc != 4 || !ParseSize(argv[1], &width) || !ParseSize(argv[2], &height)) return FitUsage();
+    PackedDib image = LoadBmpFile(argv[0]);
+    if (!image) {
+        printf("none: %s\n", LastLoadFailure());
+        return 1;
+    }
+    const size_t blockSize = LastLoadBlockSize();
+    FitAsThePresenterWould(image, width, height);
+    const DibLayout layout = ReadDibLayout(image);
+    printf("fit %d %d\n", static_cast<int>(layout.width), static_cast<int>(layout.height));
+    int status = 0;
+    if (!WriteBmpFile(argv[3], image, blockSize)) {
+        fprintf(stderr, "scrtool: cannot write %s\n", argv[3]);
+        status = 1;
+    }
+    free(image);
+    return status;
+}
