@@ -5,6 +5,9 @@
 //   host_preview_parent_test SCR INPUT_MS
 // The bench may send X input during the INPUT_MS window after the line "PREVIEW READY x y w h"
 // (screen rectangle of the preview).
+//   host_preview_parent_test SCR destroy-on-create
+// The parent destroys itself when told that the child was created, so that the saver's
+// CreateWindowExA fails: the preview must then end with -1.
 #include <windows.h>
 
 #include <cstdio>
@@ -22,7 +25,13 @@ HWND ParentWindow;
 int ContextMenusSeen;
 bool ForwardedWithParentHandle = true;
 
+bool DestroyOnChildCreation;
+
 LRESULT CALLBACK ParentProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+  if (message == WM_PARENTNOTIFY && LOWORD(wParam) == WM_CREATE && DestroyOnChildCreation) {
+    DestroyWindow(window);
+    return 0;
+  }
   if (message == WM_CONTEXTMENU) {
     ++ContextMenusSeen;
     if (reinterpret_cast<HWND>(wParam) != window) ForwardedWithParentHandle = false;
@@ -43,14 +52,15 @@ void PumpFor(DWORD milliseconds) {
   } while (GetTickCount() - start < milliseconds);
 }
 
+// The child exists before its creation has finished: wait until it is shown as well.
 HWND WaitForPreview(DWORD milliseconds) {
   DWORD start = GetTickCount();
   do {
     HWND child = FindWindowExA(ParentWindow, nullptr, "WindowsScreenSaverClass", nullptr);
-    if (child) return child;
+    if (child && IsWindowVisible(child)) return child;
     PumpFor(20);
   } while (GetTickCount() - start < milliseconds);
-  return nullptr;
+  return FindWindowExA(ParentWindow, nullptr, "WindowsScreenSaverClass", nullptr);
 }
 
 bool StillRunning(HANDLE process) { return WaitForSingleObject(process, 0) == WAIT_TIMEOUT; }
@@ -85,6 +95,19 @@ int main(int argc, char** argv) {
   if (!Check(CreateProcessA(nullptr, &commandLine[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr,
                             &startup, &process) != FALSE, "the preview starts"))
     return FinishChecks();
+
+  DestroyOnChildCreation = std::string(argv[2]) == "destroy-on-create";
+  if (DestroyOnChildCreation) {
+    // The child's creation is announced with a sent message: keep pumping until the end.
+    DWORD start = GetTickCount();
+    while (StillRunning(process.hProcess) && GetTickCount() - start < 10000) PumpFor(20);
+    Check(!StillRunning(process.hProcess), "the preview ends by itself");
+    DWORD exitCode = 0xDEAD;
+    GetExitCodeProcess(process.hProcess, &exitCode);
+    Check(!IsWindow(ParentWindow), "the parent destroyed itself during the child's creation");
+    CheckEqual(exitCode, 0xFFFFFFFFu, "a preview whose window could not be made ends with -1");
+    return FinishChecks();
+  }
 
   HWND preview = WaitForPreview(10000);
   if (Check(preview != nullptr, "a preview child appears in the parent")) {

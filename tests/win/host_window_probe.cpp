@@ -76,6 +76,7 @@ int ActivateOther() {
   return 0;
 }
 
+// The configuration dialog: the visible dialog box on this display.
 HWND VisibleDialog() {
   HWND window = nullptr;
   while ((window = FindWindowExA(nullptr, window, "#32770", nullptr)) != nullptr)
