@@ -1,0 +1,111 @@
+// scrtool load and check, run as a user runs them.
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <set>
+#include <string>
+
+#include "image_test_files.h"
+
+namespace {
+
+using namespace image_test;
+
+// The scrtool built beside these tests (tests/tmp is two levels under the build directory).
+std::string ScrtoolPath() { return std::string(SAVER_TEST_TMP) + "/../../tools/scrtool"; }
+
+// Standard output of a command, and its exit status.
+std::string Output(const std::string& command, int* status) {
+    std::string text;
+    FILE* pipe = popen((command + " 2>/dev/null").c_str(), "r");
+    if (!pipe) return text;
+    char buffer[4096];
+    size_t n;
+    while ((n = fread(buffer, 1, sizeof buffer, pipe)) > 0) text.append(buffer, n);
+    const int raw = pclose(pipe);
+    *status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
+    return text;
+}
+
+class ScrtoolCommand : public testing::Test {
+protected:
+    void SetUp() override {
+#if defined(__i386__)
+        GTEST_SKIP() << "the tool's 32-bit build needs no separate check; the native build runs these";
+#endif
+    }
+};
+
+TEST_F(ScrtoolCommand, LoadPrintsOneLineAndWritesTheBlockBack) {
+    const std::string pal8 = std::string(SAVER_TEST_DATA) + "/bmpsuite/g/pal8.bmp";
+    const std::string out = TmpPath("scrtool-out.bmp");
+    remove(out.c_str());
+    int status = -1;
+    EXPECT_EQ(Output(ScrtoolPath() + " load '" + pal8 + "' --out '" + out + "'", &status), "ok 127 64 8\n");
+    EXPECT_EQ(status, 0);
+    // pal8.bmp's own file header already says what the written one must: the whole file returns.
+    Bytes original, written;
+    ASSERT_TRUE(ReadBytes(pal8, original));
+    ASSERT_TRUE(ReadBytes(out, written));
+    EXPECT_TRUE(original == written);
+
+    ASSERT_TRUE(MakeJpeg("scrtool.JPEG", 609, 448, ""));
+    EXPECT_EQ(Output(ScrtoolPath() + " load '" + TmpPath("scrtool.JPEG") + "' --out '" + out + "'", &status), "ok 609 448 24\n");
+    ASSERT_TRUE(ReadBytes(out, written));
+    ASSERT_EQ(written.size(), 14u + 40u + 1828u * 448u);
+    EXPECT_EQ(written[0], 'B');
+    EXPECT_EQ(written[1], 'M');
+    EXPECT_EQ(written[2] | written[3] << 8 | written[4] << 16 | written[5] << 24, static_cast<int>(written.size()));
+    EXPECT_EQ(written[10], 54);
+}
+
+TEST_F(ScrtoolCommand, LoadSaysWhyThereIsNoPicture) {
+    ASSERT_TRUE(WriteBytes(TmpPath("notes.txt"), {'h', 'i'}));
+    ASSERT_TRUE(WriteBytes(TmpPath("text.jpg"), {'h', 'i'}));
+    const struct {
+        std::string arguments;
+        std::string output;
+        int status;
+    } cases[] = {
+        {"load '" + TmpPath("notes.txt") + "'", "none: not a picture by its extension\n", 0},
+        {"load '" + TmpPath("text.jpg") + "'", "none: not a JPEG file: starts with 0x68 0x69\n", 0},
+        {"load '" + TmpPath("missing.bmp") + "'", "none: cannot open file\n", 0},
+        {"load", "", 2},
+        {"load a.bmp --out", "", 2},
+        {"load a.bmp b.bmp", "", 2},
+        {"check", "", 2},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.arguments);
+        int status = -1;
+        EXPECT_EQ(Output(ScrtoolPath() + " " + c.arguments, &status), c.output);
+        EXPECT_EQ(status, c.status);
+    }
+}
+
+TEST_F(ScrtoolCommand, CheckJudgesEveryEntry) {
+    const std::string directory = TmpPath("check.dir");
+    ASSERT_EQ(RunShell("rm -rf '" + directory + "' && mkdir -p '" + directory + "/old.jpg'"), 0);
+    ASSERT_TRUE(MakeJpeg("check.dir/Moon.JPG", 5, 3, ""));
+    RunShell("rm -f '" + directory + "/Moon.JPG.ppm'");
+    ASSERT_EQ(RunShell("cp '" + std::string(SAVER_TEST_DATA) + "/bmpsuite/b/badplanes.bmp' '" + directory + "/'"), 0);
+    ASSERT_TRUE(WriteBytes(directory + "/notes.txt", {'x'}));
+    int status = -1;
+    const std::string output = Output(ScrtoolPath() + " check '" + directory + "'", &status);
+    EXPECT_EQ(status, 0);
+    std::set<std::string> lines;
+    for (size_t start = 0, end; (end = output.find('\n', start)) != std::string::npos; start = end + 1) {
+        lines.insert(output.substr(start, end - start));
+    }
+    const std::set<std::string> expected = {
+        ".\tskipped (not a picture by its extension)",
+        "..\tskipped (not a picture by its extension)",
+        "Moon.JPG\tpicture 5 3 24",
+        "badplanes.bmp\tcannot load: planes not 1",
+        "notes.txt\tskipped (not a picture by its extension)",
+        "old.jpg\tcannot load: empty input file",  // a directory: read as a file, it holds nothing
+    };
+    EXPECT_EQ(lines, expected);
+}
+
+}  // namespace
