@@ -1,0 +1,17 @@
+# The configuration dialog's Windows test programs. dialog_driver runs "screensaver.scr /c" and
+# works its dialog from outside with real input.
+add_library(dialog_driver STATIC dialog_driver.cpp)
+target_link_libraries(dialog_driver PUBLIC windows_check user32 gdi32)
+
+add_executable(dialog_template_test dialog_template_test.cpp)
+target_link_libraries(dialog_template_test PRIVATE dialog_driver)
+
+add_executable(dialog_settings_test dialog_settings_test.cpp)
+target_link_libraries(dialog_settings_test PRIVATE dialog_driver)
+
+add_executable(dialog_browse_test dialog_browse_test.cpp)
+target_link_libraries(dialog_browse_test PRIVATE dialog_driver)
+
+# The dialog code and template linked in, with the file dialog answered by the test.
+add_executable(dialog_browse_injected_test dialog_browse_injected_test.cpp import_patch.cpp)
+target_link_libraries(dialog_browse_injected_test PRIVATE dialog_driver saver_windows saver_resources)

@@ -1,0 +1,166 @@
+// The configuration dialog's reads and writes of the profile and the ways it ends, through
+// "screensaver.scr /c" and real input. Every case sets up the section itself; the bench restores
+// win.ini afterwards.
+//
+// Usage: dialog_settings_test SCR_PATH CASE
+//   defaults   no settings: slider 5, empty field; OK stores Interval then BaseDir, exit 1
+//   clamping   a stored 90 shows 60 and OK stores "60"; a stored 0 shows 1
+//   directory  the stored directory shows unchanged; a typed one is stored as typed
+//   cancel     Cancel after changes: exit 0, win.ini unchanged byte for byte
+//   keys       Escape, the close box and Enter leave it open; space on the focused OK stores
+//   command    a click on OK ends with 1; OK with a notification code in the high word too
+#include <windows.h>
+#include <commctrl.h>
+
+#include <cstdio>
+#include <cstring>
+#include <string>
+
+#include "tests/win/check.h"
+#include "tests/win/dialog_driver.h"
+
+namespace {
+
+const char Section[] = "ZorScreensaver";
+
+// Ends the session with a click on the control and checks the exit code.
+void EndWithClick(DialogSession* session, int identifier, DWORD exitCode, const char* what) {
+    ClickControl(GetDlgItem(session->Dialog, identifier));
+    CheckEqual(WaitForExit(*session, 10000), exitCode, what);
+    CloseSession(session);
+}
+
+// Still open a moment after the input; nothing written.
+void CheckStaysOpen(const DialogSession& session, const std::string& winIniBefore, const char* what) {
+    Check(WaitForExit(session, 700) == STILL_ACTIVE && IsWindow(session.Dialog), what);
+    Check(ReadWinIni() == winIniBefore, (std::string(what) + ": win.ini unchanged").c_str());
+}
+
+void CaseDefaults(const char* scr) {
+    StoreDialogSettings(nullptr, nullptr);
+    DialogSession session;
+    if (!OpenConfiguration(scr, &session)) return;
+    CheckEqual(SliderPosition(session.Dialog), 5, "no Interval stored: slider at 5");
+    CheckText(WindowText(GetDlgItem(session.Dialog, 1003)).c_str(), "", "no BaseDir stored: empty field");
+    EndWithClick(&session, 20, 1, "OK ends with 1");
+
+    CheckText(ProfileValue(Section, "Interval").c_str(), "5", "OK stores Interval 5");
+    CheckText(ProfileValue(Section, "BaseDir").c_str(), "", "OK stores the empty BaseDir");
+    // Keys new to the section go after the last one, so the file shows the order of the writes.
+    const std::string ini = ReadWinIni();
+    const size_t interval = ini.find("Interval=5");
+    const size_t baseDir = ini.find("BaseDir=");
+    Check(interval != std::string::npos && baseDir != std::string::npos && interval < baseDir,
+          "Interval is written before BaseDir");
+}
+
+void CaseClamping(const char* scr) {
+    StoreDialogSettings("90", "C:\\Immagini");
+    DialogSession session;
+    if (OpenConfiguration(scr, &session)) {
+        CheckEqual(SliderPosition(session.Dialog), 60, "Interval 90 shows the slider at 60");
+        EndWithClick(&session, 20, 1, "OK ends with 1");
+        CheckText(ProfileValue(Section, "Interval").c_str(), "60", "OK stores the clamped 60");
+    }
+    StoreDialogSettings("0", nullptr);
+    if (OpenConfiguration(scr, &session)) {
+        CheckEqual(SliderPosition(session.Dialog), 1, "Interval 0 shows the slider at 1");
+        EndWithClick(&session, 30, 0, "Cancel ends with 0");
+    }
+    StoreDialogSettings("17", nullptr);
+    if (OpenConfiguration(scr, &session)) {
+        CheckEqual(SliderPosition(session.Dialog), 17, "Interval 17 shows the slider at 17");
+        SendMessageA(GetDlgItem(session.Dialog, 1008), TBM_SETPOS, TRUE, 42);
+        EndWithClick(&session, 20, 1, "OK ends with 1");
+        CheckText(ProfileValue(Section, "Interval").c_str(), "42", "OK stores the slider's position in decimal");
+    }
+}
+
+void CaseDirectory(const char* scr) {
+    StoreDialogSettings("5", "D:\\Foto di mare");
+    DialogSession session;
+    if (!OpenConfiguration(scr, &session)) return;
+    CheckText(WindowText(GetDlgItem(session.Dialog, 1003)).c_str(), "D:\\Foto di mare",
+              "the stored BaseDir shows unchanged, no backslash added");
+    SetWindowTextA(GetDlgItem(session.Dialog, 1003), "E:\\Non esiste\\Foto");
+    EndWithClick(&session, 20, 1, "OK ends with 1");
+    CheckText(ProfileValue(Section, "BaseDir").c_str(), "E:\\Non esiste\\Foto",
+              "a typed directory is stored as typed: not checked, no backslash added");
+    CheckText(ProfileValue(Section, "Interval").c_str(), "5", "Interval is written on every OK");
+}
+
+void CaseCancel(const char* scr) {
+    StoreDialogSettings("12", "C:\\Immagini\\");
+    const std::string before = ReadWinIni();
+    DialogSession session;
+    if (!OpenConfiguration(scr, &session)) return;
+    SendMessageA(GetDlgItem(session.Dialog, 1008), TBM_SETPOS, TRUE, 33);
+    SetWindowTextA(GetDlgItem(session.Dialog, 1003), "C:\\Altro");
+    EndWithClick(&session, 30, 0, "Cancel ends with 0");
+    Check(ReadWinIni() == before, "Cancel leaves win.ini unchanged byte for byte");
+}
+
+void CaseKeys(const char* scr) {
+    StoreDialogSettings("7", "C:\\Immagini");
+    const std::string before = ReadWinIni();
+    DialogSession session;
+    if (!OpenConfiguration(scr, &session)) return;
+    HWND dialog = session.Dialog;
+    SendMessageA(GetDlgItem(dialog, 1008), TBM_SETPOS, TRUE, 9);
+
+    PressKey(dialog, VK_ESCAPE);
+    CheckStaysOpen(session, before, "Escape leaves the dialog open");
+    PostMessageA(dialog, WM_SYSCOMMAND, SC_CLOSE, 0);  // what the caption's close box sends
+    CheckStaysOpen(session, before, "the close box leaves the dialog open");
+    // OK is a plain push button, so there is no default button: the dialog manager turns Enter
+    // into IDOK (1), which is not one of the dialog's commands.
+    Check((GetWindowLongA(GetDlgItem(dialog, 20), GWL_STYLE) & BS_TYPEMASK) == BS_PUSHBUTTON,
+          "OK is not a default push button");
+    PressKey(dialog, VK_RETURN);
+    CheckStaysOpen(session, before, "Enter leaves the dialog open");
+
+    GUITHREADINFO thread = {};
+    thread.cbSize = sizeof thread;
+    GetGUIThreadInfo(GetWindowThreadProcessId(dialog, nullptr), &thread);
+    CheckEqual(GetDlgCtrlID(thread.hwndFocus), 20, "the focus is still on OK");
+    PressKey(dialog, VK_SPACE);
+    CheckEqual(WaitForExit(session, 10000), 1, "space on the focused OK ends with 1");
+    CloseSession(&session);
+    CheckText(ProfileValue(Section, "Interval").c_str(), "9", "space on OK stores the settings");
+}
+
+void CaseCommand(const char* scr) {
+    StoreDialogSettings("3", "C:\\Uno");
+    DialogSession session;
+    if (OpenConfiguration(scr, &session)) {
+        PostMessageA(session.Dialog, WM_COMMAND, MAKEWPARAM(20, 0x7777), 0);
+        CheckEqual(WaitForExit(session, 10000), 1, "command 20 with a notification code in the high word ends with 1");
+        CloseSession(&session);
+        CheckText(ProfileValue(Section, "Interval").c_str(), "3", "... and stores the settings");
+    }
+    StoreDialogSettings("4", "C:\\Due");
+    if (OpenConfiguration(scr, &session)) {
+        SetWindowTextA(GetDlgItem(session.Dialog, 1003), "C:\\Tre");
+        EndWithClick(&session, 20, 1, "a click on OK ends with 1");
+        CheckText(ProfileValue(Section, "BaseDir").c_str(), "C:\\Tre", "... and stores the settings");
+    }
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    struct Case {
+        const char* Name;
+        void (*Run)(const char* scr);
+    };
+    const Case cases[] = {{"defaults", CaseDefaults}, {"clamping", CaseClamping}, {"directory", CaseDirectory},
+                          {"cancel", CaseCancel},     {"keys", CaseKeys},         {"command", CaseCommand}};
+    for (const Case& one : cases) {
+        if (argc == 3 && strcmp(argv[2], one.Name) == 0) {
+            one.Run(argv[1]);
+            return FinishChecks();
+        }
+    }
+    fprintf(stderr, "usage: dialog_settings_test SCR_PATH defaults|clamping|directory|cancel|keys|command\n");
+    return 2;
+}
