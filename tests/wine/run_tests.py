@@ -1,7 +1,9 @@
 #!/usr/bin/python3
 """Runs the Windows tests under Wine and the PE check, for each build given.
 
-Usage: run_tests.py [-k SUBSTRING] [BUILD_DIR ...]     (default: build/win64 build/win32)
+Usage: run_tests.py [-k SUBSTRING] [--prefix DIR] [BUILD_DIR ...]
+  default builds: build/win64 build/win32; -k runs only the cases whose name holds SUBSTRING;
+  --prefix uses another Wine prefix than build/wineprefix (about 700 MB; made on first use).
 
 Two kinds of test modules in tests/wine are found by name:
   - test_*.py: functions test_NAME(ctx), run once per build whose programs can run here; marked
@@ -90,16 +92,17 @@ class Context:
 
 
 class Runner:
-    def __init__(self, build_dirs, selection):
+    def __init__(self, build_dirs, selection, prefix):
         self.builds = [Build(directory) for directory in build_dirs]
         self.selection = selection
+        self.prefix = prefix
         self.bench = None
         self.passed = 0
         self.failed = 0
 
     def started_bench(self):
         if self.bench is None:
-            self.bench = winebench.WineBench()
+            self.bench = winebench.WineBench(self.prefix)
             self.bench.start()
         return self.bench
 
@@ -193,12 +196,12 @@ class Runner:
 
 
 def main(argv):
-    selection = None
-    if len(argv) >= 2 and argv[0] == "-k":
-        selection = argv[1]
+    options = {"-k": None, "--prefix": winebench.DEFAULT_PREFIX}
+    while len(argv) >= 2 and argv[0] in options:
+        options[argv[0]] = argv[1]
         argv = argv[2:]
     build_dirs = argv or [os.path.join(winebench.ROOT, "build", "win64"), os.path.join(winebench.ROOT, "build", "win32")]
-    return Runner(build_dirs, selection).run()
+    return Runner(build_dirs, options["-k"], options["--prefix"]).run()
 
 
 if __name__ == "__main__":

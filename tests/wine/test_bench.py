@@ -178,3 +178,17 @@ def test_window_screenshot_keys_and_mouse(ctx):
             fail("click: %s" % result.describe())
     finally:
         running.kill()
+
+
+def test_a_stopped_program_leaves_no_window(ctx):
+    title = "Bench probe stopped %s" % ctx.build.name
+    running = ctx.start("bench_probe", ["window", title, "0", "0", "0"], timeout=60)
+    display = running.display
+    display.wait_for_window(title)
+    running.kill()
+    result = running.wait()
+    if not result.stopped or result.ran:
+        fail("stopped program: %s" % result.describe())
+    expect_failure_reported(result, "a stopped program")
+    if display.find_windows(title):
+        fail("the program's window outlived its stop")

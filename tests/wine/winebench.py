@@ -154,7 +154,8 @@ def split_debug_output(stderr_lines):
 
 # --- results ------------------------------------------------------------------------------------
 
-LAUNCHER_REPORT = re.compile(r"^launcher: (exit 0x([0-9A-F]{8})|timeout after \d+ ms|cannot start.*|no exit code.*)$")
+LAUNCHER_REPORT = re.compile(
+    r"^launcher: (exit 0x([0-9A-F]{8})|timeout after \d+ ms|stopped on request|cannot start.*|no exit code.*)$")
 CHECKS_PASSED = re.compile(r"^ALL (\d+) CHECKS PASSED$")
 
 
@@ -165,18 +166,20 @@ class RunResult:
     exit_code     the 32-bit exit code as a signed number (-1, not 255); None when not ran
     exit_code_unsigned  the same as GetExitCodeProcess gives it (0xFFFFFFFF)
     timed_out     the time limit ended it
+    stopped       RunningProgram.kill() ended it
     report        the launcher's last line, or None when the launcher itself did not run
     stdout        the program's output lines (the launcher's report removed)
     stderr        Wine's and the program's other error lines
     debug         DebugLine records of OutputDebugString, in order; debug_texts() their texts
     """
 
-    def __init__(self, command, stdout_lines, stderr_lines, killed):
+    def __init__(self, command, stdout_lines, stderr_lines, deadline_passed=False):
         self.command = command
         self.report = None
         self.exit_code = None
         self.exit_code_unsigned = None
-        self.timed_out = killed
+        self.timed_out = deadline_passed
+        self.stopped = False
         lines = list(stdout_lines)
         for index in range(len(lines) - 1, -1, -1):
             match = LAUNCHER_REPORT.match(lines[index])
@@ -188,6 +191,8 @@ class RunResult:
                     self.exit_code = code - (1 << 32) if code >= 1 << 31 else code
                 elif match.group(1).startswith("timeout"):
                     self.timed_out = True
+                elif match.group(1).startswith("stopped"):
+                    self.stopped = True
                 break
         self.ran = self.exit_code is not None
         self.stdout = lines
@@ -301,10 +306,19 @@ class Display:
         values = dict(line.split("=", 1) for line in self.xdotool("getwindowgeometry", "--shell", window).split())
         return int(values["X"]), int(values["Y"]), int(values["WIDTH"]), int(values["HEIGHT"])
 
+    def window_exists(self, window):
+        return subprocess.run(["xwininfo", "-id", str(window), "-display", self.name],
+                              capture_output=True).returncode == 0
+
     def send_keys(self, window, *keys):
         """Keys by X keysym name ("space", "Escape", "a") delivered to the window. Plain key events
         to the screen are lost: Wine's windows get no X focus without a window manager."""
-        self.xdotool("key", "--window", window, *keys)
+        done = subprocess.run(["xdotool", "key", "--window", str(window)] + list(keys), env=self.environment(),
+                              capture_output=True, text=True, timeout=30)
+        # A program that closes on the key press takes its window with it before the key's release
+        # is sent, and xdotool then reports a bad window: the key did arrive.
+        if done.returncode != 0 and self.window_exists(window):
+            raise BenchError("xdotool key %s: %s" % (" ".join(keys), done.stderr.strip()))
 
     def focus_and_type_keys(self, window, *keys):
         self.xdotool("windowfocus", "--sync", window)
@@ -351,10 +365,11 @@ class RunningProgram:
         self.scratch = tempfile.TemporaryDirectory(prefix="winebench-")
         self.stdout_path = os.path.join(self.scratch.name, "stdout")
         self.stderr_path = os.path.join(self.scratch.name, "stderr")
+        # The launcher's input stays open: kill() asks it to end the program through it.
         with open(self.stdout_path, "ab") as stdout, open(self.stderr_path, "ab") as stderr:
-            self.process = subprocess.Popen(command, env=env, cwd=cwd, stdin=subprocess.DEVNULL,
+            self.process = subprocess.Popen(command, env=env, cwd=cwd, stdin=subprocess.PIPE,
                                             stdout=stdout, stderr=stderr)
-        self.killed = False
+        self.deadline_passed = False
         self.result = None
 
     @staticmethod
@@ -414,15 +429,27 @@ class RunningProgram:
         try:
             self.process.wait(timeout)
         except subprocess.TimeoutExpired:
+            self.deadline_passed = True
             self.kill()
+        self.process.stdin.close()
         self.result = RunResult(self.command, self.read_lines(self.stdout_path),
-                                self.read_lines(self.stderr_path), self.killed)
+                                self.read_lines(self.stderr_path), self.deadline_passed)
         self.scratch.cleanup()
         return self.result
 
     def kill(self):
-        if self.process.poll() is None:
-            self.killed = True
+        """Ends the program if it still runs. The launcher is asked to terminate it, so that no
+        window of it outlives the test; a launcher that does not answer is killed by its id."""
+        if self.process.poll() is not None:
+            return
+        try:
+            self.process.stdin.write(b"stop\n")
+            self.process.stdin.flush()
+        except OSError:
+            pass
+        try:
+            self.process.wait(10)
+        except subprocess.TimeoutExpired:
             self.process.kill()
             self.process.wait()
 
