@@ -340,11 +340,52 @@ def case_full_screen_ignores_autoplay_outside_windows98(host):
         running.kill()
 
 
+def slideshow_is_stand_in():
+    return os.path.exists(os.path.join(winebench.ROOT, "slideshow", "screen_saver_proc_standin_win32.cpp"))
+
+
+def case_full_screen_shows_logo_credit_and_pictures(host):
+    """What the user sees: the logo, the credit line under it, then the pictures of BaseDir."""
+    if slideshow_is_stand_in():
+        return  # the stand-in shows nothing of its own; the black screen is checked above
+    saver = host.saver_folder("show")
+    width, height = winebench.SCREEN_SIZE
+    centre = (width // 2 - 100, height // 2 - 100, width // 2 + 100, height // 2 + 100)
+    credit_strip = (0, height - 30, width, height)
+
+    def lit(image, box):
+        return image.crop(box).convert("L").getbbox() is not None
+
+    def wait_for(display, condition, what, seconds):
+        deadline = time.monotonic() + seconds
+        while time.monotonic() < deadline:
+            shot = display.screenshot()
+            if condition(shot):
+                return shot
+            time.sleep(0.2)
+        fail("no %s on the screen within %.0f s" % (what, seconds))
+
+    samples = winebench.windows_path(os.path.join(winebench.ROOT, "samples"))
+    with host.bench.edited_win_ini({"ZorScreensaver": {"BaseDir": samples, "Interval": "1"}}):
+        running, window = host.start_saver(saver, "/s")
+        try:
+            display = running.display
+            logo = wait_for(display, lambda shot: lit(shot, centre), "logo", 10)
+            wait_for(display, lambda shot: lit(shot, credit_strip), "credit line", 10)
+            logo_centre = logo.crop(centre).tobytes()
+            wait_for(display, lambda shot: shot.crop(centre).tobytes() != logo_centre and lit(shot, centre),
+                     "picture after the logo", 20)
+            display.send_keys(window, "space")
+            host.expect_ends(running, 0)
+        finally:
+            running.kill()
+
+
 # --- the preview ------------------------------------------------------------------------------
 
-def preview_with_input(host, saver):
+def preview_with_input(host, saver, input_ms=2500, meanwhile=None):
     running = host.bench.start_program(host.launcher, os.path.join(host.programs, "host_preview_parent_test.exe"),
-                                       [winebench.windows_path(saver), "2500"], timeout=60)
+                                       [winebench.windows_path(saver), str(input_ms)], timeout=60)
     try:
         ready = running.wait_for_output(r"PREVIEW READY (-?\d+) (-?\d+) (\d+) (\d+)", timeout=20)
         x, y, w, h = (int(v) for v in ready.groups())
@@ -355,6 +396,8 @@ def preview_with_input(host, saver):
         parent = display.find_windows("Preview parent")
         if parent:
             display.send_keys(parent[0], "space", "Escape")
+        if meanwhile:
+            meanwhile()
     finally:
         result = running.wait()
     winebench.expect_checks_passed(result)
@@ -362,6 +405,22 @@ def preview_with_input(host, saver):
 
 def case_preview_lives_in_its_parent_until_the_parent_goes(host):
     preview_with_input(host, host.saver_folder("preview"))
+
+
+def case_full_screen_start_is_not_stopped_by_a_running_preview(host):
+    saver = host.saver_folder("preview-and-full-screen")
+
+    def full_screen_meanwhile():
+        # The preview is a child titled "Preview": the full-screen start must make its own window.
+        running, window = host.start_saver(saver, "/s")
+        try:
+            host.expect_stays(running, 0.5, "the full-screen saver beside a preview")
+            running.display.send_keys(window, "space")
+            host.expect_ends(running, 0)
+        finally:
+            running.kill()
+
+    preview_with_input(host, saver, input_ms=12000, meanwhile=full_screen_meanwhile)
 
 
 def case_preview_on_windows98_ignores_input_and_autoplay(host):
