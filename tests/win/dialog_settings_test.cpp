@@ -9,10 +9,13 @@
 //   cancel     Cancel after changes: exit 0, win.ini unchanged byte for byte
 //   keys       Escape, the close box and Enter leave it open; space on the focused OK stores
 //   command    a click on OK ends with 1; OK with a notification code in the high word too
+//   store DIRECTORY SECONDS   types the directory, sets the slider, OK: what a user does before
+//              the saver starts
 #include <windows.h>
 #include <commctrl.h>
 
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <string>
 
@@ -146,9 +149,23 @@ void CaseCommand(const char* scr) {
     }
 }
 
+void CaseStore(const char* scr, const char* directory, int seconds) {
+    StoreDialogSettings(nullptr, nullptr);
+    DialogSession session;
+    if (!OpenConfiguration(scr, &session)) return;
+    SetWindowTextA(GetDlgItem(session.Dialog, 1003), directory);
+    SendMessageA(GetDlgItem(session.Dialog, 1008), TBM_SETPOS, TRUE, seconds);
+    EndWithClick(&session, 20, 1, "OK ends with 1");
+    CheckText(ProfileValue(Section, "BaseDir").c_str(), directory, "the directory is stored as typed");
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
+    if (argc == 5 && strcmp(argv[2], "store") == 0) {
+        CaseStore(argv[1], argv[3], atoi(argv[4]));
+        return FinishChecks();
+    }
     struct Case {
         const char* Name;
         void (*Run)(const char* scr);
@@ -161,6 +178,7 @@ int main(int argc, char** argv) {
             return FinishChecks();
         }
     }
-    fprintf(stderr, "usage: dialog_settings_test SCR_PATH defaults|clamping|directory|cancel|keys|command\n");
+    fprintf(stderr, "usage: dialog_settings_test SCR_PATH defaults|clamping|directory|cancel|keys|command\n"
+                    "       dialog_settings_test SCR_PATH store DIRECTORY SECONDS\n");
     return 2;
 }
