@@ -49,9 +49,9 @@ void ImageReducer::ProcessImage(PackedDib image, int32_t targetWidth, int32_t ta
     }
     FillWeights(Weights, weightCount, wide ? newWidth : newHeight);
     // The row pass reads the first sourceWidth weights and the column pass the first sourceHeight.
-    const uint32_t longestRun = FillPixelRuns(Weights, sourceWidth, newWidth, runs);
-    const PixelRunTable table = {runs, static_cast<uint32_t>(newWidth), longestRun, chunks,
-                                 longestRun <= ChunkPixels ? SplitIntoChunks(runs, static_cast<uint32_t>(newWidth), chunks) : 0};
+    const RunLengths lengths = FillPixelRuns(Weights, sourceWidth, newWidth, runs);
+    const PixelRunTable table = {runs, static_cast<uint32_t>(newWidth), lengths, chunks,
+                                 lengths.Longest <= ChunkPixels ? SplitIntoChunks(runs, lengths.Closed, chunks) : 0};
 
     const uint32_t startTick = TickCount();
     unsigned char* bits = image + layout.bitsOffset;

@@ -67,27 +67,22 @@ SmallDivisor MakeSmallDivisor(uint32_t divisor) {
     return d;
 }
 
-uint32_t FillPixelRuns(const int32_t* weights, int32_t sourceCount, int32_t outputCount, PixelRun* runs) {
-    uint32_t longest = 0;
-    int32_t output = 0;
+RunLengths FillPixelRuns(const int32_t* weights, int32_t sourceCount, int32_t outputCount, PixelRun* runs) {
+    RunLengths lengths = {0, 0, 0};
     uint32_t first = 0;
-    for (int32_t i = 0; i < sourceCount && output < outputCount; ++i) {
+    for (int32_t i = 0; i < sourceCount && lengths.Closed < static_cast<uint32_t>(outputCount); ++i) {
         if (weights[i] == 0) continue;
         const uint32_t length = static_cast<uint32_t>(i) + 1 - first;
-        runs[output].First = first;
-        runs[output].Length = length;
-        runs[output].Divisor = MakeSmallDivisor(length);
-        if (length > longest) longest = length;
-        ++output;
+        runs[lengths.Closed] = {first, length, MakeSmallDivisor(length)};
+        if (lengths.Shortest == 0 || length < lengths.Shortest) lengths.Shortest = length;
+        if (length > lengths.Longest) lengths.Longest = length;
+        ++lengths.Closed;
         first = static_cast<uint32_t>(i) + 1;
     }
-    for (; output < outputCount; ++output) {
-        runs[output].First = static_cast<uint32_t>(output);
-        runs[output].Length = 1;
-        runs[output].Divisor = MakeSmallDivisor(1);
-        if (longest < 1) longest = 1;
+    for (uint32_t output = lengths.Closed; output < static_cast<uint32_t>(outputCount); ++output) {
+        runs[output] = {output, 1, MakeSmallDivisor(1)};
     }
-    return longest;
+    return lengths;
 }
 
 uint32_t SplitIntoChunks(const PixelRun* runs, uint32_t count, RunChunk* chunks) {

@@ -14,9 +14,10 @@ uint32_t Divide(uint32_t sum, uint32_t divisor, const SmallDivisor& d) {
 
 }  // namespace
 
-void AverageRowGroupPortable(const RowGroup& group, const PixelRunTable& runs, unsigned char* out) {
+void AverageRowGroupPortable(const RowGroup& group, const PixelRunTable& runs, uint32_t begin, uint32_t end,
+                             unsigned char* out) {
     const SmallDivisor rowDivisor = MakeSmallDivisor(group.RowCount);
-    for (uint32_t j = 0; j < runs.Count; ++j) {
+    for (uint32_t j = begin; j < end; ++j) {
         const PixelRun& run = runs.Runs[j];
         uint32_t blue = 0, green = 0, red = 0;
         const unsigned char* row = group.FirstRow + 3 * static_cast<size_t>(run.First);
@@ -39,10 +40,12 @@ void AverageRowGroupPortable(const RowGroup& group, const PixelRunTable& runs, u
 }
 
 void AverageRowGroup(const RowGroup& group, const PixelRunTable& runs, unsigned char* out) {
-    if (HaveSse2RowGroupAverage() && runs.LongestRun <= LargestSmallDivisor &&
+    if (HaveSse2RowGroupAverage() && runs.Lengths.Longest <= LargestSmallDivisor &&
         group.RowCount <= LargestSmallDivisor) {
+        // The outputs that keep their own pixel come last and read nothing the others overwrite.
         AverageRowGroupSse2(group, runs, out);
+        AverageRowGroupPortable(group, runs, runs.Lengths.Closed, runs.Count, out);
         return;
     }
-    AverageRowGroupPortable(group, runs, out);
+    AverageRowGroupPortable(group, runs, 0, runs.Count, out);
 }

@@ -16,8 +16,8 @@ struct RowGroup {
 struct PixelRunTable {
     const PixelRun* Runs;
     uint32_t Count;  // output pixels
-    uint32_t LongestRun;
-    const RunChunk* Chunks;  // from SplitIntoChunks
+    RunLengths Lengths;
+    const RunChunk* Chunks;  // from SplitIntoChunks over the closed runs
     uint32_t ChunkCount;
 };
 
@@ -25,9 +25,10 @@ struct PixelRunTable {
 // place: an output pixel is stored only when nothing still to be read lies under it.
 void AverageRowGroup(const RowGroup& group, const PixelRunTable& runs, unsigned char* out);
 
-// The two implementations behind AverageRowGroup, for tests: the portable one takes any group; the
-// SSE2 one (present where the compiler targets SSE2) takes runs and groups of up to
-// LargestSmallDivisor, and runs no longer than ChunkPixels.
-void AverageRowGroupPortable(const RowGroup& group, const PixelRunTable& runs, unsigned char* out);
+// The two implementations behind AverageRowGroup, for tests. The portable one makes outputs begin
+// to end − 1 of any group. The SSE2 one (present where the compiler targets SSE2) makes the outputs
+// of the closed runs, for runs and groups of up to LargestSmallDivisor.
+void AverageRowGroupPortable(const RowGroup& group, const PixelRunTable& runs, uint32_t begin, uint32_t end,
+                             unsigned char* out);
 bool HaveSse2RowGroupAverage();
 void AverageRowGroupSse2(const RowGroup& group, const PixelRunTable& runs, unsigned char* out);

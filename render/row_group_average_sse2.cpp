@@ -85,13 +85,45 @@ __m128i SumRunDownFourRows(const unsigned char* pixel, const PixelRun& run) {
 }
 
 // Two outputs' sums divided by the row count, as bytes blue, green, red, unused, blue, ... .
-uint64_t DividePair(const int32_t* first, const int32_t* second, const SmallDivisor& rowDivisor) {
-    const __m128i sums = _mm_packs_epi32(_mm_load_si128(reinterpret_cast<const __m128i*>(first)),
-                                         _mm_load_si128(reinterpret_cast<const __m128i*>(second)));
-    const __m128i means = DivideLanes(sums, rowDivisor);
+uint64_t DividePair(__m128i first, __m128i second, const SmallDivisor& rowDivisor) {
+    const __m128i means = DivideLanes(_mm_packs_epi32(first, second), rowDivisor);
     uint64_t bytes;
     _mm_storel_epi64(reinterpret_cast<__m128i*>(&bytes), _mm_packus_epi16(means, means));
     return bytes;
+}
+
+// Stores output j and, when the chunk has it, j + 1. Once a chunk is in the scratch its outputs
+// may overwrite what it read; each goes out as four bytes, the fourth being the next output's
+// first, except the chunk's last, whose next byte may still be unread.
+void StoreOutputs(unsigned char* out, uint32_t j, uint32_t chunkEnd, uint64_t bytes) {
+    const uint32_t low = static_cast<uint32_t>(bytes), high = static_cast<uint32_t>(bytes >> 32);
+    unsigned char* at = out + 3 * static_cast<size_t>(j);
+    if (j + 1 == chunkEnd) {
+        memcpy(at, &low, 3);
+        return;
+    }
+    memcpy(at, &low, 4);
+    if (j + 2 == chunkEnd) {
+        memcpy(at + 3, &high, 3);
+    } else {
+        memcpy(at + 3, &high, 4);
+    }
+}
+
+struct FourRows {
+    const unsigned char* Rows[4];
+};
+
+// Rows row .. row + 3 of the group from pixel `first` on; past the group's last row, the zero row,
+// whose means add nothing and which has every byte a chunk reads.
+FourRows BlockRows(const RowGroup& group, uint32_t row, uint32_t first, const unsigned char* zeroRow) {
+    FourRows block;
+    for (uint32_t r = 0; r < 4; ++r) {
+        block.Rows[r] = row + r < group.RowCount
+                            ? group.FirstRow + (row + r) * group.Stride + 3 * static_cast<size_t>(first)
+                            : zeroRow;
+    }
+    return block;
 }
 
 }  // namespace
@@ -112,15 +144,7 @@ void AverageRowGroupSse2(const RowGroup& group, const PixelRunTable& runs, unsig
         const size_t readable = group.Stride - 3 * static_cast<size_t>(first);
 
         for (uint32_t row = 0; row < group.RowCount; row += 4) {
-            // Past the group's last row, zero rows, whose means add nothing; the zero row has every
-            // byte a chunk reads.
-            const unsigned char* rows[4];
-            for (uint32_t r = 0; r < 4; ++r) {
-                rows[r] = row + r < group.RowCount
-                              ? group.FirstRow + (row + r) * group.Stride + 3 * static_cast<size_t>(first)
-                              : scratch.ZeroRow;
-            }
-            InterleaveFourRows(rows, readable, byteCount, scratch.Interleaved);
+            InterleaveFourRows(BlockRows(group, row, first, scratch.ZeroRow).Rows, readable, byteCount, scratch.Interleaved);
             for (uint32_t j = j0; j < j1; ++j) {
                 const PixelRun& run = runs.Runs[j];
                 __m128i sums = SumRunDownFourRows(scratch.Interleaved + 12 * (run.First - first), run);
@@ -129,24 +153,10 @@ void AverageRowGroupSse2(const RowGroup& group, const PixelRunTable& runs, unsig
                 _mm_store_si128(total, sums);
             }
         }
-
-        // Everything the chunk reads is in the scratch now, so its outputs may overwrite it. Each
-        // output goes out as four bytes, the fourth being the next output's first, except the
-        // chunk's last, whose next byte may still be unread.
-        uint32_t j = j0;
-        for (; j + 1 < j1; j += 2) {
-            const uint64_t bytes = DividePair(scratch.Sums[j - j0], scratch.Sums[j + 1 - j0], rowDivisor);
-            const uint32_t low = static_cast<uint32_t>(bytes), high = static_cast<uint32_t>(bytes >> 32);
-            memcpy(out + 3 * static_cast<size_t>(j), &low, 4);
-            if (j + 2 < j1) {
-                memcpy(out + 3 * static_cast<size_t>(j) + 3, &high, 4);
-            } else {
-                memcpy(out + 3 * static_cast<size_t>(j) + 3, &high, 3);
-            }
-        }
-        if (j < j1) {
-            const uint32_t low = static_cast<uint32_t>(DividePair(scratch.Sums[j - j0], scratch.Sums[j - j0], rowDivisor));
-            memcpy(out + 3 * static_cast<size_t>(j), &low, 3);
+        for (uint32_t j = j0; j < j1; j += 2) {
+            const __m128i a = _mm_load_si128(reinterpret_cast<const __m128i*>(scratch.Sums[j - j0]));
+            const __m128i b = j + 1 < j1 ? _mm_load_si128(reinterpret_cast<const __m128i*>(scratch.Sums[j + 1 - j0])) : a;
+            StoreOutputs(out, j, j1, DividePair(a, b, rowDivisor));
         }
         j0 = j1;
     }
@@ -157,7 +167,7 @@ void AverageRowGroupSse2(const RowGroup& group, const PixelRunTable& runs, unsig
 bool HaveSse2RowGroupAverage() { return false; }
 
 void AverageRowGroupSse2(const RowGroup& group, const PixelRunTable& runs, unsigned char* out) {
-    AverageRowGroupPortable(group, runs, out);
+    AverageRowGroupPortable(group, runs, 0, runs.Lengths.Closed, out);
 }
 
 #endif

@@ -339,18 +339,20 @@ TEST(RowGroupAverage, PortableAndSse2KernelsAgreeOnRowGroups) {
         std::vector<int32_t> weights(width);
         FillWeights(weights.data(), static_cast<int32_t>(width), static_cast<int32_t>(outputs));
         std::vector<PixelRun> runs(outputs);
-        const uint32_t longest = FillPixelRuns(weights.data(), static_cast<int32_t>(width), static_cast<int32_t>(outputs), runs.data());
-        if (longest > LargestSmallDivisor) continue;
+        const RunLengths lengths = FillPixelRuns(weights.data(), static_cast<int32_t>(width), static_cast<int32_t>(outputs), runs.data());
+        if (lengths.Longest > LargestSmallDivisor) continue;
         const size_t stride = DibStride(width, 24);
         std::vector<unsigned char> rows(stride * rowCount);
         for (unsigned char& b : rows) b = static_cast<unsigned char>(random());
         std::vector<unsigned char> expected(3 * outputs + 1, 0xEE), actual(3 * outputs + 1, 0xEE);
         const RowGroup group = {rows.data(), stride, rowCount};
         std::vector<RunChunk> chunks(outputs);
-        const PixelRunTable table = {runs.data(), outputs, longest, chunks.data(),
-                                     SplitIntoChunks(runs.data(), outputs, chunks.data())};
-        AverageRowGroupPortable(group, table, expected.data());
+        const PixelRunTable table = {runs.data(), outputs, lengths, chunks.data(),
+                                     SplitIntoChunks(runs.data(), lengths.Closed, chunks.data())};
+        AverageRowGroupPortable(group, table, 0, lengths.Closed, expected.data());
         AverageRowGroupSse2(group, table, actual.data());
+        actual.resize(3 * lengths.Closed);
+        expected.resize(3 * lengths.Closed);
         ASSERT_EQ(expected, actual) << width << " pixels into " << outputs << ", " << rowCount << " rows";
     }
 }
