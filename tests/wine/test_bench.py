@@ -4,7 +4,7 @@ display depths, Windows 98 for one program, win.ini edits, and a window driven b
 import os
 
 import winebench
-from winebench import every_build, expect_checks_passed, expect_ran, fail, once
+from winebench import expect_checks_passed, expect_ran, fail, once
 
 
 def probe(ctx, args, **options):

@@ -22,7 +22,6 @@ import fcntl
 import os
 import re
 import shutil
-import signal
 import subprocess
 import sys
 import tempfile
@@ -329,7 +328,12 @@ class Display:
         self.xdotool("mousemove", "--sync", x, y)
 
     def click(self, button=1):
+        """A button press and release where the pointer is."""
         self.xdotool("click", button)
+
+    def click_at(self, x, y, button=1):
+        self.move_mouse(x, y)
+        self.click(button)
 
     def screenshot(self, path=None):
         """The whole screen as an RGB Pillow image, optionally also written to path (PNG).
