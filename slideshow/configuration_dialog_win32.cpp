@@ -48,8 +48,8 @@ BOOL WINAPI RegisterDialogControls(HINSTANCE) {
     classes.dwSize = sizeof classes;  // 8
     classes.dwICC = ICC_BAR_CLASSES;
     InitCommonControlsEx(&classes);
-    // The template still opens without the trackbar class (the dialog call then fails), so
-    // there is nothing to report here.
+    // Without the trackbar class the dialog call itself fails with -1, which the host passes
+    // on as the exit code; there is nothing to add here.
     return TRUE;
 }
 
