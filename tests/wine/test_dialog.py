@@ -104,3 +104,7 @@ def test_saver_shows_the_directory_the_dialog_stored(ctx):
             expect_ran(running.wait(20), 0)
         finally:
             running.kill()
+
+
+def test_dialog_manifest_brings_common_controls_6(ctx):
+    expect_checks_passed(ctx.run("dialog_manifest_test"))
