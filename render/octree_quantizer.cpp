@@ -19,6 +19,10 @@ const uint32_t DepthMask[9] = {0x000000, 0x808080, 0xC0C0C0, 0xE0E0E0, 0xF0F0F0,
                                0xF8F8F8, 0xFCFCFC, 0xFEFEFE, 0xFFFFFF};
 const uint32_t NoColor = 0xFFFFFFFF;  // matches no colour under any mask but its own
 
+struct Rgb {
+    uint32_t Red, Green, Blue;  // 0 to 255 each
+};
+
 uint32_t PrefixOf(uint32_t color) {
     const uint32_t drop = 8 - PrefixBits, mask = (1u << PrefixBits) - 1;
     return (((color >> (16 + drop)) & mask) << (2 * PrefixBits)) | (((color >> (8 + drop)) & mask) << PrefixBits) |
@@ -36,7 +40,7 @@ OctreeQuantizer::OctreeQuantizer(uint32_t colorLimit, int32_t leafLevel)
     : Root(0), LeafCount(0), ColorLimit(colorLimit), LeafLevel(leafLevel < 0 ? 0 : leafLevel > 8 ? 8 : leafLevel),
       Nodes(nullptr), NodeCapacity(0), NodeCount(1), FreeNodes(0),
       PrefixLeaves(static_cast<uint32_t*>(calloc(PrefixCount, sizeof(uint32_t)))),
-      PrefixPending(static_cast<PrefixSums*>(calloc(2 * PrefixCount, sizeof(PrefixSums)))) {
+      PrefixPending(static_cast<PrefixSums*>(calloc(PrefixBanks * PrefixCount, sizeof(PrefixSums)))) {
     for (uint32_t& head : ReducibleNodes) head = 0;
     if (!PrefixLeaves || !PrefixPending) {
         free(PrefixLeaves);
@@ -73,13 +77,14 @@ void OctreeQuantizer::SetPrefixLeaf(uint32_t node) {
 void OctreeQuantizer::FlushPrefixes(uint32_t node) {
     if (!PrefixPending || Nodes[node].Level > PrefixBits) return;
     ForEachPrefix(Nodes[node], [this](uint32_t prefix) {
-        for (PrefixSums* pending = &PrefixPending[2 * prefix]; pending != &PrefixPending[2 * prefix + 2]; ++pending) {
-            if (!pending->PixelCount) continue;
+        PrefixSums* bank = &PrefixPending[PrefixBanks * prefix];
+        for (PrefixSums* pending = bank; pending != bank + PrefixBanks; ++pending) {
+            if (!pending->RedAndCount) continue;
             OctreeNode& leaf = Nodes[PrefixLeaves[prefix]];
-            leaf.PixelCount += pending->PixelCount;
-            leaf.RedSum += pending->RedSum;
-            leaf.GreenSum += pending->GreenSum;
-            leaf.BlueSum += pending->BlueSum;
+            leaf.PixelCount += static_cast<uint32_t>(pending->RedAndCount >> 32);
+            leaf.RedSum += static_cast<uint32_t>(pending->RedAndCount);
+            leaf.GreenSum += static_cast<uint32_t>(pending->BlueAndGreen >> 32);
+            leaf.BlueSum += static_cast<uint32_t>(pending->BlueAndGreen);
             *pending = PrefixSums();
         }
     });
@@ -178,74 +183,82 @@ bool OctreeQuantizer::ReduceTree() {
     return true;
 }
 
+// Adds a pixel whose leaf the prefixes do not know: counted for the previous pixel's leaf when it
+// lies under it too, else walked to its leaf, which may make nodes and merge others.
+void OctreeQuantizer::AddByWalk(uint32_t color, WalkCache& cache) {
+    if (((color ^ cache.Color) & cache.Mask) == 0) {
+        ++cache.PixelCount;
+        cache.RedSum += color >> 16;
+        cache.GreenSum += (color >> 8) & 0xFF;
+        cache.BlueSum += color & 0xFF;
+        return;
+    }
+    FlushWalkCache(cache);
+    uint32_t depth = 0;
+    const uint32_t leaf = FindLeaf(color, &depth);
+    cache.Color = NoColor;
+    cache.Mask = NoColor;
+    if (!leaf) return;  // out of memory: this colour is not added
+    OctreeNode& n = Nodes[leaf];
+    ++n.PixelCount;
+    n.RedSum += color >> 16;
+    n.GreenSum += (color >> 8) & 0xFF;
+    n.BlueSum += color & 0xFF;
+    if (LeafCount > ColorLimit) {
+        while (LeafCount > ColorLimit && ReduceTree()) {
+        }
+        return;  // the leaf may have been merged away
+    }
+    cache.Leaf = leaf;
+    cache.Color = color;
+    cache.Mask = DepthMask[depth];
+}
+
+void OctreeQuantizer::FlushWalkCache(WalkCache& cache) {
+    if (!cache.PixelCount) return;
+    OctreeNode& n = Nodes[cache.Leaf];
+    n.PixelCount += cache.PixelCount;
+    n.RedSum += cache.RedSum;
+    n.GreenSum += cache.GreenSum;
+    n.BlueSum += cache.BlueSum;
+    cache.PixelCount = 0;
+    cache.RedSum = cache.GreenSum = cache.BlueSum = 0;
+}
+
 template <class ReadPixel>
 void OctreeQuantizer::AddPixels(const unsigned char* bits, uint32_t width, uint32_t height, uint32_t stride,
                                 uint32_t bytesPerPixel, ReadPixel readPixel) {
-    // The leaf the last pixel went to and the colour bits that lead there; pixels that match are
-    // counted here and added to the leaf at the next walk.
-    uint32_t cachedLeaf = 0, cachedColor = NoColor, cachedMask = NoColor;
-    uint32_t pendingCount = 0;
-    uint64_t pendingRed = 0, pendingGreen = 0, pendingBlue = 0;
+    WalkCache cache = {0, NoColor, NoColor, 0, 0, 0, 0};
+    const uint32_t drop = 8 - PrefixBits;
+    uint32_t pendingPixels = 0;
     for (uint32_t y = 0; y < height; ++y) {
-        const unsigned char* p = bits + static_cast<size_t>(y) * stride;
-        for (uint32_t x = 0; x < width; ++x, p += bytesPerPixel) {
-            const uint32_t color = readPixel(p);
-            if (PrefixLeaves) {
-                const uint32_t prefix = PrefixOf(color);
-                if (PrefixLeaves[prefix]) {
-                    // Alternate pixels count in two places, so that a run of one prefix does not
-                    // wait on its own last addition.
-                    PrefixSums& pending = PrefixPending[2 * prefix + (x & 1)];
-                    ++pending.PixelCount;
-                    pending.RedSum += color >> 16;
-                    pending.GreenSum += (color >> 8) & 0xFF;
-                    pending.BlueSum += color & 0xFF;
-                    continue;
+        const unsigned char* row = bits + static_cast<size_t>(y) * stride;
+        for (uint32_t x0 = 0; x0 < width; x0 += MaxPendingPixels) {
+            const uint32_t x1 = width - x0 > MaxPendingPixels ? x0 + MaxPendingPixels : width;
+            if (pendingPixels > MaxPendingPixels - (x1 - x0)) {
+                if (Root) FlushPrefixes(Root);
+                pendingPixels = 0;
+            }
+            pendingPixels += x1 - x0;
+            const unsigned char* p = row + static_cast<size_t>(x0) * bytesPerPixel;
+            for (uint32_t x = x0; x < x1; ++x, p += bytesPerPixel) {
+                const Rgb rgb = readPixel(p);
+                if (PrefixLeaves) {
+                    const uint32_t prefix = ((rgb.Red >> drop) << (2 * PrefixBits)) |
+                                            ((rgb.Green >> drop) << PrefixBits) | (rgb.Blue >> drop);
+                    if (PrefixLeaves[prefix]) {
+                        // A run of one prefix does not wait on its own last addition.
+                        PrefixSums& pending = PrefixPending[PrefixBanks * prefix + (x & (PrefixBanks - 1))];
+                        pending.RedAndCount += rgb.Red | (uint64_t{1} << 32);
+                        pending.BlueAndGreen += rgb.Blue | (uint64_t{rgb.Green} << 32);
+                        continue;
+                    }
                 }
+                AddByWalk((rgb.Red << 16) | (rgb.Green << 8) | rgb.Blue, cache);
             }
-            if (((color ^ cachedColor) & cachedMask) == 0) {
-                ++pendingCount;
-                pendingRed += color >> 16;
-                pendingGreen += (color >> 8) & 0xFF;
-                pendingBlue += color & 0xFF;
-                continue;
-            }
-            if (pendingCount) {
-                OctreeNode& cached = Nodes[cachedLeaf];
-                cached.PixelCount += pendingCount;
-                cached.RedSum += pendingRed;
-                cached.GreenSum += pendingGreen;
-                cached.BlueSum += pendingBlue;
-                pendingCount = 0;
-                pendingRed = pendingGreen = pendingBlue = 0;
-            }
-            uint32_t depth = 0;
-            const uint32_t leaf = FindLeaf(color, &depth);
-            cachedColor = NoColor;
-            cachedMask = NoColor;
-            if (!leaf) continue;  // out of memory: this colour is not added
-            OctreeNode& n = Nodes[leaf];
-            ++n.PixelCount;
-            n.RedSum += color >> 16;
-            n.GreenSum += (color >> 8) & 0xFF;
-            n.BlueSum += color & 0xFF;
-            if (LeafCount > ColorLimit) {
-                while (LeafCount > ColorLimit && ReduceTree()) {
-                }
-                continue;  // the leaf may have been merged away
-            }
-            cachedLeaf = leaf;
-            cachedColor = color;
-            cachedMask = DepthMask[depth];
         }
     }
-    if (pendingCount) {
-        OctreeNode& cached = Nodes[cachedLeaf];
-        cached.PixelCount += pendingCount;
-        cached.RedSum += pendingRed;
-        cached.GreenSum += pendingGreen;
-        cached.BlueSum += pendingBlue;
-    }
+    FlushWalkCache(cache);
     if (Root) FlushPrefixes(Root);
 }
 
@@ -263,15 +276,12 @@ bool OctreeQuantizer::AddImage(const unsigned char* image) {
     const uint32_t width = static_cast<uint32_t>(layout.width), height = static_cast<uint32_t>(layout.height);
     const uint32_t stride = static_cast<uint32_t>(DibStride(width, bitCount));
     if (bitCount == 24) {
-        AddPixels(bits, width, height, stride, 3, [](const unsigned char* p) {
-            return (static_cast<uint32_t>(p[2]) << 16) | (static_cast<uint32_t>(p[1]) << 8) | p[0];
-        });
+        AddPixels(bits, width, height, stride, 3, [](const unsigned char* p) { return Rgb{p[2], p[1], p[0]}; });
         return true;
     }
     const PixelChannels channels = ReadPixelChannels(image);
     auto color = [channels](uint32_t pixel) {
-        return (ReadChannel(pixel, channels.Red) << 16) | (ReadChannel(pixel, channels.Green) << 8) |
-               ReadChannel(pixel, channels.Blue);
+        return Rgb{ReadChannel(pixel, channels.Red), ReadChannel(pixel, channels.Green), ReadChannel(pixel, channels.Blue)};
     };
     if (bitCount == 16) {
         AddPixels(bits, width, height, stride, 2, [color](const unsigned char* p) {

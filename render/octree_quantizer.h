@@ -21,12 +21,16 @@ struct OctreeNode {
 // Colours by their top PrefixBits bits of each channel: 0xRRGGBB >> (8 − PrefixBits) per channel.
 enum : uint32_t { PrefixBits = 4, PrefixCount = 1u << (3 * PrefixBits) };
 
-// Pixels counted for a prefix and not yet added to its leaf.
+// Pixels counted for a prefix and not yet added to its leaf, as 32-bit fields two to a word, so
+// that a pixel is two additions: red + pixels × 2^32 and blue + green × 2^32. Added to the leaf
+// before any field could pass 2^32.
 struct PrefixSums {
-    uint32_t PixelCount;
-    uint64_t RedSum;
-    uint64_t GreenSum;
-    uint64_t BlueSum;
+    uint64_t RedAndCount;
+    uint64_t BlueAndGreen;
+};
+enum : uint32_t {
+    PrefixBanks = 4,                 // neighbouring pixels count in different places
+    MaxPendingPixels = 1u << 24,     // 255 × 2^24 < 2^32
 };
 
 class OctreeQuantizer {
@@ -47,7 +51,21 @@ public:
     void GetColorTable(unsigned char* table) const;
 
 private:
+    // The leaf the last walked pixel went to, the colour bits that lead there, and the pixels
+    // counted for it since.
+    struct WalkCache {
+        uint32_t Leaf;
+        uint32_t Color;
+        uint32_t Mask;
+        uint32_t PixelCount;
+        uint64_t RedSum;
+        uint64_t GreenSum;
+        uint64_t BlueSum;
+    };
+
     uint32_t NewNode(int32_t level, uint32_t color);
+    void AddByWalk(uint32_t color, WalkCache& cache);
+    void FlushWalkCache(WalkCache& cache);
     void SetPrefixLeaf(uint32_t node);
     void FlushPrefixes(uint32_t node);
     uint32_t FindLeaf(uint32_t color, uint32_t* depth);
@@ -66,9 +84,9 @@ private:
     uint32_t NodeCount;
     uint32_t FreeNodes;  // merged-away nodes, chained through NextReducible
     // Where a leaf lies no deeper than PrefixBits, every colour with its prefix goes to it without a
-    // walk: PrefixLeaves says which leaf (0: walk), PrefixPending (two per prefix) holds those
-    // pixels' sums until a merge or the end needs them in the leaf. Both none when the heap had no
-    // room.
+    // walk: PrefixLeaves says which leaf (0: walk), PrefixPending (PrefixBanks per prefix) holds
+    // those pixels' sums until a merge or the end needs them in the leaf. Both none when the heap
+    // had no room.
     uint32_t* PrefixLeaves;
     PrefixSums* PrefixPending;
 };
