@@ -102,17 +102,22 @@ int CountOtherVisibleWindows(const DialogSession& session) {
 void ClickControl(HWND control) {
     RECT bounds;
     GetWindowRect(control, &bounds);
-    const int x = (bounds.left + bounds.right) / 2;
-    const int y = (bounds.top + bounds.bottom) / 2;
+    const POINT target = {(bounds.left + bounds.right) / 2, (bounds.top + bounds.bottom) / 2};
     INPUT input[3] = {};
-    for (INPUT& one : input) one.type = INPUT_MOUSE;
-    // Absolute positions are in 1/65535 of the screen.
-    input[0].mi.dx = MulDiv(x, 65535, GetSystemMetrics(SM_CXSCREEN) - 1);
-    input[0].mi.dy = MulDiv(y, 65535, GetSystemMetrics(SM_CYSCREEN) - 1);
-    input[0].mi.dwFlags = MOUSEEVENTF_MOVE | MOUSEEVENTF_ABSOLUTE;
-    input[1].mi.dwFlags = MOUSEEVENTF_LEFTDOWN;
-    input[2].mi.dwFlags = MOUSEEVENTF_LEFTUP;
-    SendInput(3, input, sizeof(INPUT));
+    for (INPUT& one : input) {
+        one.type = INPUT_MOUSE;
+        // Absolute positions are in 1/65535 of the screen. Every event carries the position: a
+        // button event alone would go wherever the pointer was before the move arrived.
+        one.mi.dx = MulDiv(target.x, 65535, GetSystemMetrics(SM_CXSCREEN) - 1);
+        one.mi.dy = MulDiv(target.y, 65535, GetSystemMetrics(SM_CYSCREEN) - 1);
+        one.mi.dwFlags = MOUSEEVENTF_MOVE | MOUSEEVENTF_ABSOLUTE;
+    }
+    SendInput(1, input, sizeof(INPUT));
+    POINT at = {};
+    for (int i = 0; i < 40 && GetCursorPos(&at) && (at.x != target.x || at.y != target.y); ++i) Sleep(25);
+    input[1].mi.dwFlags |= MOUSEEVENTF_LEFTDOWN;
+    input[2].mi.dwFlags |= MOUSEEVENTF_LEFTUP;
+    SendInput(2, input + 1, sizeof(INPUT));
 }
 
 void PressKey(HWND foreground, WORD virtualKey) {
