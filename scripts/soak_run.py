@@ -18,8 +18,8 @@ ROOT = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
 sys.path.insert(0, os.path.join(ROOT, "tests", "wine"))
 import winebench  # noqa: E402
 
-GDI_HANDLE = re.compile(r"^[0-9a-f]+:trace:gdi:alloc_gdi_handle allocated (\w+) |"
-                        r"^[0-9a-f]+:trace:gdi:free_gdi_handle freed (\w+) ")
+# Wine's trace of one GDI handle: thread, allocated or freed, object type, live count after it.
+GDI_HANDLE = re.compile(r"^([0-9a-f]+):trace:gdi:(?:alloc|free)_gdi_handle (allocated|freed) (\w+) \S+ (\d+)/")
 # Growth allowed between the first and the last quarter of the run.
 MEMORY_SLACK_KB = 4096
 # A show that shows nothing new for this long has stopped.
@@ -95,24 +95,30 @@ def resident_kb(pid):
     return None
 
 
-def count_handles(stderr_path):
-    """Live palettes and GDI objects at the end of the trace so far, and palettes made."""
-    palettes = objects = made = 0
+def count_handles(stderr_path, thread):
+    """The saver thread's live palettes and GDI objects so far, and the palettes it made."""
+    palettes = made = live = 0
     with open(stderr_path, "rb") as f:
         for raw in f:
             match = GDI_HANDLE.match(raw.decode("latin-1"))
-            if not match:
+            if not match or match.group(1) != thread:
                 continue
-            if match.group(1):
-                objects += 1
-                if match.group(1) == "OBJ_PAL":
+            live = int(match.group(4))
+            if match.group(3).endswith("OBJ_PAL"):
+                if match.group(2) == "allocated":
                     palettes += 1
                     made += 1
-            else:
-                objects -= 1
-                if match.group(2) == "OBJ_PAL":
+                else:
                     palettes -= 1
-    return palettes, objects, made
+    return palettes, live, made
+
+
+def saver_thread(running):
+    """Wine's id of the thread that writes the show's traces."""
+    for line in running.debug_so_far():
+        if line.text == "StretchDIBits ":
+            return line.thread
+    return None
 
 
 def count_slides(running):
@@ -151,7 +157,8 @@ def main():
                 slides = count_slides(running)
                 if slides > progress[1]:
                     progress = (time.monotonic(), slides)
-                palettes, objects, made = count_handles(running.stderr_path)
+                thread = saver_thread(running)
+                palettes, objects, made = count_handles(running.stderr_path, thread) if thread else (0, 0, 0)
                 sample = (time.monotonic() - started, slides, resident_kb(pid) if pid else None, palettes, objects)
                 samples.append(sample)
                 print("soak: %5.0f s  %5d slides  %s kB resident  %d palettes live (%d made)  %d GDI objects live"
