@@ -40,20 +40,21 @@ OctreeQuantizer::OctreeQuantizer(uint32_t colorLimit, int32_t leafLevel)
     : Root(0), LeafCount(0), ColorLimit(colorLimit), LeafLevel(leafLevel < 0 ? 0 : leafLevel > 8 ? 8 : leafLevel),
       Nodes(nullptr), NodeCapacity(0), NodeCount(1), FreeNodes(0),
       PrefixLeaves(static_cast<uint32_t*>(calloc(PrefixCount, sizeof(uint32_t)))),
-      PrefixPending(static_cast<PrefixSums*>(calloc(PrefixBanks * PrefixCount, sizeof(PrefixSums)))) {
+      PendingRedAndCount(static_cast<uint64_t*>(calloc(2 * PrefixBanks * PrefixCount, sizeof(uint64_t)))),
+      PendingBlueAndGreen(PendingRedAndCount ? PendingRedAndCount + PrefixBanks * PrefixCount : nullptr) {
     for (uint32_t& head : ReducibleNodes) head = 0;
-    if (!PrefixLeaves || !PrefixPending) {
+    if (!PrefixLeaves || !PendingRedAndCount) {
         free(PrefixLeaves);
-        free(PrefixPending);
+        free(PendingRedAndCount);
         PrefixLeaves = nullptr;
-        PrefixPending = nullptr;
+        PendingRedAndCount = PendingBlueAndGreen = nullptr;
     }
 }
 
 OctreeQuantizer::~OctreeQuantizer() {
     free(Nodes);
     free(PrefixLeaves);
-    free(PrefixPending);
+    free(PendingRedAndCount);
 }
 
 // Calls visit(prefix) for every prefix under a node no deeper than PrefixBits.
@@ -75,17 +76,16 @@ void OctreeQuantizer::SetPrefixLeaf(uint32_t node) {
 
 // Adds the pixels counted under a node's prefixes to the leaves they were counted for.
 void OctreeQuantizer::FlushPrefixes(uint32_t node) {
-    if (!PrefixPending || Nodes[node].Level > PrefixBits) return;
+    if (!PrefixLeaves || Nodes[node].Level > PrefixBits) return;
     ForEachPrefix(Nodes[node], [this](uint32_t prefix) {
-        PrefixSums* bank = &PrefixPending[PrefixBanks * prefix];
-        for (PrefixSums* pending = bank; pending != bank + PrefixBanks; ++pending) {
-            if (!pending->RedAndCount) continue;
+        for (uint32_t i = PrefixBanks * prefix; i < PrefixBanks * (prefix + 1); ++i) {
+            if (!PendingRedAndCount[i]) continue;
             OctreeNode& leaf = Nodes[PrefixLeaves[prefix]];
-            leaf.PixelCount += static_cast<uint32_t>(pending->RedAndCount >> 32);
-            leaf.RedSum += static_cast<uint32_t>(pending->RedAndCount);
-            leaf.GreenSum += static_cast<uint32_t>(pending->BlueAndGreen >> 32);
-            leaf.BlueSum += static_cast<uint32_t>(pending->BlueAndGreen);
-            *pending = PrefixSums();
+            leaf.PixelCount += static_cast<uint32_t>(PendingRedAndCount[i] >> 32);
+            leaf.RedSum += static_cast<uint32_t>(PendingRedAndCount[i]);
+            leaf.GreenSum += static_cast<uint32_t>(PendingBlueAndGreen[i] >> 32);
+            leaf.BlueSum += static_cast<uint32_t>(PendingBlueAndGreen[i]);
+            PendingRedAndCount[i] = PendingBlueAndGreen[i] = 0;
         }
     });
 }
@@ -230,6 +230,11 @@ void OctreeQuantizer::AddPixels(const unsigned char* bits, uint32_t width, uint3
                                 uint32_t bytesPerPixel, ReadPixel readPixel) {
     WalkCache cache = {0, NoColor, NoColor, 0, 0, 0, 0};
     const uint32_t drop = 8 - PrefixBits;
+    // Without tables every prefix reads as unknown and every pixel is walked.
+    static const uint32_t NoPrefixLeaves[PrefixCount] = {};
+    const uint32_t* const prefixLeaves = PrefixLeaves ? PrefixLeaves : NoPrefixLeaves;
+    uint64_t* const redAndCount = PendingRedAndCount;
+    uint64_t* const blueAndGreen = PendingBlueAndGreen;
     uint32_t pendingPixels = 0;
     for (uint32_t y = 0; y < height; ++y) {
         const unsigned char* row = bits + static_cast<size_t>(y) * stride;
@@ -240,22 +245,29 @@ void OctreeQuantizer::AddPixels(const unsigned char* bits, uint32_t width, uint3
                 pendingPixels = 0;
             }
             pendingPixels += x1 - x0;
-            const unsigned char* p = row + static_cast<size_t>(x0) * bytesPerPixel;
-            for (uint32_t x = x0; x < x1; ++x, p += bytesPerPixel) {
+            // Four pixels a step, each counting in its own bank, so that a run of one prefix does
+            // not wait on its own last addition.
+            auto addPixel = [&](const unsigned char* p, uint32_t bank) {
                 const Rgb rgb = readPixel(p);
-                if (PrefixLeaves) {
-                    const uint32_t prefix = ((rgb.Red >> drop) << (2 * PrefixBits)) |
-                                            ((rgb.Green >> drop) << PrefixBits) | (rgb.Blue >> drop);
-                    if (PrefixLeaves[prefix]) {
-                        // A run of one prefix does not wait on its own last addition.
-                        PrefixSums& pending = PrefixPending[PrefixBanks * prefix + (x & (PrefixBanks - 1))];
-                        pending.RedAndCount += rgb.Red | (uint64_t{1} << 32);
-                        pending.BlueAndGreen += rgb.Blue | (uint64_t{rgb.Green} << 32);
-                        continue;
-                    }
+                const uint32_t prefix = ((rgb.Red >> drop) << (2 * PrefixBits)) |
+                                        ((rgb.Green >> drop) << PrefixBits) | (rgb.Blue >> drop);
+                if (prefixLeaves[prefix]) {
+                    const uint32_t i = PrefixBanks * prefix + bank;
+                    redAndCount[i] += rgb.Red | (uint64_t{1} << 32);
+                    blueAndGreen[i] += rgb.Blue | (uint64_t{rgb.Green} << 32);
+                    return;
                 }
                 AddByWalk((rgb.Red << 16) | (rgb.Green << 8) | rgb.Blue, cache);
+            };
+            const unsigned char* p = row + static_cast<size_t>(x0) * bytesPerPixel;
+            uint32_t x = x0;
+            for (; x1 - x >= PrefixBanks; x += PrefixBanks, p += PrefixBanks * bytesPerPixel) {
+                addPixel(p, 0);
+                addPixel(p + bytesPerPixel, 1);
+                addPixel(p + 2 * bytesPerPixel, 2);
+                addPixel(p + 3 * bytesPerPixel, 3);
             }
+            for (; x < x1; ++x, p += bytesPerPixel) addPixel(p, x & (PrefixBanks - 1));
         }
     }
     FlushWalkCache(cache);

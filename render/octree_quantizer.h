@@ -21,13 +21,9 @@ struct OctreeNode {
 // Colours by their top PrefixBits bits of each channel: 0xRRGGBB >> (8 − PrefixBits) per channel.
 enum : uint32_t { PrefixBits = 4, PrefixCount = 1u << (3 * PrefixBits) };
 
-// Pixels counted for a prefix and not yet added to its leaf, as 32-bit fields two to a word, so
-// that a pixel is two additions: red + pixels × 2^32 and blue + green × 2^32. Added to the leaf
-// before any field could pass 2^32.
-struct PrefixSums {
-    uint64_t RedAndCount;
-    uint64_t BlueAndGreen;
-};
+// Pixels counted for a prefix and not yet added to its leaf are kept as 32-bit fields two to a
+// word, so that a pixel is two additions: red + pixels × 2^32 and blue + green × 2^32. They are
+// added to the leaf before any field could pass 2^32.
 enum : uint32_t {
     PrefixBanks = 4,                 // neighbouring pixels count in different places
     MaxPendingPixels = 1u << 24,     // 255 × 2^24 < 2^32
@@ -84,9 +80,10 @@ private:
     uint32_t NodeCount;
     uint32_t FreeNodes;  // merged-away nodes, chained through NextReducible
     // Where a leaf lies no deeper than PrefixBits, every colour with its prefix goes to it without a
-    // walk: PrefixLeaves says which leaf (0: walk), PrefixPending (PrefixBanks per prefix) holds
-    // those pixels' sums until a merge or the end needs them in the leaf. Both none when the heap
-    // had no room.
+    // walk: PrefixLeaves says which leaf (0: walk), PendingRedAndCount and PendingBlueAndGreen
+    // (PrefixBanks entries per prefix) hold those pixels' sums until a merge or the end needs them
+    // in the leaf. All none when the heap had no room.
     uint32_t* PrefixLeaves;
-    PrefixSums* PrefixPending;
+    uint64_t* PendingRedAndCount;
+    uint64_t* PendingBlueAndGreen;
 };
