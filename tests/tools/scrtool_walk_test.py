@@ -196,12 +196,12 @@ def main():
     checked = 0
     root = tempfile.mkdtemp(prefix="walk-", dir=os.environ.get("TMPDIR", "/tmp"))
     try:
-        cases = listed_cases(root, rng) + [random_case(root, i, rng) for i in range(40)]
+        cases = listed_cases(root, rng) + [random_case(root, i, rng) for i in range(30)]
         missing = Case(root, "gone")
         shutil.rmtree(missing.dir)
         cases.append(missing)
         for case in cases:
-            seeds = [0, 1, 2, 3, 0xFFFFFFFF] + [rng.randrange(2**32) for _ in range(2)]
+            seeds = [0, 1, 0xFFFFFFFF] + [rng.randrange(2**32) for _ in range(2)]
             for seed in seeds:
                 ticks = rng.randint(0, 25)
                 expected = expected_output(case.dir, case.loadable, seed, ticks)

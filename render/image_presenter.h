@@ -1,0 +1,30 @@
+// The presenter puts one image on the saver window in two steps: Prepare fits it to the client
+// area and, on a palette display, builds and selects its palette, drawing nothing; Show fills the
+// client area black and draws the prepared image centred (or, with no image, the name in white at
+// the top-left corner), then gives the palette back. The slow work is all in Prepare, so the
+// slideshow prepares an image one interval before it shows it.
+#pragma once
+#include <windows.h>
+
+#include <cstdint>
+
+#include "imaging/packed_dib.h"
+
+enum class PresentMode { Prepare = 0, Show = 1 };
+
+// The image stays the caller's; Prepare may reduce it in place, and it must not change between
+// Prepare and Show. Both steps take and release the window's device context; the window's class
+// must have CS_OWNDC so that the palette Prepare selects is still selected at Show. Returns what
+// ReleaseDC returned.
+int PresentImage(HWND window, const char* name, PackedDib image, PresentMode mode);
+
+struct ImagePresenterState {
+    RECT ClientRect;             // measured by the last Prepare; Show draws in it
+    HPALETTE ImagePalette;       // made by Prepare for the prepared image
+    HPALETTE PreviousPalette;    // selected before ImagePalette; none: no palette is held
+    uint32_t PalettesMade;       // every palette Prepare made, and every one it or Show deleted:
+    uint32_t PalettesDeleted;    // equal whenever no palette is held
+};
+
+// For tests: the presenter's one record, read-only.
+const ImagePresenterState& PresenterState();

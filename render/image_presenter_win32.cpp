@@ -1,0 +1,106 @@
+// The image presenter: Prepare and Show on the saver window's own device context.
+#include "render/image_presenter.h"
+
+#include <cstring>
+
+#include "platform/debug_output.h"
+#include "render/display_palette.h"
+#include "render/image_reducer.h"
+
+namespace {
+
+ImagePresenterState Presenter = {};
+
+// Selects the palette that was there before ImagePalette back and deletes ImagePalette.
+void ReleaseImagePalette(HDC dc) {
+    SelectPalette(dc, Presenter.PreviousPalette, FALSE);
+    DeleteObject(Presenter.ImagePalette);
+    ++Presenter.PalettesDeleted;
+    Presenter.ImagePalette = nullptr;
+    Presenter.PreviousPalette = nullptr;
+}
+
+void FitToClientArea(PackedDib image) {
+    const int32_t clientWidth = Presenter.ClientRect.right - Presenter.ClientRect.left;
+    const int32_t clientHeight = Presenter.ClientRect.bottom - Presenter.ClientRect.top;
+    const DibLayout layout = ReadDibLayout(image);
+    if (clientWidth >= layout.width && clientHeight >= layout.height) return;
+    const uint32_t startTick = TickCount();
+    ImageReducer reducer;
+    reducer.ProcessImage(image, clientWidth, clientHeight);
+    WriteTrace("ProcessImage ", startTick);
+}
+
+void SelectImagePalette(HDC dc, const unsigned char* image) {
+    const uint32_t startTick = TickCount();
+    Presenter.ImagePalette = CreateBIPalette(image);
+    WriteTrace("CreateBIPalette ", startTick);
+    if (!Presenter.ImagePalette) {
+        Presenter.PreviousPalette = nullptr;
+        return;
+    }
+    ++Presenter.PalettesMade;
+    Presenter.PreviousPalette = SelectPalette(dc, Presenter.ImagePalette, FALSE);
+    if (!Presenter.PreviousPalette) {
+        // Not selected, so nothing would ever give it back: delete it now.
+        DeleteObject(Presenter.ImagePalette);
+        ++Presenter.PalettesDeleted;
+        Presenter.ImagePalette = nullptr;
+    }
+}
+
+void Prepare(HWND window, HDC dc, PackedDib image) {
+    // A palette still held means the show restarted between a Prepare and its Show.
+    if (Presenter.PreviousPalette) ReleaseImagePalette(dc);
+    GetClientRect(window, &Presenter.ClientRect);
+    if (image) FitToClientArea(image);
+    if (GetDeviceCaps(dc, RASTERCAPS) & RC_PALETTE) {
+        SelectImagePalette(dc, image);
+    } else {
+        Presenter.PreviousPalette = nullptr;
+    }
+}
+
+void DrawCentred(HDC dc, const unsigned char* image) {
+    const RECT& area = Presenter.ClientRect;
+    const DibLayout layout = ReadDibLayout(image);
+    // Truncating division: an image larger than the area gets negative offsets and its middle shows.
+    const int32_t x = area.left + (area.right - layout.width - area.left) / 2;
+    const int32_t y = area.top + (area.bottom - layout.height - area.top) / 2;
+    const unsigned char* bits = PackedDibBits(image);
+    const uint32_t startTick = TickCount();
+    StretchDIBits(dc, x, y, layout.width, layout.height, 0, 0, layout.width, layout.height, bits,
+                  reinterpret_cast<const BITMAPINFO*>(image), DIB_RGB_COLORS, SRCCOPY);
+    WriteTrace("StretchDIBits ", startTick);
+}
+
+void DrawName(HDC dc, const char* name) {
+    SetTextColor(dc, RGB(255, 255, 255));
+    SetBkMode(dc, TRANSPARENT);
+    TextOutA(dc, Presenter.ClientRect.left, Presenter.ClientRect.top, name, static_cast<int>(strlen(name)));
+}
+
+void Show(HDC dc, const char* name, const unsigned char* image) {
+    FillRect(dc, &Presenter.ClientRect, static_cast<HBRUSH>(GetStockObject(BLACK_BRUSH)));
+    if (Presenter.PreviousPalette) RealizePalette(dc);
+    if (image) {
+        DrawCentred(dc, image);
+    } else {
+        DrawName(dc, name);
+    }
+    if (Presenter.PreviousPalette) ReleaseImagePalette(dc);
+}
+
+}  // namespace
+
+int PresentImage(HWND window, const char* name, PackedDib image, PresentMode mode) {
+    HDC dc = GetDC(window);
+    if (mode == PresentMode::Prepare) {
+        Prepare(window, dc, image);
+    } else {
+        Show(dc, name, image);
+    }
+    return ReleaseDC(window, dc);
+}
+
+const ImagePresenterState& PresenterState() { return Presenter; }

@@ -1,0 +1,50 @@
+// The shared parts of the slideshow's Windows test programs.
+#include "tests/win/slideshow_test_window.h"
+
+#include <cstdarg>
+#include <cstdio>
+
+#include "host/default_saver_proc.h"
+
+// The host's closing rules are not under test here: what the slideshow passes on goes straight
+// to the platform's default processing, which validates each paint.
+LRESULT WINAPI DefaultSaverProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+    return DefWindowProcA(window, message, wParam, lParam);
+}
+
+HWND CreateSaverLikeWindow(WNDPROC proc, int width, int height, const char* title) {
+    WNDCLASSA windowClass = {};
+    windowClass.style = CS_VREDRAW | CS_HREDRAW | CS_OWNDC;
+    windowClass.lpfnWndProc = proc;
+    windowClass.hInstance = GetModuleHandleA(nullptr);
+    windowClass.hbrBackground = static_cast<HBRUSH>(GetStockObject(BLACK_BRUSH));
+    windowClass.lpszClassName = "SlideshowTestWindow";
+    RegisterClassA(&windowClass);
+    return CreateWindowExA(WS_EX_TOPMOST, windowClass.lpszClassName, title, WS_POPUP | WS_VISIBLE, 0, 0, width,
+                           height, nullptr, nullptr, windowClass.hInstance, nullptr);
+}
+
+void Mark(const char* format, ...) {
+    char text[160] = "mark ";
+    va_list arguments;
+    va_start(arguments, format);
+    vsnprintf(text + 5, sizeof text - 5, format, arguments);
+    va_end(arguments);
+    OutputDebugStringA(text);
+}
+
+bool WaitForScreenshot(const char* shotDir, const char* name) {
+    char done[MAX_PATH];
+    snprintf(done, sizeof done, "%s\\%s.done", shotDir, name);
+    GdiFlush();
+    printf("SHOT %s\n", name);
+    fflush(stdout);
+    for (int waited = 0; waited < 60000; waited += 20) {
+        if (GetFileAttributesA(done) != INVALID_FILE_ATTRIBUTES) return true;
+        // Waiting through the message-wait call lets the window system flush the window's pixels
+        // to the screen; with an empty wake mask no message is handled meanwhile.
+        MsgWaitForMultipleObjects(0, nullptr, FALSE, 20, 0);
+    }
+    printf("FAIL: no screenshot of %s\n", name);
+    return false;
+}

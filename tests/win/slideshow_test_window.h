@@ -1,0 +1,17 @@
+// What the slideshow's Windows test programs share: a window like the saver's (a class with its
+// own device context, which the presenter relies on, and a black background), marks in the
+// debugger output between the program's own traces, and the screenshot handshake with the bench.
+#pragma once
+#include <windows.h>
+
+// A visible popup at (0, 0) of the given client size, titled title, whose procedure is proc.
+HWND CreateSaverLikeWindow(WNDPROC proc, int width, int height, const char* title);
+
+// One debugger-output string "mark TEXT", so that the bench sees where the program's own traces
+// fall among the program's steps.
+void Mark(const char* format, ...);
+
+// Prints "SHOT name" and waits until the bench has taken its screenshot and made the file
+// shotDir\name.done. While it waits the window system gets to put what was drawn on the screen;
+// no message is handled. Returns false when no answer came.
+bool WaitForScreenshot(const char* shotDir, const char* name);

@@ -1,0 +1,417 @@
+"""Windows test cases of the slideshow: ScreenSaverProc through the logo, the 100 credit frames
+and the slides, on a window of the test program's own, checked from screenshots taken at fixed
+points of the show, from the order of the timer ticks and from the program's trace lines; the
+presenter's palettes read back through GDI on an 8-bit display; nothing leaking over hundreds of
+slides. Each case is a function case_NAME(show) taking a SlideshowTestContext.
+
+Run alone: python3 tests/wine/slideshow_cases.py [BUILD_DIR] [CASE_NAME...]
+"""
+import collections
+import os
+import re
+import shutil
+import struct
+import sys
+import time
+
+sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
+import winebench  # noqa: E402
+from winebench import fail  # noqa: E402
+
+from PIL import Image  # noqa: E402
+
+SCREEN_WIDTH, SCREEN_HEIGHT = winebench.SCREEN_SIZE
+LOGO_SIZE = (609, 448)
+BLACK = (0, 0, 0)
+WHITE = (255, 255, 255)
+# Credit frame colours (red, green, blue): the documented examples and frame 99, the last one.
+CREDIT_COLOURS = {0: (0, 220, 0), 12: (254, 0, 0), 25: (0, 0, 220), 37: (0, 113, 141), 99: (0, 235, 0),
+                  100: (0, 220, 0)}
+
+
+class Picture:
+    """A file of the test folder: how it was made and where the presenter must put it."""
+
+    def __init__(self, name, size, colours, shown_size=None):
+        self.name = name
+        self.size = size
+        self.colours = colours
+        self.shown_size = shown_size or size
+
+    def placement(self):
+        """(left, top, right, bottom), right and bottom exclusive: centred, offsets rounded down."""
+        width, height = self.shown_size
+        left, top = (SCREEN_WIDTH - width) // 2, (SCREEN_HEIGHT - height) // 2
+        return left, top, left + width, top + height
+
+
+def write_bmp_8bit(path, width, height, table, index_of_column):
+    stride = (width + 3) // 4 * 4
+    rows = b"".join(bytes(index_of_column(x) for x in range(width)) + b"\0" * (stride - width)
+                    for _ in range(height))
+    colours = b"".join(bytes((b, g, r, 0)) for r, g, b in table) + b"\0" * 4 * (256 - len(table))
+    offset = 14 + 40 + 1024
+    with open(path, "wb") as out:
+        out.write(b"BM" + struct.pack("<IHHI", offset + len(rows), 0, 0, offset))
+        out.write(struct.pack("<IiiHHIIiiII", 40, width, height, 1, 8, 0, len(rows), 2834, 2834, 256, 0))
+        out.write(colours + rows)
+
+
+def make_pictures(folder):
+    """The show's folder: four pictures and four entries that do not load. The colours are ones
+    that Wine's 8-bit display still shows as colours (it shows some, (30, 160, 40) among them, as
+    black), so that every picture can be found on both displays."""
+    shutil.rmtree(folder, ignore_errors=True)
+    os.makedirs(folder)
+    pictures = [
+        Picture("red.bmp", (200, 100), [(200, 30, 30)]),
+        Picture("green.jpg", (300, 201), [(30, 200, 40)]),
+        Picture("big.bmp", (2048, 1000), [(40, 60, 220)], shown_size=(1024, 500)),
+        Picture("halves.bmp", (160, 120), [(250, 200, 0), (0, 200, 250)]),
+    ]
+    Image.new("RGB", (200, 100), pictures[0].colours[0]).save(os.path.join(folder, "red.bmp"))
+    Image.new("RGB", (300, 201), pictures[1].colours[0]).save(os.path.join(folder, "green.jpg"), quality=95)
+    Image.new("RGB", (2048, 1000), pictures[2].colours[0]).save(os.path.join(folder, "big.bmp"))
+    write_bmp_8bit(os.path.join(folder, "halves.bmp"), 160, 120, pictures[3].colours, lambda x: 0 if x < 80 else 1)
+    with open(os.path.join(folder, "notes.txt"), "w") as out:
+        out.write("not a picture\n")
+    with open(os.path.join(folder, "broken.bmp"), "wb") as out:
+        out.write(b"BM and nothing more")
+    Image.new("RGB", (50, 50), (255, 0, 255)).save(os.path.join(folder, "copy.jpg.bak"), "JPEG")
+    os.makedirs(os.path.join(folder, "old.jpg"))
+    return pictures
+
+
+def make_folder_without_pictures(folder):
+    shutil.rmtree(folder, ignore_errors=True)
+    os.makedirs(folder)
+    with open(os.path.join(folder, "broken.bmp"), "wb") as out:
+        out.write(b"BM and nothing more")
+    with open(os.path.join(folder, "notes.txt"), "w") as out:
+        out.write("still not a picture\n")
+
+
+class SlideshowTestContext:
+    """One build's test programs, a scratch folder, and the bench."""
+
+    def __init__(self, bench, build_dir):
+        self.bench = bench
+        self.build_dir = os.path.abspath(build_dir)
+        self.programs = os.path.join(self.build_dir, "tests", "win")
+        self.launcher = os.path.join(self.programs, "launcher.exe")
+        self.show_program = os.path.join(self.programs, "slideshow_show_test.exe")
+        self.presenter_program = os.path.join(self.programs, "slideshow_presenter_test.exe")
+        self.scratch = os.path.join(self.build_dir, "slideshow-wine-cases")
+        self.shots = os.path.join(winebench.ROOT, "build", "slideshow-shots", os.path.basename(self.build_dir))
+
+    def settings(self, folder, interval):
+        return self.bench.edited_win_ini({"ZorScreensaver": {"BaseDir": winebench.windows_path(folder),
+                                                             "Interval": str(interval)}})
+
+    def listing(self, folder):
+        """The folder's entries in the order FindFirstFileA and FindNextFileA give them."""
+        result = self.bench.run(self.launcher, self.show_program, ["list", winebench.windows_path(folder)], timeout=20)
+        winebench.expect_ran(result, 0)
+        return [line[len("LIST "):] for line in result.stdout if line.startswith("LIST ")]
+
+
+# --- screenshots --------------------------------------------------------------------------------
+
+def non_black_box(image, box=None):
+    """Bounding box (left, top, right, bottom; right and bottom exclusive) of the non-black pixels."""
+    region = image.crop(box) if box else image
+    found = region.convert("L").point(lambda v: 255 if v else 0).getbbox()
+    if not found or not box:
+        return found
+    return found[0] + box[0], found[1] + box[1], found[2] + box[0], found[3] + box[1]
+
+
+def colour_counts(image, box):
+    return collections.Counter(image.crop(box).getdata())
+
+
+def near(colour, wanted, tolerance=6):
+    return all(abs(a - b) <= tolerance for a, b in zip(colour, wanted))
+
+
+def logo_box():
+    left, top = (SCREEN_WIDTH - LOGO_SIZE[0]) // 2, (SCREEN_HEIGHT - LOGO_SIZE[1]) // 2
+    return left, top, left + LOGO_SIZE[0], top + LOGO_SIZE[1]
+
+
+CREDIT_STRIP = (0, SCREEN_HEIGHT - 40, SCREEN_WIDTH, SCREEN_HEIGHT)
+ABOVE_CREDITS = (0, 0, SCREEN_WIDTH, SCREEN_HEIGHT - 40)
+
+
+def check_logo(shot, name, depth, credit_line):
+    if depth == 24:
+        if non_black_box(shot, ABOVE_CREDITS) != logo_box():
+            fail("%s: logo at %s, expected centred at %s" % (name, non_black_box(shot, ABOVE_CREDITS), logo_box()))
+    else:
+        # At 8 bits dark parts of the logo may show as black: it must stay inside its place.
+        box = non_black_box(shot, ABOVE_CREDITS)
+        expected = logo_box()
+        if not box or box[0] < expected[0] or box[1] < expected[1] or box[2] > expected[2] or box[3] > expected[3] \
+                or box[2] - box[0] < 500:
+            fail("%s: logo at %s, expected within %s" % (name, box, expected))
+    strip = non_black_box(shot, CREDIT_STRIP)
+    if not credit_line and strip:
+        fail("%s: something drawn under the logo at %s" % (name, strip))
+    if credit_line and not strip:
+        fail("%s: no credit line" % name)
+
+
+def check_credit_line(shot, name, frame, depth):
+    if depth == 8 and frame == 37:
+        # Wine's 8-bit display shows (0, 113, 141) as black: only the logo can be checked.
+        check_logo(shot, name, depth, credit_line=False)
+        return
+    check_logo(shot, name, depth, credit_line=True)
+    left, top, right, bottom = non_black_box(shot, CREDIT_STRIP)
+    # At 8 bits the faint edges of the glyphs can turn black, the last glyph's among them.
+    slack = 3 if depth == 24 else 20
+    if abs(left + right - SCREEN_WIDTH) > slack or bottom < SCREEN_HEIGHT - 4 or right - left < 300:
+        fail("%s: credit line at %s, expected centred at the bottom" % (name, (left, top, right, bottom)))
+    if depth != 24:
+        return
+    counts = colour_counts(shot, CREDIT_STRIP)
+    del counts[BLACK]
+    colour, count = counts.most_common(1)[0]
+    if colour != CREDIT_COLOURS[frame] or count < 300:
+        fail("%s: the credit line is mostly %s (%d pixels), expected %s" % (name, colour, count, CREDIT_COLOURS[frame]))
+
+
+def identify_slide(shot, pictures, name, depth):
+    """Which picture fills the screen, checked against its placement; nothing else on screen."""
+    box = non_black_box(shot)
+    if depth == 24:
+        counts = colour_counts(shot, (0, 0, SCREEN_WIDTH, SCREEN_HEIGHT))
+        del counts[BLACK]
+        colour = counts.most_common(1)[0][0] if counts else None
+        matches = [p for p in pictures if colour and any(near(colour, c) for c in p.colours)]
+    else:
+        matches = [p for p in pictures if p.placement() == box]
+    if len(matches) != 1:
+        fail("%s: the screen shows none of the pictures (box %s)" % (name, box))
+    picture = matches[0]
+    if box != picture.placement():
+        fail("%s: %s at %s, expected at %s" % (name, picture.name, box, picture.placement()))
+    return picture
+
+
+def check_label(shot, name, depth):
+    box = non_black_box(shot)
+    if not box or box[0] > 2 or box[1] > 4 or box[3] > 24 or box[2] - box[0] < 60:
+        fail("%s: expected the path in white at the top-left corner, found something at %s" % (name, box))
+    if depth == 24:
+        counts = colour_counts(shot, box)
+        del counts[BLACK]
+        if counts.most_common(1)[0][0] != WHITE:
+            fail("%s: the label is mostly %s, not white" % (name, counts.most_common(1)[0][0]))
+
+
+def take_screenshots(show, running, depth, folder):
+    """Answers the program's SHOT requests in order; returns {name: screenshot}."""
+    shots = {}
+    handled = 0
+    while True:
+        lines = [line for line in running.output_so_far() if line.startswith("SHOT ")]
+        for line in lines[handled:]:
+            name = line.split()[1]
+            path = os.path.join(show.shots, "%d-bit" % depth, name + ".png")
+            shots[name] = running.display.screenshot(path)
+            open(os.path.join(folder, name + ".done"), "w").close()
+        handled = len(lines)
+        if not running.alive():
+            return shots
+        time.sleep(0.05)
+
+
+# --- trace lines --------------------------------------------------------------------------------
+
+class Trace:
+    """The debugger output, cut at the program's marks: what the show traced inside each paint."""
+
+    def __init__(self, texts):
+        self.texts = texts
+        self.labels = [t for t in texts if not re.match(r"^ \d+ ms\.\n$", t)]
+
+    def inside(self, begin, end):
+        """The labels between the marks "begin" and "end"."""
+        try:
+            start = self.labels.index("mark " + begin)
+            stop = self.labels.index("mark " + end, start)
+        except ValueError:
+            fail("no marks %r .. %r in the trace" % (begin, end))
+        return self.labels[start + 1:stop]
+
+    def paint(self, name):
+        return self.inside("paint " + name, "painted " + name)
+
+
+def check_show_trace(trace, slides, pictures, depth):
+    texts = trace.texts
+    for index, text in enumerate(texts):
+        if not text.startswith("mark ") and not re.match(r"^ \d+ ms\.\n$", text):
+            if index + 1 >= len(texts) or not re.match(r"^ \d+ ms\.\n$", texts[index + 1]):
+                fail("trace %r without its time line" % text)
+    palette_traces = ["CreateBIPalette "] if depth == 8 else []
+    logo = trace.inside("erase 1", "erased 1")
+    if logo != palette_traces + ["StretchDIBits "]:
+        fail("first erase traced %s, expected the logo prepared and drawn" % logo)
+    for paint in range(1, 100):
+        traced = trace.paint(str(paint))
+        if traced:
+            fail("credit frame %d traced %s" % (paint - 1, traced))
+    last_frame = trace.paint("100")
+    if "RandomFirstFile " not in last_frame or "StretchDIBits " in last_frame:
+        fail("the last credit frame's paint traced %s: expected the random start and no picture drawn" % last_frame)
+    between = trace.inside("painted 100", "paint 101")
+    if not between or set(between) != {"mark tick"}:
+        fail("between the last credit frame and the first slide: %s, expected the slideshow's tick" % between)
+    # Every slide step draws one picture, and the reduction of the big picture happens one step
+    # before it is shown.
+    previous_paint = last_frame
+    for slide, picture in enumerate(slides, start=1):
+        traced = trace.paint(str(100 + slide))
+        if traced.count("StretchDIBits ") != 1:
+            fail("slide %d traced %s, expected one picture drawn" % (slide, traced))
+        prepared_here = "ProcessImage " in previous_paint
+        if prepared_here != (picture.name == "big.bmp"):
+            fail("slide %d (%s): the paint before it traced %s" % (slide, picture.name, previous_paint))
+        if depth == 8 and "CreateBIPalette " not in previous_paint:
+            fail("slide %d: no palette built one step before it was shown" % slide)
+        previous_paint = traced
+    restart = trace.inside("erase 2", "erased 2")
+    if restart != palette_traces + ["StretchDIBits "]:
+        fail("the restart traced %s, expected the logo prepared and drawn" % restart)
+    one_frame = trace.paint("r1")
+    if "RandomFirstFile " not in one_frame or "StretchDIBits " in one_frame:
+        fail("the paint after the restart traced %s: expected one credit frame and a new random start" % one_frame)
+    if "StretchDIBits " in trace.paint("r2"):
+        fail("a folder without pictures: the slide drew a picture")
+    # Apart from the first paint and the one the restart left pending, each paint follows a tick.
+    for paint in range(2, 107):
+        if "mark tick" not in trace.inside("painted %d" % (paint - 1), "paint %d" % paint):
+            fail("paint %d came without a timer tick" % paint)
+
+
+def next_in_cycle(order, name):
+    return order[(order.index(name) + 1) % len(order)]
+
+
+def run_show(show, depth):
+    pictures = make_pictures(os.path.join(show.scratch, "pictures"))
+    other = os.path.join(show.scratch, "no-pictures")
+    make_folder_without_pictures(other)
+    handshake = os.path.join(show.scratch, "handshake-%d" % depth)
+    shutil.rmtree(handshake, ignore_errors=True)
+    os.makedirs(handshake)
+    folder = os.path.join(show.scratch, "pictures")
+    loadable = [name for name in show.listing(folder) if name in {p.name for p in pictures}]
+    with show.settings(folder, 1):
+        running = show.bench.start_program(show.launcher, show.show_program,
+                                           ["show", winebench.windows_path(handshake), winebench.windows_path(other)],
+                                           timeout=120, depth=depth)
+        shots = take_screenshots(show, running, depth, handshake)
+        result = running.wait()
+    winebench.expect_checks_passed(result)
+
+    check_logo(shots["logo"], "logo", depth, credit_line=False)
+    for frame in (0, 12, 25, 37, 99):
+        check_credit_line(shots["credit-%d" % frame], "credit frame %d" % frame, frame, depth)
+    slides = [identify_slide(shots["slide-%d" % n], pictures, "slide %d" % n, depth) for n in range(1, 7)]
+    for earlier, later in zip(slides, slides[1:]):
+        if later.name != next_in_cycle(loadable, earlier.name):
+            fail("slides %s: not the listing's order %s" % ([s.name for s in slides], loadable))
+    check_logo(shots["restart-logo"], "restart", depth, credit_line=False)
+    check_credit_line(shots["restart-credit"], "the one credit frame after the restart", 100, depth)
+    check_label(shots["restart-slide"], "slide of a folder without pictures", depth)
+    check_show_trace(Trace(result.debug_texts()), slides, pictures, depth)
+
+
+# --- cases --------------------------------------------------------------------------------------
+
+def case_show_on_a_24_bit_display(show):
+    run_show(show, 24)
+
+
+def case_show_on_an_8_bit_display(show):
+    run_show(show, 8)
+
+
+def case_credit_ticks_at_50_ms_and_slide_ticks_at_the_interval(show):
+    folder = os.path.join(show.scratch, "pictures")
+    make_pictures(folder)
+    with show.settings(folder, 1):
+        result = show.bench.run(show.launcher, show.show_program, ["ticks"], timeout=60)
+    winebench.expect_checks_passed(result)
+
+
+def case_presenter_layout(show):
+    result = show.bench.run(show.launcher, show.presenter_program, ["layout"], timeout=60, depth=24)
+    winebench.expect_checks_passed(result)
+
+
+def case_presenter_palettes_on_an_8_bit_display(show):
+    result = show.bench.run(show.launcher, show.presenter_program, ["palette"], timeout=60, depth=8)
+    winebench.expect_checks_passed(result)
+    if "palette display: yes" not in result.stdout:
+        fail("the 8-bit display reported no RC_PALETTE")
+
+
+def case_presenter_selects_no_palette_on_a_24_bit_display(show):
+    result = show.bench.run(show.launcher, show.presenter_program, ["palette"], timeout=60, depth=24)
+    winebench.expect_checks_passed(result)
+
+
+def soak(show, depth):
+    folder = os.path.join(show.scratch, "pictures")
+    make_pictures(folder)
+    # The interval is long enough that no tick comes: the program paints by itself.
+    with show.settings(folder, 3600):
+        result = show.bench.run(show.launcher, show.show_program, ["soak", "400"], timeout=240, depth=depth)
+    winebench.expect_checks_passed(result)
+    drawn = result.debug_texts().count("StretchDIBits ")
+    if drawn < 400:
+        fail("%d pictures drawn over 400 slides" % drawn)
+
+
+def case_nothing_leaks_over_400_slides_on_an_8_bit_display(show):
+    soak(show, 8)
+
+
+def case_nothing_leaks_over_400_slides_on_a_24_bit_display(show):
+    soak(show, 24)
+
+
+CASES = [(name[len("case_"):], function) for name, function in sorted(globals().items())
+         if name.startswith("case_") and callable(function)]
+
+
+def run_cases(bench, build_dir, names=None, report=print):
+    """Runs the cases (all, or those named); reports PASS/FAIL lines; returns (passed, failed)."""
+    show = SlideshowTestContext(bench, build_dir)
+    passed = failed = 0
+    for name, function in CASES:
+        if names and name not in names:
+            continue
+        started = time.monotonic()
+        try:
+            function(show)
+        except (winebench.TestFailure, winebench.BenchError) as failure:
+            failed += 1
+            report("FAIL slideshow %s (%.1f s): %s" % (name, time.monotonic() - started, failure))
+        else:
+            passed += 1
+            report("PASS slideshow %s (%.1f s)" % (name, time.monotonic() - started))
+    return passed, failed
+
+
+if __name__ == "__main__":
+    arguments = sys.argv[1:]
+    build = arguments.pop(0) if arguments else os.path.join(winebench.ROOT, "build", "win64")
+    with winebench.WineBench() as bench:
+        p, f = run_cases(bench, build, arguments)
+    print("wine: %d passed, %d failed" % (p, f))
+    sys.exit(1 if f else 0)
