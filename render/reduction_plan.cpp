@@ -68,19 +68,18 @@ SmallDivisor MakeSmallDivisor(uint32_t divisor) {
 }
 
 RunLengths FillPixelRuns(const int32_t* weights, int32_t sourceCount, int32_t outputCount, PixelRun* runs) {
-    RunLengths lengths = {0, 0, 0};
+    RunLengths lengths = {0, 0};
     uint32_t first = 0;
     for (int32_t i = 0; i < sourceCount && lengths.Closed < static_cast<uint32_t>(outputCount); ++i) {
         if (weights[i] == 0) continue;
         const uint32_t length = static_cast<uint32_t>(i) + 1 - first;
-        runs[lengths.Closed] = {first, length, MakeSmallDivisor(length)};
-        if (lengths.Shortest == 0 || length < lengths.Shortest) lengths.Shortest = length;
+        runs[lengths.Closed++] = {first, length, MakeSmallDivisor(length)};
         if (length > lengths.Longest) lengths.Longest = length;
-        ++lengths.Closed;
         first = static_cast<uint32_t>(i) + 1;
     }
     for (uint32_t output = lengths.Closed; output < static_cast<uint32_t>(outputCount); ++output) {
         runs[output] = {output, 1, MakeSmallDivisor(1)};
+        if (lengths.Longest < 1) lengths.Longest = 1;
     }
     return lengths;
 }
@@ -88,17 +87,10 @@ RunLengths FillPixelRuns(const int32_t* weights, int32_t sourceCount, int32_t ou
 uint32_t SplitIntoChunks(const PixelRun* runs, uint32_t count, RunChunk* chunks) {
     uint32_t chunkCount = 0;
     for (uint32_t j0 = 0; j0 < count;) {
-        uint32_t first = runs[j0].First, end = first + runs[j0].Length, j1 = j0 + 1;
-        // Runs after the last closed one may start before the chunk's first run.
-        for (; j1 < count && j1 - j0 < ChunkPixels; ++j1) {
-            const uint32_t newFirst = runs[j1].First < first ? runs[j1].First : first;
-            const uint32_t runEnd = runs[j1].First + runs[j1].Length;
-            const uint32_t newEnd = runEnd > end ? runEnd : end;
-            if (newEnd - newFirst > ChunkPixels) break;
-            first = newFirst;
-            end = newEnd;
-        }
-        chunks[chunkCount++] = {j1, first, end};
+        const uint32_t first = runs[j0].First;
+        uint32_t j1 = j0 + 1;
+        while (j1 < count && runs[j1].First + runs[j1].Length - first <= ChunkPixels) ++j1;
+        chunks[chunkCount++] = {j1, first, runs[j1 - 1].First + runs[j1 - 1].Length};
         j0 = j1;
     }
     return chunkCount;

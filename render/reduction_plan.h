@@ -44,15 +44,15 @@ struct RunChunk {
     uint32_t EndPixel;
 };
 
-// Splits the outputs into chunks and returns their count.
+// Splits the outputs of closed runs (which follow each other without a gap) into chunks and
+// returns their count.
 uint32_t SplitIntoChunks(const PixelRun* runs, uint32_t count, RunChunk* chunks);
 
 // Runs of the row pass for the first outputCount outputs of a row whose weights are given, as the
 // row pass leaves them: outputs past the last run closed within the row keep the source pixel at
 // their own position, which is a run of length 1 there.
 struct RunLengths {
-    uint32_t Closed;    // outputs with a run the weights close; the rest keep their own pixel
-    uint32_t Shortest;  // over the closed runs; 0 when there are none
-    uint32_t Longest;
+    uint32_t Closed;   // outputs with a run the weights close; the rest keep their own pixel
+    uint32_t Longest;  // of all runs
 };
 RunLengths FillPixelRuns(const int32_t* weights, int32_t sourceCount, int32_t outputCount, PixelRun* runs);
