@@ -34,6 +34,17 @@ uint32_t ChildIndex(uint32_t color, int32_t level) {
     return (((color >> (16 + shift)) & 1) << 2) | (((color >> (8 + shift)) & 1) << 1) | ((color >> shift) & 1);
 }
 
+// Calls visit(prefix) for every prefix under a node no deeper than PrefixBits.
+template <class Visit>
+void ForEachPrefix(const OctreeNode& node, Visit visit) {
+    const uint32_t span = 1u << (PrefixBits - node.Level), base = PrefixOf(node.Path);
+    for (uint32_t r = 0; r < span; ++r) {
+        for (uint32_t g = 0; g < span; ++g) {
+            for (uint32_t b = 0; b < span; ++b) visit(base | (r << (2 * PrefixBits)) | (g << PrefixBits) | b);
+        }
+    }
+}
+
 }  // namespace
 
 OctreeQuantizer::OctreeQuantizer(uint32_t colorLimit, int32_t leafLevel)
@@ -55,17 +66,6 @@ OctreeQuantizer::~OctreeQuantizer() {
     free(Nodes);
     free(PrefixLeaves);
     free(PendingRedAndCount);
-}
-
-// Calls visit(prefix) for every prefix under a node no deeper than PrefixBits.
-template <class Visit>
-void ForEachPrefix(const OctreeNode& node, Visit visit) {
-    const uint32_t span = 1u << (PrefixBits - node.Level), base = PrefixOf(node.Path);
-    for (uint32_t r = 0; r < span; ++r) {
-        for (uint32_t g = 0; g < span; ++g) {
-            for (uint32_t b = 0; b < span; ++b) visit(base | (r << (2 * PrefixBits)) | (g << PrefixBits) | b);
-        }
-    }
 }
 
 // A leaf within PrefixBits of the root takes every colour with its prefixes from now on.
@@ -96,6 +96,9 @@ uint32_t OctreeQuantizer::NewNode(int32_t level, uint32_t color) {
         FreeNodes = Nodes[node].NextReducible;
     } else {
         if (NodeCount >= NodeCapacity) {
+            if (NodeCapacity > UINT32_MAX / 2 || 2 * static_cast<size_t>(NodeCapacity) > SIZE_MAX / sizeof(OctreeNode)) {
+                return 0;
+            }
             const uint32_t capacity = NodeCapacity ? 2 * NodeCapacity : 512;
             OctreeNode* grown = static_cast<OctreeNode*>(realloc(Nodes, sizeof(OctreeNode) * capacity));
             if (!grown) return 0;
