@@ -114,6 +114,18 @@ TEST(MemorySource, CleanBaselineStreamIsFilledOnceAndNeverSkipped) {
     EXPECT_EQ(CountDifferentPixels(image.get(), want, 0), 0);
 }
 
+TEST(MemorySource, TheLogoIsFilledOnceAndNeverSkipped) {
+    const std::string logoPath = std::string(SAVER_TEST_DATA) + "/../../resources/logo.jpg";
+    Bytes logo;
+    ASSERT_TRUE(ReadBytes(logoPath, logo));
+    ImagePtr image(LoadJpegMemory(logo.data(), static_cast<uint32_t>(logo.size())));
+    ASSERT_NE(image, nullptr) << LastLoadFailure();
+    EXPECT_EQ(PackedDibHeader(image.get())->biWidth, 609);
+    EXPECT_EQ(PackedDibHeader(image.get())->biHeight, 448);
+    EXPECT_EQ(LastMemorySourceCalls().Fill, 1u);
+    EXPECT_EQ(LastMemorySourceCalls().Skip, 0u);
+}
+
 TEST(MemorySource, SkippedSegmentsAreReallySkipped) {
     ASSERT_TRUE(MakeJpeg("plain.jpg", 37, 21, ""));
     Bytes plain;
