@@ -10,6 +10,8 @@ class ImageReducer {
 public:
     ImageReducer() : Weights(nullptr) {}
     virtual ~ImageReducer();
+    ImageReducer(const ImageReducer&) = delete;  // owns its weight array while it works
+    ImageReducer& operator=(const ImageReducer&) = delete;
 
     // Afterwards an uncompressed 24-bit image holds the reduced picture: its width and height
     // fields say the new size and its rows lie at the new row length; the block keeps its size.

@@ -33,6 +33,8 @@ class OctreeQuantizer {
 public:
     OctreeQuantizer(uint32_t colorLimit, int32_t leafLevel);
     virtual ~OctreeQuantizer();
+    OctreeQuantizer(const OctreeQuantizer&) = delete;  // owns its pool and tables
+    OctreeQuantizer& operator=(const OctreeQuantizer&) = delete;
 
     // Adds every pixel of a 16-, 24- or 32-bit uncompressed (or, for 16 and 32 bits, bit-field)
     // image, reducing the tree after each; false, adding nothing, for any other image.
