@@ -15,6 +15,19 @@ namespace {
 
 const uint32_t HeaderBytes = 17;  // kind, limit, depth, width, height, three masks
 
+// Pixel bytes: the input's own where it has them, then a generator seeded from the input, so that
+// short inputs still give many colours. Few distinct bytes in the input still give few colours.
+void FillPixels(unsigned char* bits, size_t count, const uint8_t* data, size_t size) {
+    uint32_t state = 2166136261u;
+    for (size_t i = 0; i < size; ++i) state = (state ^ data[i]) * 16777619u;
+    const uint32_t spread = size ? data[0] : 0;  // 0: any byte; else only as many as it says
+    for (size_t i = 0; i < count; ++i) {
+        state = state * 214013u + 2531011u;
+        const uint32_t next = state >> 16;
+        bits[i] = i < size ? data[i] : static_cast<unsigned char>(spread ? data[next % size] ^ (next % (spread + 1)) : next);
+    }
+}
+
 void Fail(const char* what, uint32_t bitCount, uint32_t width, uint32_t height) {
     fprintf(stderr, "%u-bit %ux%u: %s differ\n", bitCount, width, height, what);
     abort();
@@ -43,9 +56,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     header.biCompression = bitFields ? DibCompressionBitfields : DibCompressionRgb;
     memcpy(image, &header, sizeof header);
     if (bitFields) memcpy(image + 40, data + 5, 12);
-    const uint8_t* pixels = data + HeaderBytes;
-    const size_t pixelBytes = size - HeaderBytes;
-    for (size_t i = 0; i < stride * height; ++i) image[bitsOffset + i] = pixelBytes ? pixels[i % pixelBytes] : 0;
+    FillPixels(image + bitsOffset, stride * height, data + HeaderBytes, size - HeaderBytes);
 
     reference::OctreeQuantizer expected(limit, depth);
     OctreeQuantizer actual(limit, depth);
