@@ -7,6 +7,7 @@
 #include <cstring>
 #include <random>
 
+#include "bench/heap_counter.h"
 #include "imaging/packed_dib.h"
 #include "platform/debug_output.h"
 #include "render/image_reducer.h"
@@ -89,22 +90,32 @@ SourceImage& Source(uint32_t width, uint32_t height) {
     return s;
 }
 
+// Extra heap an operation held at its peak, next to the size of the block it worked on.
+void ReportPeak(benchmark::State& state, size_t peak, size_t block) {
+    state.counters["peak_KB"] = static_cast<double>(peak) / 1024;
+    state.counters["block_MB"] = static_cast<double>(block) / (1024 * 1024);
+}
+
 template <class Reducer>
-void Fit(benchmark::State& state) {
-    SourceImage& s = Source(static_cast<uint32_t>(state.range(0)), static_cast<uint32_t>(state.range(1)));
+void Fit(benchmark::State& state, uint32_t width, uint32_t height, int32_t targetWidth, int32_t targetHeight) {
+    SourceImage& s = Source(width, height);
     SetDebugOutputSink(DropTrace);
+    size_t peak = 0;
     for (auto _ : state) {
         state.PauseTiming();
         memcpy(s.Work, s.Master, s.Size);
+        ResetHeapPeak();
         state.ResumeTiming();
-        Reducer().ProcessImage(s.Work, static_cast<int32_t>(state.range(2)), static_cast<int32_t>(state.range(3)));
+        Reducer().ProcessImage(s.Work, targetWidth, targetHeight);
+        peak = HeapPeakAboveStart();
     }
     SetDebugOutputSink(nullptr);
-    state.SetBytesProcessed(static_cast<int64_t>(state.iterations() * s.Size));
+    ReportPeak(state, peak, s.Size);
 }
 
-void CopyBlock(benchmark::State& state) {
-    SourceImage& s = Source(static_cast<uint32_t>(state.range(0)), static_cast<uint32_t>(state.range(1)));
+// The floor for anything that reads the whole block once: one copy of it.
+void CopyBlock(benchmark::State& state, uint32_t width, uint32_t height) {
+    SourceImage& s = Source(width, height);
     void* copy = malloc(s.Size);
     memset(copy, 1, s.Size);
     for (auto _ : state) {
@@ -115,30 +126,43 @@ void CopyBlock(benchmark::State& state) {
         benchmark::ClobberMemory();
     }
     free(copy);
-    state.SetBytesProcessed(static_cast<int64_t>(state.iterations() * s.Size));
+    ReportPeak(state, 0, s.Size);
 }
 
-void FitProduction(benchmark::State& state) { Fit<ImageReducer>(state); }
-void FitReference(benchmark::State& state) { Fit<reference::ImageReducer>(state); }
-
-// The palette a 256-colour display gets for a screen-sized picture: the octree's work.
+// The palette a 256-colour display gets for a picture: the octree's work.
 template <LogPalette* (*BuildPalette)(const unsigned char*)>
-void Palette(benchmark::State& state) {
-    SourceImage& s = Source(1620, 1080);
+void Palette(benchmark::State& state, uint32_t width, uint32_t height) {
+    SourceImage& s = Source(width, height);
+    size_t peak = 0;
     for (auto _ : state) {
+        ResetHeapPeak();
         LogPalette* palette = BuildPalette(s.Master);
+        peak = HeapPeakAboveStart();
         benchmark::DoNotOptimize(palette);
         free(palette);
     }
+    ReportPeak(state, peak, s.Size);
 }
 
-void PaletteProduction(benchmark::State& state) { Palette<CreateBIPaletteEntries>(state); }
-void PaletteReference(benchmark::State& state) { Palette<reference::CreateBIPaletteEntries>(state); }
+void FitLarge(benchmark::State& state) { Fit<ImageReducer>(state, 6000, 4000, 1620, 1080); }
+void FitLargeReference(benchmark::State& state) { Fit<reference::ImageReducer>(state, 6000, 4000, 1620, 1080); }
+void CopyLarge(benchmark::State& state) { CopyBlock(state, 6000, 4000); }
+void FitMedium(benchmark::State& state) { Fit<ImageReducer>(state, 3000, 2000, 1024, 768); }
+void FitMediumReference(benchmark::State& state) { Fit<reference::ImageReducer>(state, 3000, 2000, 1024, 768); }
+void CopyMedium(benchmark::State& state) { CopyBlock(state, 3000, 2000); }
+void PaletteScreen(benchmark::State& state) { Palette<CreateBIPaletteEntries>(state, 1620, 1080); }
+void PaletteScreenReference(benchmark::State& state) { Palette<reference::CreateBIPaletteEntries>(state, 1620, 1080); }
+// The same picture source at 6000 × 4000: the quantizer's memory must not grow with it.
+void PaletteLarge(benchmark::State& state) { Palette<CreateBIPaletteEntries>(state, 6000, 4000); }
 
 }  // namespace
 
-BENCHMARK(FitProduction)->Args({6000, 4000, 1620, 1080})->Args({3000, 2000, 1024, 768})->Unit(benchmark::kMillisecond);
-BENCHMARK(FitReference)->Args({6000, 4000, 1620, 1080})->Args({3000, 2000, 1024, 768})->Unit(benchmark::kMillisecond);
-BENCHMARK(CopyBlock)->Args({6000, 4000})->Args({3000, 2000})->Unit(benchmark::kMillisecond);
-BENCHMARK(PaletteProduction)->Unit(benchmark::kMillisecond);
-BENCHMARK(PaletteReference)->Unit(benchmark::kMillisecond);
+BENCHMARK(FitLarge)->Name("Render/Fit_6000x4000_to_1620x1080")->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK(FitLargeReference)->Name("Render/FitReference_6000x4000_to_1620x1080")->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK(CopyLarge)->Name("Render/CopyBlock_6000x4000")->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK(FitMedium)->Name("Render/Fit_3000x2000_to_1024x768")->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK(FitMediumReference)->Name("Render/FitReference_3000x2000_to_1024x768")->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK(CopyMedium)->Name("Render/CopyBlock_3000x2000")->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK(PaletteScreen)->Name("Render/Palette_1620x1080")->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK(PaletteScreenReference)->Name("Render/PaletteReference_1620x1080")->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK(PaletteLarge)->Name("Render/Palette_6000x4000")->Unit(benchmark::kMillisecond)->UseRealTime();
