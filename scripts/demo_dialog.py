@@ -42,14 +42,14 @@ def captions_drawn_by_wine(bench):
 
 
 def main():
-    scr, out_png = sys.argv[1], sys.argv[2]
+    scr, out_png = os.path.abspath(sys.argv[1]), os.path.abspath(sys.argv[2])
     launcher = os.path.join(os.path.dirname(scr), "tests", "win", "launcher.exe")
     settings = {"ZorScreensaver": {"BaseDir": winebench.windows_path(os.path.join(ROOT, "samples")),
                                    "Interval": "7"}}
     with winebench.WineBench() as bench, bench.edited_win_ini(settings), captions_drawn_by_wine(bench):
         running = bench.start_program(launcher, scr, ["/c"], timeout=60, depth=24)
         display = running.display
-        window = display.wait_for_window(TITLE)
+        window = display.wait_for_window(TITLE, timeout=40)
         x, y, width, height = display.window_geometry(window)
         # The window appears before its controls are painted; the slider's position shows last.
         previous = None
@@ -60,7 +60,7 @@ def main():
             previous = shot.tobytes()
             time.sleep(0.2)
         box = (max(0, x - MARGIN), max(0, y - MARGIN), x + width + MARGIN, y + height + MARGIN)
-        os.makedirs(os.path.dirname(os.path.abspath(out_png)), exist_ok=True)
+        os.makedirs(os.path.dirname(out_png), exist_ok=True)
         shot.crop(box).save(out_png)
         display.send_keys(window, "Tab", "space")  # from OK to Cancel, then press it
         result = running.wait(20)
