@@ -75,7 +75,14 @@ __m128i SumRunDownFourRows(const unsigned char* pixel, const PixelRun& run) {
     // As 16-bit lanes a pixel is blue of rows 0+1, 2+3, green 0+1, 2+3, red 0+1, 2+3, and the next
     // pixel's blue (unused): the low bytes are rows 0 and 2, the high bytes rows 1 and 3.
     __m128i even = _mm_setzero_si128(), odd = _mm_setzero_si128();
-    for (uint32_t x = 0; x < run.Length; ++x, pixel += 12) {
+    uint32_t x = 0;
+    for (; x + 2 <= run.Length; x += 2, pixel += 24) {
+        const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(pixel));
+        const __m128i w = _mm_loadu_si128(reinterpret_cast<const __m128i*>(pixel + 12));
+        even = _mm_add_epi16(even, _mm_add_epi16(_mm_and_si128(v, lowBytes), _mm_and_si128(w, lowBytes)));
+        odd = _mm_add_epi16(odd, _mm_add_epi16(_mm_srli_epi16(v, 8), _mm_srli_epi16(w, 8)));
+    }
+    if (x < run.Length) {
         const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(pixel));
         even = _mm_add_epi16(even, _mm_and_si128(v, lowBytes));
         odd = _mm_add_epi16(odd, _mm_srli_epi16(v, 8));
