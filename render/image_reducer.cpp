@@ -41,17 +41,22 @@ void ImageReducer::ProcessImage(PackedDib image, int32_t targetWidth, int32_t ta
     Weights = static_cast<int32_t*>(malloc(sizeof(int32_t) * (weightCount > 0 ? weightCount : 1)));
     const size_t outputs = newWidth > 0 ? static_cast<size_t>(newWidth) : 1;
     PixelRun* runs = static_cast<PixelRun*>(malloc(sizeof(PixelRun) * outputs));
-    RunChunk* chunks = static_cast<RunChunk*>(malloc(sizeof(RunChunk) * outputs));
-    if (!Weights || !runs || !chunks) {
+    if (!Weights || !runs) {
         free(runs);
-        free(chunks);
         return;
     }
     FillWeights(Weights, weightCount, wide ? newWidth : newHeight);
     // The row pass reads the first sourceWidth weights and the column pass the first sourceHeight.
     const RunLengths lengths = FillPixelRuns(Weights, sourceWidth, newWidth, runs);
-    const PixelRunTable table = {runs, static_cast<uint32_t>(newWidth), lengths, chunks,
-                                 lengths.Longest <= ChunkPixels ? SplitIntoChunks(runs, lengths.Closed, chunks) : 0};
+    // Chunks serve the SSE2 kernel, which takes no run longer than a chunk.
+    const uint32_t chunkCount = lengths.Longest <= ChunkPixels ? SplitIntoChunks(runs, lengths.Closed, nullptr) : 0;
+    RunChunk* chunks = static_cast<RunChunk*>(malloc(sizeof(RunChunk) * (chunkCount > 0 ? chunkCount : 1)));
+    if (!chunks) {
+        free(runs);
+        return;
+    }
+    SplitIntoChunks(runs, chunkCount ? lengths.Closed : 0, chunks);
+    const PixelRunTable table = {runs, static_cast<uint32_t>(newWidth), lengths, chunks, chunkCount};
 
     const uint32_t startTick = TickCount();
     unsigned char* bits = image + layout.bitsOffset;

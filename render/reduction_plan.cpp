@@ -90,7 +90,8 @@ uint32_t SplitIntoChunks(const PixelRun* runs, uint32_t count, RunChunk* chunks)
         const uint32_t first = runs[j0].First;
         uint32_t j1 = j0 + 1;
         while (j1 < count && runs[j1].First + runs[j1].Length - first <= ChunkPixels) ++j1;
-        chunks[chunkCount++] = {j1, first, runs[j1 - 1].First + runs[j1 - 1].Length};
+        if (chunks) chunks[chunkCount] = {j1, first, runs[j1 - 1].First + runs[j1 - 1].Length};
+        ++chunkCount;
         j0 = j1;
     }
     return chunkCount;

@@ -45,7 +45,7 @@ struct RunChunk {
 };
 
 // Splits the outputs of closed runs (which follow each other without a gap) into chunks and
-// returns their count.
+// returns their count; with no chunk array it only counts them.
 uint32_t SplitIntoChunks(const PixelRun* runs, uint32_t count, RunChunk* chunks);
 
 // Runs of the row pass for the first outputCount outputs of a row whose weights are given, as the
