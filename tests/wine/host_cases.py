@@ -618,33 +618,13 @@ def case_fault_guard_switches_the_running_state_off(host):
                 fail("/a: exit code 0x%08X after the fault" % result.exit_code_unsigned)
 
 
-CASES = [(name[len("case_"):], function) for name, function in sorted(globals().items())
-         if name.startswith("case_") and callable(function)]
+CASES = winebench.case_functions(globals())
 
 
 def run_cases(bench, build_dir, names=None, report=print):
     """Runs the cases (all, or those named); reports PASS/FAIL lines; returns (passed, failed)."""
-    host = HostTestContext(bench, build_dir)
-    passed = failed = 0
-    for name, function in CASES:
-        if names and name not in names:
-            continue
-        started = time.monotonic()
-        try:
-            function(host)
-        except (winebench.TestFailure, winebench.BenchError) as failure:
-            failed += 1
-            report("FAIL host %s (%.1f s): %s" % (name, time.monotonic() - started, failure))
-        else:
-            passed += 1
-            report("PASS host %s (%.1f s)" % (name, time.monotonic() - started))
-    return passed, failed
+    return winebench.run_case_functions("host", CASES, HostTestContext(bench, build_dir), names, report)
 
 
 if __name__ == "__main__":
-    arguments = sys.argv[1:]
-    build = arguments.pop(0) if arguments else os.path.join(winebench.ROOT, "build", "win64")
-    with winebench.WineBench() as bench:
-        p, f = run_cases(bench, build, arguments)
-    print("wine: %d passed, %d failed" % (p, f))
-    sys.exit(1 if f else 0)
+    winebench.cases_main(run_cases)

@@ -385,33 +385,13 @@ def case_nothing_leaks_over_400_slides_on_a_24_bit_display(show):
     soak(show, 24)
 
 
-CASES = [(name[len("case_"):], function) for name, function in sorted(globals().items())
-         if name.startswith("case_") and callable(function)]
+CASES = winebench.case_functions(globals())
 
 
 def run_cases(bench, build_dir, names=None, report=print):
     """Runs the cases (all, or those named); reports PASS/FAIL lines; returns (passed, failed)."""
-    show = SlideshowTestContext(bench, build_dir)
-    passed = failed = 0
-    for name, function in CASES:
-        if names and name not in names:
-            continue
-        started = time.monotonic()
-        try:
-            function(show)
-        except (winebench.TestFailure, winebench.BenchError) as failure:
-            failed += 1
-            report("FAIL slideshow %s (%.1f s): %s" % (name, time.monotonic() - started, failure))
-        else:
-            passed += 1
-            report("PASS slideshow %s (%.1f s)" % (name, time.monotonic() - started))
-    return passed, failed
+    return winebench.run_case_functions("slideshow", CASES, SlideshowTestContext(bench, build_dir), names, report)
 
 
 if __name__ == "__main__":
-    arguments = sys.argv[1:]
-    build = arguments.pop(0) if arguments else os.path.join(winebench.ROOT, "build", "win64")
-    with winebench.WineBench() as bench:
-        p, f = run_cases(bench, build, arguments)
-    print("wine: %d passed, %d failed" % (p, f))
-    sys.exit(1 if f else 0)
+    winebench.cases_main(run_cases)

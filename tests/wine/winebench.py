@@ -701,3 +701,38 @@ def set_ini_value(text, section, key, value):
     if value is not None:
         lines.insert(end, "%s=%s" % (key, value))
     return "\n".join(lines) + "\n"
+
+
+def case_functions(namespace):
+    """A *_cases module's case_NAME functions, as (NAME, function) in name order."""
+    return [(name[len("case_"):], function) for name, function in sorted(namespace.items())
+            if name.startswith("case_") and callable(function)]
+
+
+def run_case_functions(group, cases, context, names=None, report=print):
+    """Runs the cases (all, or those named) with one context; reports a PASS or FAIL line per
+    case with its time; returns (passed, failed)."""
+    passed = failed = 0
+    for name, function in cases:
+        if names and name not in names:
+            continue
+        started = time.monotonic()
+        try:
+            function(context)
+        except (TestFailure, BenchError) as failure:
+            failed += 1
+            report("FAIL %s %s (%.1f s): %s" % (group, name, time.monotonic() - started, failure))
+        else:
+            passed += 1
+            report("PASS %s %s (%.1f s)" % (group, name, time.monotonic() - started))
+    return passed, failed
+
+
+def cases_main(run_cases):
+    """Command line of a *_cases module: [BUILD_DIR] [CASE ...]."""
+    arguments = sys.argv[1:]
+    build = arguments.pop(0) if arguments else os.path.join(ROOT, "build", "win64")
+    with WineBench() as bench:
+        p, f = run_cases(bench, build, arguments)
+    print("wine: %d passed, %d failed" % (p, f))
+    sys.exit(1 if f else 0)
