@@ -15,22 +15,22 @@ constexpr std::uint32_t MoveCloseThreshold = 4;
 constexpr std::uint32_t VerificationGapMs = 200;
 
 class ClosingOperations {
- public:
-  virtual ~ClosingOperations() = default;
-  virtual ScreenPoint CursorPosition() = 0;
-  virtual std::uint32_t TickCount() = 0;
-  virtual void PostClose() = 0;
-  virtual void HideCursor() = 0;
-  // Drops at most two waiting timer ticks, then sends VerifyPasswordMessage to the window and
-  // returns its answer. Other messages may be handled nested inside the wait.
-  virtual std::int32_t AskWindowToVerify() = 0;
-  // The password module's VerifyScreenSavePwd with the saver window.
-  virtual std::int32_t VerifyPassword() = 0;
+public:
+    virtual ~ClosingOperations() = default;
+    virtual ScreenPoint CursorPosition() = 0;
+    virtual std::uint32_t TickCount() = 0;
+    virtual void PostClose() = 0;
+    virtual void HideCursor() = 0;
+    // Drops at most two waiting timer ticks, then sends VerifyPasswordMessage to the window and
+    // returns its answer. Other messages may be handled nested inside the wait.
+    virtual std::int32_t AskWindowToVerify() = 0;
+    // The password module's VerifyScreenSavePwd with the saver window.
+    virtual std::int32_t VerifyPassword() = 0;
 };
 
 struct SaverProcOutcome {
-  bool PassToDefault;     // hand the message to the platform's default processing
-  std::intptr_t Result;   // the answer when not passed on
+    bool PassToDefault;    // hand the message to the platform's default processing
+    std::intptr_t Result;  // the answer when not passed on
 };
 
 SaverProcOutcome DecideDefaultSaverProc(SaverHostState& host, std::uint32_t message,

@@ -15,16 +15,16 @@ std::uint32_t ParseWindowHandle(const char* text);
 enum class RunMode { Configure, ChangePassword, Preview, Saver, Invalid };
 
 class WindowQueries {
- public:
-  virtual ~WindowQueries() = default;
-  virtual bool IsWindow(std::uint32_t handle) const = 0;
-  virtual std::uintptr_t ForegroundWindow() const = 0;
+public:
+    virtual ~WindowQueries() = default;
+    virtual bool IsWindow(std::uint32_t handle) const = 0;
+    virtual std::uintptr_t ForegroundWindow() const = 0;
 };
 
 struct RunModeChoice {
-  RunMode Mode;
-  // Configure, ChangePassword: the owner (0: none). Preview: the parent, always a window.
-  std::uintptr_t Window;
+    RunMode Mode;
+    // Configure, ChangePassword: the owner (0: none). Preview: the parent, always a window.
+    std::uintptr_t Window;
 };
 
 // Invalid also covers what ends with -1 without doing anything: a preview handle that is no

@@ -12,45 +12,45 @@ namespace {
 using VerifyScreenSavePwdProc = BOOL(WINAPI*)(HWND window);
 
 class WindowClosingOperations : public ClosingOperations {
- public:
-  explicit WindowClosingOperations(HWND window) : window_(window) {}
+public:
+    explicit WindowClosingOperations(HWND window) : window_(window) {}
 
-  ScreenPoint CursorPosition() override {
-    POINT position = {};
-    GetCursorPos(&position);
-    return ScreenPoint{position.x, position.y};
-  }
-  std::uint32_t TickCount() override { return GetTickCount(); }
-  void PostClose() override { PostMessageA(window_, WM_CLOSE, 0, 0); }
-  void HideCursor() override { SetCursor(nullptr); }
+    ScreenPoint CursorPosition() override {
+        POINT position = {};
+        GetCursorPos(&position);
+        return ScreenPoint{position.x, position.y};
+    }
+    std::uint32_t TickCount() override { return GetTickCount(); }
+    void PostClose() override { PostMessageA(window_, WM_CLOSE, 0, 0); }
+    void HideCursor() override { SetCursor(nullptr); }
 
-  std::int32_t AskWindowToVerify() override {
-    // At most two ticks that were already waiting are dropped; the timer itself keeps running.
-    MSG tick;
-    PeekMessageA(&tick, window_, WM_TIMER, WM_TIMER, PM_REMOVE | PM_NOYIELD);
-    PeekMessageA(&tick, window_, WM_TIMER, WM_TIMER, PM_REMOVE | PM_NOYIELD);
-    return static_cast<std::int32_t>(SendMessageA(window_, VerifyPasswordMessage, 0, 0));
-  }
+    std::int32_t AskWindowToVerify() override {
+        // At most two ticks that were already waiting are dropped; the timer itself keeps running.
+        MSG tick;
+        PeekMessageA(&tick, window_, WM_TIMER, WM_TIMER, PM_REMOVE | PM_NOYIELD);
+        PeekMessageA(&tick, window_, WM_TIMER, WM_TIMER, PM_REMOVE | PM_NOYIELD);
+        return static_cast<std::int32_t>(SendMessageA(window_, VerifyPasswordMessage, 0, 0));
+    }
 
-  std::int32_t VerifyPassword() override {
-    auto verify = reinterpret_cast<VerifyScreenSavePwdProc>(SaverHost.VerifyEntry);
-    return verify(window_);
-  }
+    std::int32_t VerifyPassword() override {
+        auto verify = reinterpret_cast<VerifyScreenSavePwdProc>(SaverHost.VerifyEntry);
+        return verify(window_);
+    }
 
- private:
-  HWND window_;
+private:
+    HWND window_;
 };
 
 }  // namespace
 
 LRESULT WINAPI DefaultSaverProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
-  WindowClosingOperations operations(window);
-  SaverProcOutcome outcome = DecideDefaultSaverProc(SaverHost, message, wParam, operations);
-  if (outcome.PassToDefault) return DefWindowProcA(window, message, wParam, lParam);
-  return outcome.Result;
+    WindowClosingOperations operations(window);
+    SaverProcOutcome outcome = DecideDefaultSaverProc(SaverHost, message, wParam, operations);
+    if (outcome.PassToDefault) return DefWindowProcA(window, message, wParam, lParam);
+    return outcome.Result;
 }
 
 int ApproveClose(HWND window) {
-  WindowClosingOperations operations(window);
-  return ApproveClose(SaverHost, operations);
+    WindowClosingOperations operations(window);
+    return ApproveClose(SaverHost, operations);
 }

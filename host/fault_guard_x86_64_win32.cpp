@@ -46,19 +46,19 @@ DWORD LastFaultCode;
 
 extern "C" EXCEPTION_DISPOSITION GuardHandler(EXCEPTION_RECORD* record, void* establisherFrame,
                                               CONTEXT* context, DISPATCHER_CONTEXT* dispatcher) {
-  if (record->ExceptionFlags & EXCEPTION_UNWIND) return ExceptionContinueSearch;
-  EXCEPTION_POINTERS pointers = {record, context};
-  if (UnhandledExceptionFilter(&pointers) != EXCEPTION_EXECUTE_HANDLER)
-    return ExceptionContinueSearch;
-  LastFaultCode = record->ExceptionCode;
-  // Unwinds every frame above the trampoline and resumes it at GuardResume with 1 in eax.
-  RtlUnwindEx(establisherFrame, GuardResume, record, reinterpret_cast<void*>(1),
-              dispatcher->ContextRecord, dispatcher->HistoryTable);
-  return ExceptionContinueSearch;  // not reached
+    if (record->ExceptionFlags & EXCEPTION_UNWIND) return ExceptionContinueSearch;
+    EXCEPTION_POINTERS pointers = {record, context};
+    if (UnhandledExceptionFilter(&pointers) != EXCEPTION_EXECUTE_HANDLER)
+        return ExceptionContinueSearch;
+    LastFaultCode = record->ExceptionCode;
+    // Unwinds every frame above the trampoline and resumes it at GuardResume with 1 in eax.
+    RtlUnwindEx(establisherFrame, GuardResume, record, reinterpret_cast<void*>(1),
+                dispatcher->ContextRecord, dispatcher->HistoryTable);
+    return ExceptionContinueSearch;  // not reached
 }
 
 bool RunInFaultGuard(GuardedCall call, void* context, unsigned long* faultCode) {
-  if (GuardedTrampoline(call, context) == 0) return false;
-  *faultCode = LastFaultCode;
-  return true;
+    if (GuardedTrampoline(call, context) == 0) return false;
+    *faultCode = LastFaultCode;
+    return true;
 }

@@ -11,51 +11,51 @@ using PwdChangePasswordProc = DWORD(WINAPI*)(LPCSTR provider, HWND owner, DWORD,
 
 // Any non-zero number in the first four bytes; longer data fails the read and counts as off.
 bool SaverPasswordSwitchedOn(HKEY desktop) {
-  DWORD usePassword = 0;
-  DWORD size = sizeof usePassword;
-  LONG read = RegQueryValueExA(desktop, "ScreenSaveUsePassword", nullptr, nullptr,
-                               reinterpret_cast<BYTE*>(&usePassword), &size);
-  return read == ERROR_SUCCESS && usePassword != 0;
+    DWORD usePassword = 0;
+    DWORD size = sizeof usePassword;
+    LONG read = RegQueryValueExA(desktop, "ScreenSaveUsePassword", nullptr, nullptr,
+                                 reinterpret_cast<BYTE*>(&usePassword), &size);
+    return read == ERROR_SUCCESS && usePassword != 0;
 }
 
 }  // namespace
 
 void LoadPasswordHook() {
-  if (!SaverHost.OnWindows9x) return;
-  if (SaverHost.PasswordModule) UnloadPasswordHook();
+    if (!SaverHost.OnWindows9x) return;
+    if (SaverHost.PasswordModule) UnloadPasswordHook();
 
-  HKEY desktop = nullptr;
-  if (RegOpenKeyA(HKEY_CURRENT_USER, "Control Panel\\Desktop", &desktop) != ERROR_SUCCESS) return;
-  if (SaverPasswordSwitchedOn(desktop)) {
-    HMODULE passwordModule = LoadLibraryA("PASSWORD.CPL");
-    SaverHost.PasswordModule = passwordModule;
-    if (passwordModule) {
-      FARPROC verify = GetProcAddress(passwordModule, "VerifyScreenSavePwd");
-      SaverHost.VerifyEntry = reinterpret_cast<void*>(verify);
-      if (verify)
-        SetSaverRunning(true);
-      else
-        UnloadPasswordHook();
+    HKEY desktop = nullptr;
+    if (RegOpenKeyA(HKEY_CURRENT_USER, "Control Panel\\Desktop", &desktop) != ERROR_SUCCESS) return;
+    if (SaverPasswordSwitchedOn(desktop)) {
+        HMODULE passwordModule = LoadLibraryA("PASSWORD.CPL");
+        SaverHost.PasswordModule = passwordModule;
+        if (passwordModule) {
+            FARPROC verify = GetProcAddress(passwordModule, "VerifyScreenSavePwd");
+            SaverHost.VerifyEntry = reinterpret_cast<void*>(verify);
+            if (verify)
+                SetSaverRunning(true);
+            else
+                UnloadPasswordHook();
+        }
     }
-  }
-  RegCloseKey(desktop);
+    RegCloseKey(desktop);
 }
 
 void UnloadPasswordHook() {
-  if (!SaverHost.OnWindows9x || !SaverHost.PasswordModule) return;
-  FreeLibrary(static_cast<HMODULE>(SaverHost.PasswordModule));
-  SaverHost.PasswordModule = nullptr;
-  if (SaverHost.VerifyEntry) {
-    SaverHost.VerifyEntry = nullptr;
-    SetSaverRunning(false);
-  }
+    if (!SaverHost.OnWindows9x || !SaverHost.PasswordModule) return;
+    FreeLibrary(static_cast<HMODULE>(SaverHost.PasswordModule));
+    SaverHost.PasswordModule = nullptr;
+    if (SaverHost.VerifyEntry) {
+        SaverHost.VerifyEntry = nullptr;
+        SetSaverRunning(false);
+    }
 }
 
 void RequestPasswordChange(HWND owner) {
-  HMODULE mpr = LoadLibraryA("MPR.DLL");
-  if (!mpr) return;
-  auto change = reinterpret_cast<PwdChangePasswordProc>(
-      reinterpret_cast<void*>(GetProcAddress(mpr, "PwdChangePasswordA")));
-  if (change) change("SCRSAVE", owner, 0, nullptr);
-  FreeLibrary(mpr);
+    HMODULE mpr = LoadLibraryA("MPR.DLL");
+    if (!mpr) return;
+    auto change = reinterpret_cast<PwdChangePasswordProc>(
+        reinterpret_cast<void*>(GetProcAddress(mpr, "PwdChangePasswordA")));
+    if (change) change("SCRSAVE", owner, 0, nullptr);
+    FreeLibrary(mpr);
 }

@@ -1,9 +1,9 @@
 #include "host/saver_host.h"
 
 SaverHostState MakeInitialHostState() {
-  SaverHostState state{};
-  state.LastPasswordCheckTick = NoTick;
-  return state;
+    SaverHostState state{};
+    state.LastPasswordCheckTick = NoTick;
+    return state;
 }
 
 SaverHostState SaverHost = MakeInitialHostState();

@@ -14,82 +14,77 @@ constexpr int ConfigurationDialogTemplate = 2003;
 HWND WindowFromHandle(std::uintptr_t handle) { return reinterpret_cast<HWND>(handle); }
 
 class SystemWindows : public WindowQueries {
- public:
-  bool IsWindow(std::uint32_t handle) const override {
-    return ::IsWindow(WindowFromHandle(handle)) != FALSE;
-  }
-  std::uintptr_t ForegroundWindow() const override {
-    return reinterpret_cast<std::uintptr_t>(GetForegroundWindow());
-  }
+public:
+    bool IsWindow(std::uint32_t handle) const override {
+        return ::IsWindow(WindowFromHandle(handle)) != FALSE;
+    }
+    std::uintptr_t ForegroundWindow() const override {
+        return reinterpret_cast<std::uintptr_t>(GetForegroundWindow());
+    }
 };
 
 const char* NextCharacterInCodePage(const char* text) { return CharNextA(text); }
 
 bool DetectWindows9x() {
-  OSVERSIONINFOA version = {};
-  version.dwOSVersionInfoSize = sizeof version;  // 148
-  return GetVersionExA(&version) && version.dwPlatformId == VER_PLATFORM_WIN32_WINDOWS;
+    OSVERSIONINFOA version = {};
+    version.dwOSVersionInfoSize = sizeof version;  // 148
+    return GetVersionExA(&version) && version.dwPlatformId == VER_PLATFORM_WIN32_WINDOWS;
 }
 
 struct GuardedRunMode {
-  const char* Arguments;
-  int ExitCode;
+    const char* Arguments;
+    int ExitCode;
 };
 
 void ReadSwitchAndRunMode(void* context) {
-  GuardedRunMode& run = *static_cast<GuardedRunMode*>(context);
-  SystemWindows windows;
-  RunModeChoice choice = ChooseRunMode(run.Arguments, SaverHost.OnWindows9x, windows);
-  switch (choice.Mode) {
-    case RunMode::Configure:
-      run.ExitCode = static_cast<int>(OpenConfigurationDialog(WindowFromHandle(choice.Window)));
-      break;
-    case RunMode::ChangePassword:
-      run.ExitCode = RunChangePassword(WindowFromHandle(choice.Window));
-      break;
-    case RunMode::Preview:
-      run.ExitCode = RunPreview(WindowFromHandle(choice.Window));
-      break;
-    case RunMode::Saver:
-      run.ExitCode = RunSaverWindow(nullptr);
-      break;
-    case RunMode::Invalid:
-      run.ExitCode = InvalidRunModeExitCode;
-      break;
-  }
+    GuardedRunMode& run = *static_cast<GuardedRunMode*>(context);
+    SystemWindows windows;
+    RunModeChoice choice = ChooseRunMode(run.Arguments, SaverHost.OnWindows9x, windows);
+    switch (choice.Mode) {
+        case RunMode::Configure:
+            run.ExitCode =
+                static_cast<int>(OpenConfigurationDialog(WindowFromHandle(choice.Window)));
+            break;
+        case RunMode::ChangePassword:
+            run.ExitCode = RunChangePassword(WindowFromHandle(choice.Window));
+            break;
+        case RunMode::Preview: run.ExitCode = RunPreview(WindowFromHandle(choice.Window)); break;
+        case RunMode::Saver: run.ExitCode = RunSaverWindow(nullptr); break;
+        case RunMode::Invalid: run.ExitCode = InvalidRunModeExitCode; break;
+    }
 }
 
 }  // namespace
 
 INT_PTR OpenConfigurationDialog(HWND owner) {
-  HINSTANCE instance = static_cast<HINSTANCE>(SaverHost.Instance);
-  if (!RegisterDialogControls(instance)) return 0;
-  return DialogBoxParamA(instance, MAKEINTRESOURCEA(ConfigurationDialogTemplate), owner,
-                         ScreenSaverConfigureDialog, 0);
+    HINSTANCE instance = static_cast<HINSTANCE>(SaverHost.Instance);
+    if (!RegisterDialogControls(instance)) return 0;
+    return DialogBoxParamA(instance, MAKEINTRESOURCEA(ConfigurationDialogTemplate), owner,
+                           ScreenSaverConfigureDialog, 0);
 }
 
 int RunPreview(HWND parent) { return RunSaverWindow(parent); }
 
 int RunChangePassword(HWND owner) {
-  RequestPasswordChange(owner);
-  return 0;
+    RequestPasswordChange(owner);
+    return 0;
 }
 
 int DispatchRunMode(HINSTANCE instance, const char* arguments) {
-  SaverHost.Instance = instance;
-  SaverHost.OnWindows9x = DetectWindows9x();
+    SaverHost.Instance = instance;
+    SaverHost.OnWindows9x = DetectWindows9x();
 
-  GuardedRunMode run = {arguments, 0};
-  unsigned long faultCode = 0;
-  if (RunInFaultGuard(ReadSwitchAndRunMode, &run, &faultCode)) {
-    // The system has reported the fault; leave Windows 9x out of the screen-saver state.
-    SetSaverRunning(false);
-    return static_cast<int>(faultCode);
-  }
-  return run.ExitCode;
+    GuardedRunMode run = {arguments, 0};
+    unsigned long faultCode = 0;
+    if (RunInFaultGuard(ReadSwitchAndRunMode, &run, &faultCode)) {
+        // The system has reported the fault; leave Windows 9x out of the screen-saver state.
+        SetSaverRunning(false);
+        return static_cast<int>(faultCode);
+    }
+    return run.ExitCode;
 }
 
 void SaverMain() {
-  const char* arguments = SkipProgramName(GetCommandLineA(), NextCharacterInCodePage);
-  ExitProcess(static_cast<UINT>(DispatchRunMode(GetModuleHandleA(nullptr), arguments)));
+    const char* arguments = SkipProgramName(GetCommandLineA(), NextCharacterInCodePage);
+    ExitProcess(static_cast<UINT>(DispatchRunMode(GetModuleHandleA(nullptr), arguments)));
 }

@@ -12,68 +12,62 @@ namespace {
 using AssociateContextProc = HANDLE(WINAPI*)(HWND window, HANDLE context);
 
 ScreenPoint CursorPosition() {
-  POINT position = {};
-  GetCursorPos(&position);
-  return ScreenPoint{position.x, position.y};
+    POINT position = {};
+    GetCursorPos(&position);
+    return ScreenPoint{position.x, position.y};
 }
 
 void OnCreate(HWND window) {
-  // Only if something already loaded it: the host never loads IMM32.DLL itself.
-  HMODULE ime = GetModuleHandleA("IMM32.DLL");
-  SaverHost.ImeModule = ime;
-  if (ime) {
-    auto associate =
-        reinterpret_cast<AssociateContextProc>(
-        reinterpret_cast<void*>(GetProcAddress(ime, "ImmAssociateContext")));
-    SaverHost.AssociateContextEntry = reinterpret_cast<void*>(associate);
-    if (associate) SaverHost.SavedImeContext = associate(window, nullptr);
-  }
-  SaverHost.CursorReference = CursorPosition();
-  if (!SaverHost.PreviewMode) SetCursor(nullptr);
+    // Only if something already loaded it: the host never loads IMM32.DLL itself.
+    HMODULE ime = GetModuleHandleA("IMM32.DLL");
+    SaverHost.ImeModule = ime;
+    if (ime) {
+        auto associate = reinterpret_cast<AssociateContextProc>(
+            reinterpret_cast<void*>(GetProcAddress(ime, "ImmAssociateContext")));
+        SaverHost.AssociateContextEntry = reinterpret_cast<void*>(associate);
+        if (associate) SaverHost.SavedImeContext = associate(window, nullptr);
+    }
+    SaverHost.CursorReference = CursorPosition();
+    if (!SaverHost.PreviewMode) SetCursor(nullptr);
 }
 
 void OnDestroy(HWND window) {
-  if (SaverHost.ImeModule && SaverHost.AssociateContextEntry && SaverHost.SavedImeContext) {
-    auto associate = reinterpret_cast<AssociateContextProc>(SaverHost.AssociateContextEntry);
-    associate(window, static_cast<HANDLE>(SaverHost.SavedImeContext));
-  }
-  PostQuitMessage(0);
+    if (SaverHost.ImeModule && SaverHost.AssociateContextEntry && SaverHost.SavedImeContext) {
+        auto associate = reinterpret_cast<AssociateContextProc>(SaverHost.AssociateContextEntry);
+        associate(window, static_cast<HANDLE>(SaverHost.SavedImeContext));
+    }
+    PostQuitMessage(0);
 }
 
 // The display settings own the preview: their help and context menu answer for it.
 void ForwardToPreviewParent(HWND window, UINT message, LPARAM lParam) {
-  HWND parent = GetParent(window);
-  if (parent && IsWindow(parent))
-    PostMessageA(parent, message, reinterpret_cast<WPARAM>(parent), lParam);
+    HWND parent = GetParent(window);
+    if (parent && IsWindow(parent))
+        PostMessageA(parent, message, reinterpret_cast<WPARAM>(parent), lParam);
 }
 
 }  // namespace
 
 LRESULT CALLBACK SaverWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
-  if (message == WM_CREATE) {
-    OnCreate(window);
+    if (message == WM_CREATE) {
+        OnCreate(window);
+        return ScreenSaverProc(window, message, wParam, lParam);
+    }
+    if (message == WM_DESTROY) {
+        OnDestroy(window);
+        return ScreenSaverProc(window, message, wParam, lParam);
+    }
+    switch (ChooseWindowRoute(SaverHost, message, wParam)) {
+        case WindowRoute::HideCursorThenSlideshow: SetCursor(nullptr); break;
+        case WindowRoute::YieldThenSlideshow:
+            Sleep(0);  // give up the rest of the time slice before each tick
+            break;
+        case WindowRoute::ToDefault: return DefWindowProcA(window, message, wParam, lParam);
+        case WindowRoute::ReturnZero: return 0;
+        case WindowRoute::ForwardToPreviewParent:
+            ForwardToPreviewParent(window, message, lParam);
+            return 1;
+        case WindowRoute::ToSlideshow: break;
+    }
     return ScreenSaverProc(window, message, wParam, lParam);
-  }
-  if (message == WM_DESTROY) {
-    OnDestroy(window);
-    return ScreenSaverProc(window, message, wParam, lParam);
-  }
-  switch (ChooseWindowRoute(SaverHost, message, wParam)) {
-    case WindowRoute::HideCursorThenSlideshow:
-      SetCursor(nullptr);
-      break;
-    case WindowRoute::YieldThenSlideshow:
-      Sleep(0);  // give up the rest of the time slice before each tick
-      break;
-    case WindowRoute::ToDefault:
-      return DefWindowProcA(window, message, wParam, lParam);
-    case WindowRoute::ReturnZero:
-      return 0;
-    case WindowRoute::ForwardToPreviewParent:
-      ForwardToPreviewParent(window, message, lParam);
-      return 1;
-    case WindowRoute::ToSlideshow:
-      break;
-  }
-  return ScreenSaverProc(window, message, wParam, lParam);
 }

@@ -14,92 +14,96 @@ const char PreviewTitle[] = "Preview";
 constexpr int ClassIconResource = 100;
 
 struct WindowPlacement {
-  DWORD ExtendedStyle;
-  const char* Title;
-  DWORD Style;
-  RECT Area;  // left, top, and the size in right and bottom
+    DWORD ExtendedStyle;
+    const char* Title;
+    DWORD Style;
+    RECT Area;  // left, top, and the size in right and bottom
 };
 
 RECT ScreenRectangle() {
-  RECT screen = {};
-  HDC screenContext = GetDC(nullptr);
-  GetClipBox(screenContext, &screen);
-  ReleaseDC(nullptr, screenContext);
-  return screen;
+    RECT screen = {};
+    HDC screenContext = GetDC(nullptr);
+    GetClipBox(screenContext, &screen);
+    ReleaseDC(nullptr, screenContext);
+    return screen;
 }
 
 WNDCLASSA SaverWindowClass(HINSTANCE instance) {
-  WNDCLASSA saverClass = {};
-  // CS_OWNDC: the presenter keeps its palette selected in the window's one device context.
-  saverClass.style = CS_VREDRAW | CS_HREDRAW | CS_DBLCLKS | CS_OWNDC;
-  saverClass.lpfnWndProc = SaverWindowProc;
-  saverClass.hInstance = instance;
-  saverClass.hIcon = LoadIconA(instance, MAKEINTRESOURCEA(ClassIconResource));
-  saverClass.hCursor = nullptr;  // the host hides the pointer itself
-  saverClass.hbrBackground = static_cast<HBRUSH>(GetStockObject(BLACK_BRUSH));
-  saverClass.lpszClassName = SaverClassName;
-  return saverClass;
+    WNDCLASSA saverClass = {};
+    // CS_OWNDC: the presenter keeps its palette selected in the window's one device context.
+    saverClass.style = CS_VREDRAW | CS_HREDRAW | CS_DBLCLKS | CS_OWNDC;
+    saverClass.lpfnWndProc = SaverWindowProc;
+    saverClass.hInstance = instance;
+    saverClass.hIcon = LoadIconA(instance, MAKEINTRESOURCEA(ClassIconResource));
+    saverClass.hCursor = nullptr;  // the host hides the pointer itself
+    saverClass.hbrBackground = static_cast<HBRUSH>(GetStockObject(BLACK_BRUSH));
+    saverClass.lpszClassName = SaverClassName;
+    return saverClass;
 }
 
 int RunMessageLoop() {
-  MSG message = {};
-  while (GetMessageA(&message, nullptr, 0, 0)) {
-    TranslateMessage(&message);
-    DispatchMessageA(&message);
-  }
-  return static_cast<int>(message.wParam);
+    MSG message = {};
+    while (GetMessageA(&message, nullptr, 0, 0)) {
+        TranslateMessage(&message);
+        DispatchMessageA(&message);
+    }
+    return static_cast<int>(message.wParam);
 }
 
 }  // namespace
 
 void SetSaverRunning(bool on) {
-  if (!SaverHost.OnWindows9x) return;
-  UINT previous = 0;
-  SystemParametersInfoA(SPI_SCREENSAVERRUNNING, on ? 1 : 0, &previous, 0);
+    if (!SaverHost.OnWindows9x) return;
+    UINT previous = 0;
+    SystemParametersInfoA(SPI_SCREENSAVERRUNNING, on ? 1 : 0, &previous, 0);
 }
 
 int RunSaverWindow(HWND parent) {
-  HINSTANCE instance = static_cast<HINSTANCE>(SaverHost.Instance);
-  WNDCLASSA saverClass = SaverWindowClass(instance);
+    HINSTANCE instance = static_cast<HINSTANCE>(SaverHost.Instance);
+    WNDCLASSA saverClass = SaverWindowClass(instance);
 
-  WindowPlacement placement = {};
-  if (parent) {
-    RECT client = {};
-    GetClientRect(parent, &client);
-    SaverHost.PreviewMode = true;
-    placement = {0, PreviewTitle, WS_CHILD | WS_VISIBLE | WS_CLIPCHILDREN,
-                 {0, 0, client.right, client.bottom}};
-  } else {
-    RECT screen = ScreenRectangle();
-    placement = {WS_EX_TOPMOST, FullScreenTitle,
-                 WS_POPUP | WS_VISIBLE | WS_CLIPSIBLINGS | WS_CLIPCHILDREN,
-                 {screen.left, screen.top, screen.right - screen.left, screen.bottom - screen.top}};
-    // A second full-screen start only brings the running saver forward.
-    HWND running = FindWindowA(SaverClassName, FullScreenTitle);
-    if (running && IsWindow(running)) {
-      SetForegroundWindow(running);
-      return 0;
+    WindowPlacement placement = {};
+    if (parent) {
+        RECT client = {};
+        GetClientRect(parent, &client);
+        SaverHost.PreviewMode = true;
+        placement = {0,
+                     PreviewTitle,
+                     WS_CHILD | WS_VISIBLE | WS_CLIPCHILDREN,
+                     {0, 0, client.right, client.bottom}};
+    } else {
+        RECT screen = ScreenRectangle();
+        placement = {
+            WS_EX_TOPMOST,
+            FullScreenTitle,
+            WS_POPUP | WS_VISIBLE | WS_CLIPSIBLINGS | WS_CLIPCHILDREN,
+            {screen.left, screen.top, screen.right - screen.left, screen.bottom - screen.top}};
+        // A second full-screen start only brings the running saver forward.
+        HWND running = FindWindowA(SaverClassName, FullScreenTitle);
+        if (running && IsWindow(running)) {
+            SetForegroundWindow(running);
+            return 0;
+        }
+        LoadPasswordHook();
     }
-    LoadPasswordHook();
-  }
 
-  SaverHost.AutoPlayQueryMessage =
-      SaverHost.OnWindows9x ? RegisterWindowMessageA("QueryCancelAutoPlay") : 0;
+    SaverHost.AutoPlayQueryMessage =
+        SaverHost.OnWindows9x ? RegisterWindowMessageA("QueryCancelAutoPlay") : 0;
 
-  HWND window = nullptr;
-  if (RegisterClassA(&saverClass)) {
-    window = CreateWindowExA(placement.ExtendedStyle, SaverClassName, placement.Title,
-                             placement.Style, placement.Area.left, placement.Area.top,
-                             placement.Area.right, placement.Area.bottom, parent, nullptr,
-                             instance, nullptr);
-  }
-  SaverHost.SaverWindow = window;
+    HWND window = nullptr;
+    if (RegisterClassA(&saverClass)) {
+        window = CreateWindowExA(placement.ExtendedStyle, SaverClassName, placement.Title,
+                                 placement.Style, placement.Area.left, placement.Area.top,
+                                 placement.Area.right, placement.Area.bottom, parent, nullptr,
+                                 instance, nullptr);
+    }
+    SaverHost.SaverWindow = window;
 
-  int result = -1;  // no class or no window: nothing ran
-  if (window) {
-    if (!parent) SetForegroundWindow(window);
-    result = RunMessageLoop();
-  }
-  UnloadPasswordHook();
-  return result;
+    int result = -1;  // no class or no window: nothing ran
+    if (window) {
+        if (!parent) SetForegroundWindow(window);
+        result = RunMessageLoop();
+    }
+    UnloadPasswordHook();
+    return result;
 }

@@ -7,12 +7,12 @@
 #include "host/saver_host.h"
 
 enum class WindowRoute {
-  ToSlideshow,
-  HideCursorThenSlideshow,   // full-screen paint: the pointer stays hidden
-  YieldThenSlideshow,        // timer tick: a sleep of 0 ms first
-  ToDefault,                 // the platform's default processing, skipping the slideshow
-  ReturnZero,
-  ForwardToPreviewParent,    // post it to the parent with the parent as wParam; answer 1
+    ToSlideshow,
+    HideCursorThenSlideshow,  // full-screen paint: the pointer stays hidden
+    YieldThenSlideshow,       // timer tick: a sleep of 0 ms first
+    ToDefault,                // the platform's default processing, skipping the slideshow
+    ReturnZero,
+    ForwardToPreviewParent,  // post it to the parent with the parent as wParam; answer 1
 };
 
 WindowRoute ChooseWindowRoute(const SaverHostState& host, std::uint32_t message,
