@@ -170,10 +170,12 @@ class RunResult:
     stdout        the program's output lines (the launcher's report removed)
     stderr        Wine's and the program's other error lines
     debug         DebugLine records of OutputDebugString, in order; debug_texts() their texts
+    wine_status   the Unix exit status of the wine process that ran the launcher
     """
 
-    def __init__(self, command, stdout_lines, stderr_lines, deadline_passed=False):
+    def __init__(self, command, stdout_lines, stderr_lines, deadline_passed=False, wine_status=None):
         self.command = command
+        self.wine_status = wine_status
         self.report = None
         self.exit_code = None
         self.exit_code_unsigned = None
@@ -202,7 +204,7 @@ class RunResult:
 
     def describe(self):
         """A short account for failure messages."""
-        parts = ["report: %s" % (self.report or "none (the launcher did not run)")]
+        parts = ["report: %s" % (self.report or "none (the launcher did not run; wine status %s)" % self.wine_status)]
         if self.stdout:
             parts.append("stdout: " + " | ".join(self.stdout[-8:]))
         if self.stderr:
@@ -437,7 +439,8 @@ class RunningProgram:
             self.kill()
         self.process.stdin.close()
         self.result = RunResult(self.command, self.read_lines(self.stdout_path),
-                                self.read_lines(self.stderr_path), self.deadline_passed)
+                                self.read_lines(self.stderr_path), self.deadline_passed,
+                                self.process.returncode)
         self.scratch.cleanup()
         return self.result
 
