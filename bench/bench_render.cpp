@@ -36,7 +36,9 @@ PackedDib MakePhotoLikeImage(uint32_t width, uint32_t height, uint32_t seed) {
         double fx, fy, phase, amplitude;
     } waves[3][3];
     for (auto& channel : waves) {
-        for (Wave& w : channel) w = {unit(random) * 9 / width, unit(random) * 9 / height, unit(random) * 6.3, 30 + 40 * unit(random)};
+        for (Wave& w : channel)
+            w = {unit(random) * 9 / width, unit(random) * 9 / height, unit(random) * 6.3,
+                 30 + 40 * unit(random)};
     }
     struct Disc {
         double x, y, r;
@@ -54,7 +56,8 @@ PackedDib MakePhotoLikeImage(uint32_t width, uint32_t height, uint32_t seed) {
             double value[3];
             for (int c = 0; c < 3; ++c) {
                 value[c] = 128;
-                for (const Wave& w : waves[c]) value[c] += w.amplitude * std::sin(6.283 * (w.fx * x + w.fy * y) + w.phase);
+                for (const Wave& w : waves[c])
+                    value[c] += w.amplitude * std::sin(6.283 * (w.fx * x + w.fy * y) + w.phase);
             }
             for (const Disc& d : discs) {
                 const double dx = x - d.x, dy = y - d.y;
@@ -97,7 +100,8 @@ void ReportPeak(benchmark::State& state, size_t peak, size_t block) {
 }
 
 template <class Reducer>
-void Fit(benchmark::State& state, uint32_t width, uint32_t height, int32_t targetWidth, int32_t targetHeight) {
+void Fit(benchmark::State& state, uint32_t width, uint32_t height, int32_t targetWidth,
+         int32_t targetHeight) {
     SourceImage& s = Source(width, height);
     SetDebugOutputSink(DropTrace);
     size_t peak = 0;
@@ -145,24 +149,57 @@ void Palette(benchmark::State& state, uint32_t width, uint32_t height) {
 }
 
 void FitLarge(benchmark::State& state) { Fit<ImageReducer>(state, 6000, 4000, 1620, 1080); }
-void FitLargeReference(benchmark::State& state) { Fit<reference::ImageReducer>(state, 6000, 4000, 1620, 1080); }
+void FitLargeReference(benchmark::State& state) {
+    Fit<reference::ImageReducer>(state, 6000, 4000, 1620, 1080);
+}
 void CopyLarge(benchmark::State& state) { CopyBlock(state, 6000, 4000); }
 void FitMedium(benchmark::State& state) { Fit<ImageReducer>(state, 3000, 2000, 1024, 768); }
-void FitMediumReference(benchmark::State& state) { Fit<reference::ImageReducer>(state, 3000, 2000, 1024, 768); }
+void FitMediumReference(benchmark::State& state) {
+    Fit<reference::ImageReducer>(state, 3000, 2000, 1024, 768);
+}
 void CopyMedium(benchmark::State& state) { CopyBlock(state, 3000, 2000); }
 void PaletteScreen(benchmark::State& state) { Palette<CreateBIPaletteEntries>(state, 1620, 1080); }
-void PaletteScreenReference(benchmark::State& state) { Palette<reference::CreateBIPaletteEntries>(state, 1620, 1080); }
+void PaletteScreenReference(benchmark::State& state) {
+    Palette<reference::CreateBIPaletteEntries>(state, 1620, 1080);
+}
 // The same picture source at 6000 × 4000: the quantizer's memory must not grow with it.
 void PaletteLarge(benchmark::State& state) { Palette<CreateBIPaletteEntries>(state, 6000, 4000); }
 
 }  // namespace
 
-BENCHMARK(FitLarge)->Name("Render/Fit_6000x4000_to_1620x1080")->Unit(benchmark::kMillisecond)->UseRealTime();
-BENCHMARK(FitLargeReference)->Name("Render/FitReference_6000x4000_to_1620x1080")->Unit(benchmark::kMillisecond)->UseRealTime();
-BENCHMARK(CopyLarge)->Name("Render/CopyBlock_6000x4000")->Unit(benchmark::kMillisecond)->UseRealTime();
-BENCHMARK(FitMedium)->Name("Render/Fit_3000x2000_to_1024x768")->Unit(benchmark::kMillisecond)->UseRealTime();
-BENCHMARK(FitMediumReference)->Name("Render/FitReference_3000x2000_to_1024x768")->Unit(benchmark::kMillisecond)->UseRealTime();
-BENCHMARK(CopyMedium)->Name("Render/CopyBlock_3000x2000")->Unit(benchmark::kMillisecond)->UseRealTime();
-BENCHMARK(PaletteScreen)->Name("Render/Palette_1620x1080")->Unit(benchmark::kMillisecond)->UseRealTime();
-BENCHMARK(PaletteScreenReference)->Name("Render/PaletteReference_1620x1080")->Unit(benchmark::kMillisecond)->UseRealTime();
-BENCHMARK(PaletteLarge)->Name("Render/Palette_6000x4000")->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK(FitLarge)
+    ->Name("Render/Fit_6000x4000_to_1620x1080")
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime();
+BENCHMARK(FitLargeReference)
+    ->Name("Render/FitReference_6000x4000_to_1620x1080")
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime();
+BENCHMARK(CopyLarge)
+    ->Name("Render/CopyBlock_6000x4000")
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime();
+BENCHMARK(FitMedium)
+    ->Name("Render/Fit_3000x2000_to_1024x768")
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime();
+BENCHMARK(FitMediumReference)
+    ->Name("Render/FitReference_3000x2000_to_1024x768")
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime();
+BENCHMARK(CopyMedium)
+    ->Name("Render/CopyBlock_3000x2000")
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime();
+BENCHMARK(PaletteScreen)
+    ->Name("Render/Palette_1620x1080")
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime();
+BENCHMARK(PaletteScreenReference)
+    ->Name("Render/PaletteReference_1620x1080")
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime();
+BENCHMARK(PaletteLarge)
+    ->Name("Render/Palette_6000x4000")
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime();

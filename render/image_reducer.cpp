@@ -14,7 +14,8 @@ namespace {
 
 void SetImageSize(PackedDib image, uint32_t headerSize, int32_t width, int32_t height) {
     if (headerSize == DibCoreHeaderSize) {
-        const uint16_t coreWidth = static_cast<uint16_t>(width), coreHeight = static_cast<uint16_t>(height);
+        const uint16_t coreWidth = static_cast<uint16_t>(width),
+                       coreHeight = static_cast<uint16_t>(height);
         memcpy(image + 4, &coreWidth, 2);
         memcpy(image + 6, &coreHeight, 2);
         return;
@@ -33,7 +34,8 @@ void ImageReducer::ProcessImage(PackedDib image, int32_t targetWidth, int32_t ta
     if (layout.bitCount != 24 || layout.compression != DibCompressionRgb) return;
     const int32_t sourceWidth = layout.width, sourceHeight = layout.height;
     int32_t newWidth, newHeight;
-    if (!FitSize(sourceWidth, sourceHeight, targetWidth, targetHeight, &newWidth, &newHeight)) return;
+    if (!FitSize(sourceWidth, sourceHeight, targetWidth, targetHeight, &newWidth, &newHeight))
+        return;
 
     const bool wide = sourceWidth > sourceHeight;
     const int32_t weightCount = wide ? sourceWidth : sourceHeight;
@@ -49,26 +51,30 @@ void ImageReducer::ProcessImage(PackedDib image, int32_t targetWidth, int32_t ta
     // The row pass reads the first sourceWidth weights and the column pass the first sourceHeight.
     const RunLengths lengths = FillPixelRuns(Weights, sourceWidth, newWidth, runs);
     // Chunks serve the SSE2 kernel, which takes no run longer than a chunk.
-    const uint32_t chunkCount = lengths.Longest <= ChunkPixels ? SplitIntoChunks(runs, lengths.Closed, nullptr) : 0;
-    RunChunk* chunks = static_cast<RunChunk*>(malloc(sizeof(RunChunk) * (chunkCount > 0 ? chunkCount : 1)));
+    const uint32_t chunkCount =
+        lengths.Longest <= ChunkPixels ? SplitIntoChunks(runs, lengths.Closed, nullptr) : 0;
+    RunChunk* chunks =
+        static_cast<RunChunk*>(malloc(sizeof(RunChunk) * (chunkCount > 0 ? chunkCount : 1)));
     if (!chunks) {
         free(runs);
         return;
     }
     SplitIntoChunks(runs, chunkCount ? lengths.Closed : 0, chunks);
-    const PixelRunTable table = {runs, static_cast<uint32_t>(newWidth), lengths, chunks, chunkCount};
+    const PixelRunTable table = {runs, static_cast<uint32_t>(newWidth), lengths, chunks,
+                                 chunkCount};
 
     const uint32_t startTick = TickCount();
     unsigned char* bits = image + layout.bitsOffset;
     const size_t stride = static_cast<size_t>(DibStride(static_cast<uint64_t>(sourceWidth), 24));
     const size_t newStride = static_cast<size_t>(DibStride(static_cast<uint64_t>(newWidth), 24));
 
-    // Output row k comes from the k-th run of source rows. Its place, k new rows up, never lies past
-    // the first row of its run, so everything under it has been read.
+    // Output row k comes from the k-th run of source rows. Its place, k new rows up, never lies
+    // past the first row of its run, so everything under it has been read.
     int32_t outputRow = 0, runStart = 0;
     for (int32_t row = 0; row < sourceHeight && outputRow < newHeight; ++row) {
         if (Weights[row] == 0) continue;
-        const RowGroup group = {bits + runStart * stride, stride, static_cast<uint32_t>(row + 1 - runStart)};
+        const RowGroup group = {bits + runStart * stride, stride,
+                                static_cast<uint32_t>(row + 1 - runStart)};
         AverageRowGroup(group, table, bits + outputRow * newStride);
         ++outputRow;
         runStart = row + 1;

@@ -12,7 +12,8 @@ struct OctreeNode {
     uint64_t RedSum;  // 64-bit: one leaf may stand for more pixels than 32-bit sums can add up
     uint64_t GreenSum;
     uint64_t BlueSum;
-    uint32_t Children[8];  // child i: the colours whose bits at this level give index i (red × 4 + green × 2 + blue)
+    uint32_t Children[8];  // child i: the colours whose bits at this level give index i (red × 4 +
+                           // green × 2 + blue)
     uint32_t NextReducible;
     uint32_t Level;
     uint32_t Path;  // the colour bits (0xRRGGBB) that lead here, down to this node's level
@@ -25,8 +26,8 @@ enum : uint32_t { PrefixBits = 4, PrefixCount = 1u << (3 * PrefixBits) };
 // word, so that a pixel is two additions: red + pixels × 2^32 and blue + green × 2^32. They are
 // added to the leaf before any field could pass 2^32.
 enum : uint32_t {
-    PrefixBanks = 4,                 // neighbouring pixels count in different places
-    MaxPendingPixels = 1u << 24,     // 255 × 2^24 < 2^32
+    PrefixBanks = 4,              // neighbouring pixels count in different places
+    MaxPendingPixels = 1u << 24,  // 255 × 2^24 < 2^32
 };
 
 class OctreeQuantizer {
@@ -81,8 +82,8 @@ private:
     uint32_t NodeCapacity;
     uint32_t NodeCount;
     uint32_t FreeNodes;  // merged-away nodes, chained through NextReducible
-    // Where a leaf lies no deeper than PrefixBits, every colour with its prefix goes to it without a
-    // walk: PrefixLeaves says which leaf (0: walk), PendingRedAndCount and PendingBlueAndGreen
+    // Where a leaf lies no deeper than PrefixBits, every colour with its prefix goes to it without
+    // a walk: PrefixLeaves says which leaf (0: walk), PendingRedAndCount and PendingBlueAndGreen
     // (PrefixBanks entries per prefix) hold those pixels' sums until a merge or the end needs them
     // in the leaf. All none when the heap had no room.
     uint32_t* PrefixLeaves;

@@ -67,10 +67,12 @@ SmallDivisor MakeSmallDivisor(uint32_t divisor) {
     return d;
 }
 
-RunLengths FillPixelRuns(const int32_t* weights, int32_t sourceCount, int32_t outputCount, PixelRun* runs) {
+RunLengths FillPixelRuns(const int32_t* weights, int32_t sourceCount, int32_t outputCount,
+                         PixelRun* runs) {
     RunLengths lengths = {0, 0};
     uint32_t first = 0;
-    for (int32_t i = 0; i < sourceCount && lengths.Closed < static_cast<uint32_t>(outputCount); ++i) {
+    for (int32_t i = 0; i < sourceCount && lengths.Closed < static_cast<uint32_t>(outputCount);
+         ++i) {
         if (weights[i] == 0) continue;
         const uint32_t length = static_cast<uint32_t>(i) + 1 - first;
         runs[lengths.Closed++] = {first, length, MakeSmallDivisor(length)};

@@ -4,9 +4,9 @@
 #pragma once
 #include <cstdint>
 
-// The size an image of sourceWidth × sourceHeight gets for the targets: the aspect ratio is kept and
-// the side the image fits exactly is the target's. False (size untouched) for negative sizes or when
-// either side would grow.
+// The size an image of sourceWidth × sourceHeight gets for the targets: the aspect ratio is kept
+// and the side the image fits exactly is the target's. False (size untouched) for negative sizes or
+// when either side would grow.
 bool FitSize(int32_t sourceWidth, int32_t sourceHeight, int32_t targetWidth, int32_t targetHeight,
              int32_t* newWidth, int32_t* newHeight);
 
@@ -55,4 +55,5 @@ struct RunLengths {
     uint32_t Closed;   // outputs with a run the weights close; the rest keep their own pixel
     uint32_t Longest;  // of all runs
 };
-RunLengths FillPixelRuns(const int32_t* weights, int32_t sourceCount, int32_t outputCount, PixelRun* runs);
+RunLengths FillPixelRuns(const int32_t* weights, int32_t sourceCount, int32_t outputCount,
+                         PixelRun* runs);

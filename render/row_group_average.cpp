@@ -14,8 +14,8 @@ uint32_t Divide(uint32_t sum, uint32_t divisor, const SmallDivisor& d) {
 
 }  // namespace
 
-void AverageRowGroupPortable(const RowGroup& group, const PixelRunTable& runs, uint32_t begin, uint32_t end,
-                             unsigned char* out) {
+void AverageRowGroupPortable(const RowGroup& group, const PixelRunTable& runs, uint32_t begin,
+                             uint32_t end, unsigned char* out) {
     const SmallDivisor rowDivisor = MakeSmallDivisor(group.RowCount);
     for (uint32_t j = begin; j < end; ++j) {
         const PixelRun& run = runs.Runs[j];

@@ -28,7 +28,7 @@ void AverageRowGroup(const RowGroup& group, const PixelRunTable& runs, unsigned 
 // The two implementations behind AverageRowGroup, for tests. The portable one makes outputs begin
 // to end − 1 of any group. The SSE2 one (present where the compiler targets SSE2) makes the outputs
 // of the closed runs, for runs and groups of up to LargestSmallDivisor.
-void AverageRowGroupPortable(const RowGroup& group, const PixelRunTable& runs, uint32_t begin, uint32_t end,
-                             unsigned char* out);
+void AverageRowGroupPortable(const RowGroup& group, const PixelRunTable& runs, uint32_t begin,
+                             uint32_t end, unsigned char* out);
 bool HaveSse2RowGroupAverage();
 void AverageRowGroupSse2(const RowGroup& group, const PixelRunTable& runs, unsigned char* out);

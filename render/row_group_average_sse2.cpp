@@ -12,7 +12,8 @@
 
 namespace {
 
-const uint32_t ChunkBytes = 3 * ChunkPixels + 32;  // a chunk's bytes of one row, rounded up, and slack
+const uint32_t ChunkBytes =
+    3 * ChunkPixels + 32;  // a chunk's bytes of one row, rounded up, and slack
 
 struct Scratch {
     alignas(16) unsigned char Interleaved[4 * ChunkBytes];
@@ -30,7 +31,9 @@ void InterleaveGroup(__m128i row0, __m128i row1, __m128i row2, __m128i row3, uns
     _mm_storeu_si128(reinterpret_cast<__m128i*>(out + 48), _mm_unpackhi_epi16(high01, high23));
 }
 
-__m128i LoadGroup(const unsigned char* p) { return _mm_loadu_si128(reinterpret_cast<const __m128i*>(p)); }
+__m128i LoadGroup(const unsigned char* p) {
+    return _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
+}
 
 // The bytes of a group that lie before `readable`; the rest zero.
 __m128i LoadPartialGroup(const unsigned char* p, size_t readable) {
@@ -43,7 +46,8 @@ __m128i LoadPartialGroup(const unsigned char* p, size_t readable) {
 // each row may be read; the rest counts as zero.
 void InterleaveFourRows(const unsigned char* const rows[4], size_t readable, uint32_t byteCount,
                         unsigned char* out) {
-    // The rows are read once, far apart: ask for the next chunk's lines while this one is worked on.
+    // The rows are read once, far apart: ask for the next chunk's lines while this one is worked
+    // on.
     for (int r = 0; r < 4; ++r) {
         for (uint32_t t = 0; t < byteCount; t += 64) {
             _mm_prefetch(reinterpret_cast<const char*>(rows[r] + byteCount + t), _MM_HINT_T0);
@@ -57,7 +61,8 @@ void InterleaveFourRows(const unsigned char* const rows[4], size_t readable, uin
     for (; t < byteCount; t += 16, out += 64) {
         const size_t left = t < readable ? readable - t : 0;
         InterleaveGroup(LoadPartialGroup(rows[0] + t, left), LoadPartialGroup(rows[1] + t, left),
-                        LoadPartialGroup(rows[2] + t, left), LoadPartialGroup(rows[3] + t, left), out);
+                        LoadPartialGroup(rows[2] + t, left), LoadPartialGroup(rows[3] + t, left),
+                        out);
     }
 }
 
@@ -79,7 +84,8 @@ __m128i SumRunDownFourRows(const unsigned char* pixel, const PixelRun& run) {
     for (; x + 2 <= run.Length; x += 2, pixel += 24) {
         const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(pixel));
         const __m128i w = _mm_loadu_si128(reinterpret_cast<const __m128i*>(pixel + 12));
-        even = _mm_add_epi16(even, _mm_add_epi16(_mm_and_si128(v, lowBytes), _mm_and_si128(w, lowBytes)));
+        even = _mm_add_epi16(even,
+                             _mm_add_epi16(_mm_and_si128(v, lowBytes), _mm_and_si128(w, lowBytes)));
         odd = _mm_add_epi16(odd, _mm_add_epi16(_mm_srli_epi16(v, 8), _mm_srli_epi16(w, 8)));
     }
     if (x < run.Length) {
@@ -87,7 +93,8 @@ __m128i SumRunDownFourRows(const unsigned char* pixel, const PixelRun& run) {
         even = _mm_add_epi16(even, _mm_and_si128(v, lowBytes));
         odd = _mm_add_epi16(odd, _mm_srli_epi16(v, 8));
     }
-    const __m128i means = _mm_add_epi16(DivideLanes(even, run.Divisor), DivideLanes(odd, run.Divisor));
+    const __m128i means =
+        _mm_add_epi16(DivideLanes(even, run.Divisor), DivideLanes(odd, run.Divisor));
     return _mm_madd_epi16(means, _mm_set1_epi16(1));
 }
 
@@ -123,12 +130,13 @@ struct FourRows {
 
 // Rows row .. row + 3 of the group from pixel `first` on; past the group's last row, the zero row,
 // whose means add nothing and which has every byte a chunk reads.
-FourRows BlockRows(const RowGroup& group, uint32_t row, uint32_t first, const unsigned char* zeroRow) {
+FourRows BlockRows(const RowGroup& group, uint32_t row, uint32_t first,
+                   const unsigned char* zeroRow) {
     FourRows block;
     for (uint32_t r = 0; r < 4; ++r) {
-        block.Rows[r] = row + r < group.RowCount
-                            ? group.FirstRow + (row + r) * group.Stride + 3 * static_cast<size_t>(first)
-                            : zeroRow;
+        block.Rows[r] = row + r < group.RowCount ? group.FirstRow + (row + r) * group.Stride +
+                                                       3 * static_cast<size_t>(first)
+                                                 : zeroRow;
     }
     return block;
 }
@@ -151,18 +159,24 @@ void AverageRowGroupSse2(const RowGroup& group, const PixelRunTable& runs, unsig
         const size_t readable = group.Stride - 3 * static_cast<size_t>(first);
 
         for (uint32_t row = 0; row < group.RowCount; row += 4) {
-            InterleaveFourRows(BlockRows(group, row, first, scratch.ZeroRow).Rows, readable, byteCount, scratch.Interleaved);
+            InterleaveFourRows(BlockRows(group, row, first, scratch.ZeroRow).Rows, readable,
+                               byteCount, scratch.Interleaved);
             for (uint32_t j = j0; j < j1; ++j) {
                 const PixelRun& run = runs.Runs[j];
-                __m128i sums = SumRunDownFourRows(scratch.Interleaved + 12 * (run.First - first), run);
+                __m128i sums =
+                    SumRunDownFourRows(scratch.Interleaved + 12 * (run.First - first), run);
                 __m128i* total = reinterpret_cast<__m128i*>(scratch.Sums[j - j0]);
                 if (row > 0) sums = _mm_add_epi32(sums, _mm_load_si128(total));
                 _mm_store_si128(total, sums);
             }
         }
         for (uint32_t j = j0; j < j1; j += 2) {
-            const __m128i a = _mm_load_si128(reinterpret_cast<const __m128i*>(scratch.Sums[j - j0]));
-            const __m128i b = j + 1 < j1 ? _mm_load_si128(reinterpret_cast<const __m128i*>(scratch.Sums[j + 1 - j0])) : a;
+            const __m128i a =
+                _mm_load_si128(reinterpret_cast<const __m128i*>(scratch.Sums[j - j0]));
+            const __m128i b =
+                j + 1 < j1
+                    ? _mm_load_si128(reinterpret_cast<const __m128i*>(scratch.Sums[j + 1 - j0]))
+                    : a;
             StoreOutputs(out, j, j1, DividePair(a, b, rowDivisor));
         }
         j0 = j1;

@@ -147,8 +147,10 @@ bool OctreeQuantizer::AddImage(const unsigned char* image) {
                 AddColor(p[2], p[1], p[0]);
                 p += 3;
             } else {
-                const uint32_t pixel = bitCount == 16 ? static_cast<uint32_t>(p[0] | (p[1] << 8)) : ReadU32(p);
-                AddColor(ChannelValue(pixel, redMask, bitCount), ChannelValue(pixel, greenMask, bitCount),
+                const uint32_t pixel =
+                    bitCount == 16 ? static_cast<uint32_t>(p[0] | (p[1] << 8)) : ReadU32(p);
+                AddColor(ChannelValue(pixel, redMask, bitCount),
+                         ChannelValue(pixel, greenMask, bitCount),
                          ChannelValue(pixel, blueMask, bitCount));
                 p += bitCount / 8;
             }
@@ -164,7 +166,8 @@ void OctreeQuantizer::GetColorTable(unsigned char* table) const {
     CollectLeafColors(Root, table, &index);
 }
 
-void OctreeQuantizer::CollectLeafColors(const OctreeNode* node, unsigned char* table, uint32_t* index) const {
+void OctreeQuantizer::CollectLeafColors(const OctreeNode* node, unsigned char* table,
+                                        uint32_t* index) const {
     if (!node) return;
     if (node->IsLeaf) {
         const uint64_t count = node->PixelCount ? node->PixelCount : 1;

@@ -10,7 +10,8 @@ namespace reference {
 
 namespace {
 
-// Integer quotient of a signed 32-bit product; a zero divisor gives 0 (only a 0 × 0 image meets it).
+// Integer quotient of a signed 32-bit product; a zero divisor gives 0 (only a 0 × 0 image meets
+// it).
 int32_t ScaledSide(int32_t a, int32_t b, int32_t divisor) {
     if (divisor == 0) return 0;
     return static_cast<int32_t>(static_cast<int64_t>(a) * b / divisor);
@@ -29,7 +30,8 @@ void SetSize(PackedDib image, int32_t width, int32_t height) {
 
 }  // namespace
 
-bool NewSize(int32_t sw, int32_t sh, int32_t tw, int32_t th, int32_t* newWidth, int32_t* newHeight) {
+bool NewSize(int32_t sw, int32_t sh, int32_t tw, int32_t th, int32_t* newWidth,
+             int32_t* newHeight) {
     if (sw < 0 || sh < 0 || tw < 0 || th < 0) return false;
     const double sourceAspect = static_cast<double>(sw) / sh;
     const double targetAspect = static_cast<double>(tw) / th;
@@ -64,7 +66,8 @@ void BoxRow(int32_t count, unsigned char* line, unsigned char* out, const int32_
     }
 }
 
-void BoxColumn(int32_t count, unsigned char* line, unsigned char* out, uint32_t step, const int32_t* weights) {
+void BoxColumn(int32_t count, unsigned char* line, unsigned char* out, uint32_t step,
+               const int32_t* weights) {
     uint32_t blue = 0, green = 0, red = 0;
     for (int32_t i = 0; i < count; ++i) {
         const unsigned char* pixel = line + static_cast<size_t>(i) * step;
@@ -100,7 +103,8 @@ void PairRow(int32_t count, unsigned char* line, unsigned char* out, const int32
     }
 }
 
-void PairColumn(int32_t count, unsigned char* line, unsigned char* out, uint32_t step, const int32_t* weights) {
+void PairColumn(int32_t count, unsigned char* line, unsigned char* out, uint32_t step,
+                const int32_t* weights) {
     uint32_t blue = 0, green = 0, red = 0;
     for (int32_t i = 0; i < count; ++i) {
         const unsigned char* pixel = line + static_cast<size_t>(i) * step;
@@ -184,7 +188,8 @@ void ImageReducer::ProcessImage(PackedDib image, int32_t targetWidth, int32_t ta
 
     const uint32_t newRowLength = ((24 * static_cast<uint32_t>(newWidth) + 31) / 32) * 4;
     for (int32_t row = 1; row < sh; ++row) {
-        memmove(bits + static_cast<size_t>(row) * newRowLength, bits + static_cast<size_t>(row) * rowLength, newRowLength);
+        memmove(bits + static_cast<size_t>(row) * newRowLength,
+                bits + static_cast<size_t>(row) * rowLength, newRowLength);
     }
     WriteTrace("\tmove", startTick);
 

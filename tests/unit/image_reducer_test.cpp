@@ -22,7 +22,8 @@ typedef std::unique_ptr<unsigned char, FreeBlock> Image;
 
 size_t BlockSize(const unsigned char* image) {
     const DibLayout layout = ReadDibLayout(image);
-    return layout.bitsOffset + DibStride(static_cast<uint64_t>(layout.width), layout.bitCount) * layout.height;
+    return layout.bitsOffset +
+           DibStride(static_cast<uint64_t>(layout.width), layout.bitCount) * layout.height;
 }
 
 Image CopyOf(const unsigned char* image) {
@@ -42,13 +43,16 @@ Image MakeImage(uint32_t width, uint32_t height, Content content, std::mt19937& 
     const int phase = static_cast<int>(random() % 97);
     for (uint32_t y = 0; y < height; ++y) {
         unsigned char* row = bits + y * stride;
-        for (size_t i = 3 * static_cast<size_t>(width); i < stride; ++i) row[i] = static_cast<unsigned char>(random());
+        for (size_t i = 3 * static_cast<size_t>(width); i < stride; ++i)
+            row[i] = static_cast<unsigned char>(random());
         for (uint32_t x = 0; x < width; ++x) {
             for (int c = 0; c < 3; ++c) {
                 int v = 0;
                 switch (content) {
                     case Content::Noise: v = static_cast<int>(random() & 0xFF); break;
-                    case Content::Smooth: v = (static_cast<int>(x * (c + 1) + y * (3 - c)) + phase) & 0xFF; break;
+                    case Content::Smooth:
+                        v = (static_cast<int>(x * (c + 1) + y * (3 - c)) + phase) & 0xFF;
+                        break;
                     case Content::Flat: v = 17 + 80 * c; break;
                     case Content::Bright: v = 255 - static_cast<int>(random() % 3); break;
                     case Content::Stripes: v = ((x + y) % 3 == 0) ? 255 : 0; break;
@@ -72,8 +76,9 @@ void ExpectSameVisiblePixels(const unsigned char* expected, const unsigned char*
         for (int32_t x = 0; x < layout.width; ++x) {
             const size_t at = y * stride + 3 * static_cast<size_t>(x);
             if (memcmp(e + at, a + at, 3) != 0) {
-                FAIL() << "pixel " << x << "," << y << ": expected " << int(e[at]) << " " << int(e[at + 1]) << " "
-                       << int(e[at + 2]) << ", got " << int(a[at]) << " " << int(a[at + 1]) << " " << int(a[at + 2]);
+                FAIL() << "pixel " << x << "," << y << ": expected " << int(e[at]) << " "
+                       << int(e[at + 1]) << " " << int(e[at + 2]) << ", got " << int(a[at]) << " "
+                       << int(a[at + 1]) << " " << int(a[at + 2]);
             }
         }
     }
@@ -93,12 +98,18 @@ TEST(ReductionPlan, NewSizeKeepsTheAspectRatioAndRoundsDown) {
     struct Case {
         int32_t sw, sh, tw, th, w, h;
     } cases[] = {
-        {1600, 1200, 1024, 768, 1024, 768}, {3000, 2000, 1024, 768, 1024, 682},
-        {1025, 769, 1024, 768, 1023, 768},  {5000, 2, 1024, 768, 1024, 0},
-        {4, 2, 2, 1, 2, 1},                 {2000, 1000, 1000, 500, 1000, 500},  // equal ratios: fit the width
-        {1000, 3000, 1024, 768, 256, 768},  {640, 480, 0, 768, 0, 0},
-        {640, 480, 1024, 0, 0, 0},          {640, 480, 0, 0, 0, 0},
-        {0, 0, 0, 0, 0, 0},                 {0, 10, 0, 5, 0, 0},
+        {1600, 1200, 1024, 768, 1024, 768},
+        {3000, 2000, 1024, 768, 1024, 682},
+        {1025, 769, 1024, 768, 1023, 768},
+        {5000, 2, 1024, 768, 1024, 0},
+        {4, 2, 2, 1, 2, 1},
+        {2000, 1000, 1000, 500, 1000, 500},  // equal ratios: fit the width
+        {1000, 3000, 1024, 768, 256, 768},
+        {640, 480, 0, 768, 0, 0},
+        {640, 480, 1024, 0, 0, 0},
+        {640, 480, 0, 0, 0, 0},
+        {0, 0, 0, 0, 0, 0},
+        {0, 10, 0, 5, 0, 0},
     };
     for (const Case& c : cases) {
         int32_t w = -1, h = -1;
@@ -118,7 +129,8 @@ TEST(ReductionPlan, NewSizeKeepsTheAspectRatioAndRoundsDown) {
 TEST(ReductionPlan, WeightsCloseExactlyTheNewLengthOfRuns) {
     std::vector<int32_t> w(8);
     EXPECT_EQ(FillWeights(w.data(), 5, 3), 2);
-    EXPECT_EQ(std::vector<int32_t>(w.begin(), w.begin() + 5), (std::vector<int32_t>{1, 0, 2, 0, 2}));
+    EXPECT_EQ(std::vector<int32_t>(w.begin(), w.begin() + 5),
+              (std::vector<int32_t>{1, 0, 2, 0, 2}));
     EXPECT_EQ(FillWeights(w.data(), 8, 3), 3);
     EXPECT_EQ(w, (std::vector<int32_t>{0, 2, 0, 2, 0, 0, 3, 0}));
     std::vector<int32_t> long_(1600);
@@ -127,7 +139,8 @@ TEST(ReductionPlan, WeightsCloseExactlyTheNewLengthOfRuns) {
               (std::vector<int32_t>{1, 0, 2, 1, 0, 2, 0, 2, 1, 0, 2, 1}));
     std::mt19937 random(7);
     for (int i = 0; i < 200; ++i) {
-        const int32_t n = 1 + static_cast<int32_t>(random() % 5000), m = static_cast<int32_t>(random() % (n + 1));
+        const int32_t n = 1 + static_cast<int32_t>(random() % 5000),
+                      m = static_cast<int32_t>(random() % (n + 1));
         std::vector<int32_t> weights(n);
         FillWeights(weights.data(), n, m);
         int32_t closed = 0, covered = 0;
@@ -183,10 +196,10 @@ TEST(ImageReducer, ScreenSizedExamplesMatchTheReference) {
         int32_t tw, th, w, h;
     } cases[] = {
         {1600, 1200, 1024, 768, 1024, 768},  // pair runs
-        {3000, 2000, 1024, 768, 1024, 682},  // the column pass makes one row more than the header says
-        {1025, 769, 1024, 768, 1023, 768},   // ... and here one fewer: the top row is the row pass's
-        {5000, 2, 1024, 768, 1024, 0},
-        {1000, 3000, 1024, 768, 256, 768},
+        {3000, 2000, 1024, 768, 1024, 682},  // the column pass makes one row more than the header
+                                             // says
+        {1025, 769, 1024, 768, 1023, 768},  // ... and here one fewer: the top row is the row pass's
+        {5000, 2, 1024, 768, 1024, 0},      {1000, 3000, 1024, 768, 256, 768},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(testing::Message() << c.sw << "x" << c.sh);
@@ -226,24 +239,40 @@ TEST(ImageReducer, TopRowKeepsTheRowPassWhenTheColumnRunsFallShort) {
 
 TEST(ImageReducer, MatchesTheReferenceOnRandomSizesTargetsAndContents) {
     std::mt19937 random(20240611);
-    const Content contents[] = {Content::Noise, Content::Smooth, Content::Flat, Content::Bright, Content::Stripes};
+    const Content contents[] = {Content::Noise, Content::Smooth, Content::Flat, Content::Bright,
+                                Content::Stripes};
     for (int i = 0; i < 1500; ++i) {
         uint32_t sw, sh;
         switch (i % 5) {
             case 0: sw = 1 + random() % 64, sh = 1 + random() % 64; break;
-            case 1: sw = 1 + random() % 400, sh = 1 + random() % 12; break;   // wide and flat
-            case 2: sw = 1 + random() % 12, sh = 1 + random() % 400; break;   // tall and thin
+            case 1: sw = 1 + random() % 400, sh = 1 + random() % 12; break;  // wide and flat
+            case 2: sw = 1 + random() % 12, sh = 1 + random() % 400; break;  // tall and thin
             case 3: sw = 100 + random() % 300, sh = 100 + random() % 300; break;
-            default: sw = 1 + random() % 1200, sh = 1 + random() % 6; break;  // runs past the SSE2 limit
+            default:
+                sw = 1 + random() % 1200, sh = 1 + random() % 6;
+                break;  // runs past the SSE2 limit
         }
         int32_t tw, th;
         switch (random() % 4) {
-            case 0: tw = static_cast<int32_t>(random() % (sw + 1)), th = static_cast<int32_t>(random() % (sh + 1)); break;
-            case 1: tw = static_cast<int32_t>(sw - random() % 3), th = static_cast<int32_t>(sh + random() % 3); break;
-            case 2: tw = 1 + static_cast<int32_t>(random() % 4), th = 1 + static_cast<int32_t>(random() % 4); break;
-            default: tw = static_cast<int32_t>(random() % (2 * sw + 2)), th = static_cast<int32_t>(random() % (2 * sh + 2)); break;
+            case 0:
+                tw = static_cast<int32_t>(random() % (sw + 1)),
+                th = static_cast<int32_t>(random() % (sh + 1));
+                break;
+            case 1:
+                tw = static_cast<int32_t>(sw - random() % 3),
+                th = static_cast<int32_t>(sh + random() % 3);
+                break;
+            case 2:
+                tw = 1 + static_cast<int32_t>(random() % 4),
+                th = 1 + static_cast<int32_t>(random() % 4);
+                break;
+            default:
+                tw = static_cast<int32_t>(random() % (2 * sw + 2)),
+                th = static_cast<int32_t>(random() % (2 * sh + 2));
+                break;
         }
-        SCOPED_TRACE(testing::Message() << "case " << i << ": " << sw << "x" << sh << " into " << tw << "x" << th);
+        SCOPED_TRACE(testing::Message()
+                     << "case " << i << ": " << sw << "x" << sh << " into " << tw << "x" << th);
         Image source = MakeImage(sw, sh, contents[random() % 5], random);
         ReduceBothAndCompare(source.get(), tw, th);
         if (HasFatalFailure() || HasNonfatalFailure()) return;
@@ -259,7 +288,7 @@ TEST(ImageReducer, LeavesOtherImagesAndImpossibleTargetsAlone) {
         ImageReducer().ProcessImage(image, tw, th);
         return memcmp(before.get(), image, BlockSize(before.get())) == 0;
     };
-    EXPECT_TRUE(unchanged(rgb.get(), 50, 40));   // would widen
+    EXPECT_TRUE(unchanged(rgb.get(), 50, 40));  // would widen
     EXPECT_TRUE(unchanged(rgb.get(), -5, 10));
     EXPECT_TRUE(unchanged(rgb.get(), 10, -5));
 
@@ -275,7 +304,8 @@ TEST(ImageReducer, LeavesOtherImagesAndImpossibleTargetsAlone) {
     EXPECT_EQ(PackedDibHeader(topDown.get())->biHeight, -30);
 
     Image compressed = CopyOf(rgb.get());
-    PackedDibHeader(compressed.get())->biCompression = DibCompressionJpeg;  // its bytes are no pixels
+    PackedDibHeader(compressed.get())->biCompression =
+        DibCompressionJpeg;  // its bytes are no pixels
     EXPECT_TRUE(unchanged(compressed.get(), 10, 10));
 
     ImageReducer().ProcessImage(nullptr, 10, 10);
@@ -339,7 +369,8 @@ TEST(RowGroupAverage, PortableAndSse2KernelsAgreeOnRowGroups) {
         std::vector<int32_t> weights(width);
         FillWeights(weights.data(), static_cast<int32_t>(width), static_cast<int32_t>(outputs));
         std::vector<PixelRun> runs(outputs);
-        const RunLengths lengths = FillPixelRuns(weights.data(), static_cast<int32_t>(width), static_cast<int32_t>(outputs), runs.data());
+        const RunLengths lengths = FillPixelRuns(weights.data(), static_cast<int32_t>(width),
+                                                 static_cast<int32_t>(outputs), runs.data());
         if (lengths.Longest > LargestSmallDivisor) continue;
         const size_t stride = DibStride(width, 24);
         std::vector<unsigned char> rows(stride * rowCount);
@@ -353,7 +384,8 @@ TEST(RowGroupAverage, PortableAndSse2KernelsAgreeOnRowGroups) {
         AverageRowGroupSse2(group, table, actual.data());
         actual.resize(3 * lengths.Closed);
         expected.resize(3 * lengths.Closed);
-        ASSERT_EQ(expected, actual) << width << " pixels into " << outputs << ", " << rowCount << " rows";
+        ASSERT_EQ(expected, actual)
+            << width << " pixels into " << outputs << ", " << rowCount << " rows";
     }
 }
 
