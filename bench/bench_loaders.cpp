@@ -111,16 +111,17 @@ struct BenchInputs {
 
 void RemoveInputs();
 
+// Never destroyed: the removal at exit still needs the paths.
 const BenchInputs& Inputs() {
-    static BenchInputs inputs = [] {
-        BenchInputs made;
-        made.Jpeg = TempPath(".jpg");
-        made.Bmp = TempPath(".bmp");
-        made.Ready = WriteJpeg(made.Jpeg) && WriteBmp(made.Bmp);
+    static const BenchInputs* inputs = [] {
+        BenchInputs* made = new BenchInputs;
+        made->Jpeg = TempPath(".jpg");
+        made->Bmp = TempPath(".bmp");
+        made->Ready = WriteJpeg(made->Jpeg) && WriteBmp(made->Bmp);
         atexit(RemoveInputs);
         return made;
     }();
-    return inputs;
+    return *inputs;
 }
 
 void RemoveInputs() {
