@@ -212,6 +212,12 @@ class RunResult:
         return "; ".join(parts)
 
 
+def wine_gave_up_before_the_launcher(result):
+    """True when wine failed by itself before the launcher (and so the program) wrote anything."""
+    return (result.report is None and not result.timed_out and result.wine_status not in (None, 0)
+            and not result.stdout and not result.stderr and not result.debug)
+
+
 def expect_ran(result, exit_code=None):
     """Fails unless the program ran to its end (and, if given, ended with exit_code)."""
     if result.timed_out:
@@ -617,9 +623,16 @@ class WineBench:
 
     def run(self, launcher, program, args=(), timeout=30.0, depth=24, cwd=None):
         """Runs program to its end (or the time limit) and returns its RunResult."""
-        running = self.start_program(launcher, program, args, timeout, depth, cwd)
-        result = running.wait()
-        self.programs.remove(running)
+        for attempt in (1, 2):
+            running = self.start_program(launcher, program, args, timeout, depth, cwd)
+            result = running.wait()
+            self.programs.remove(running)
+            if not wine_gave_up_before_the_launcher(result):
+                break
+            # Seen now and then in the first minutes of a new prefix: wine ends with status 1
+            # before the launcher writes anything, so nothing of the program ran. Once more.
+            self.log("wine ended with status %s before the launcher started; starting it again"
+                     % result.wine_status)
         return result
 
     # settings that Windows programs read
