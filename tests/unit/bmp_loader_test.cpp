@@ -128,7 +128,7 @@ TEST(BmpLoader, QuestionableSuiteFilesGiveNoneOrTheirBodyUnchanged) {
 
 // A BMP file built field by field. The body holds what the header describes, then extraBytes more
 // (fewer when negative).
-struct BmpSpec {
+struct BmpFields {
     uint32_t headerSize = 40;
     int32_t width = 5;
     int32_t height = 3;
@@ -144,36 +144,36 @@ void PutLe(Bytes& bytes, size_t at, uint64_t value, int size) {
     for (int i = 0; i < size; ++i) bytes[at + i] = static_cast<unsigned char>(value >> (8 * i));
 }
 
-Bytes MakeBmp(const BmpSpec& spec) {
-    const bool core = spec.headerSize == 12;
-    Bytes body(core || spec.headerSize >= 40 ? spec.headerSize : 40, 0);
-    PutLe(body, 0, spec.headerSize, 4);
+Bytes MakeBmp(const BmpFields& fields) {
+    const bool core = fields.headerSize == 12;
+    Bytes body(core || fields.headerSize >= 40 ? fields.headerSize : 40, 0);
+    PutLe(body, 0, fields.headerSize, 4);
     if (core) {
-        PutLe(body, 4, static_cast<uint16_t>(spec.width), 2);
-        PutLe(body, 6, static_cast<uint16_t>(spec.height), 2);
-        PutLe(body, 8, spec.planes, 2);
-        PutLe(body, 10, spec.bits, 2);
+        PutLe(body, 4, static_cast<uint16_t>(fields.width), 2);
+        PutLe(body, 6, static_cast<uint16_t>(fields.height), 2);
+        PutLe(body, 8, fields.planes, 2);
+        PutLe(body, 10, fields.bits, 2);
     } else {
-        PutLe(body, 4, static_cast<uint32_t>(spec.width), 4);
-        PutLe(body, 8, static_cast<uint32_t>(spec.height), 4);
-        PutLe(body, 12, spec.planes, 2);
-        PutLe(body, 14, spec.bits, 2);
-        PutLe(body, 16, spec.compression, 4);
-        PutLe(body, 20, spec.sizeImage, 4);
-        PutLe(body, 32, spec.clrUsed, 4);
+        PutLe(body, 4, static_cast<uint32_t>(fields.width), 4);
+        PutLe(body, 8, static_cast<uint32_t>(fields.height), 4);
+        PutLe(body, 12, fields.planes, 2);
+        PutLe(body, 14, fields.bits, 2);
+        PutLe(body, 16, fields.compression, 4);
+        PutLe(body, 20, fields.sizeImage, 4);
+        PutLe(body, 32, fields.clrUsed, 4);
     }
     const size_t headerEnd = body.size();
     size_t tail = 0;
-    if (spec.headerSize == 40 && spec.compression == DibCompressionBitfields) tail += 12;
-    if (spec.headerSize == 40 && spec.compression == DibCompressionAlphaBitfields) tail += 16;
-    const uint64_t entries = !core && spec.clrUsed ? spec.clrUsed : DefaultColorCount(spec.bits);
+    if (fields.headerSize == 40 && fields.compression == DibCompressionBitfields) tail += 12;
+    if (fields.headerSize == 40 && fields.compression == DibCompressionAlphaBitfields) tail += 16;
+    const uint64_t entries = !core && fields.clrUsed ? fields.clrUsed : DefaultColorCount(fields.bits);
     if (entries <= 0x10000) tail += static_cast<size_t>(entries) * (core ? 3 : 4);
-    const bool runLength = spec.compression == DibCompressionRle8 || spec.compression == DibCompressionRle4;
-    const uint64_t rows = runLength ? spec.sizeImage
-                                    : DibStride(spec.width > 0 ? spec.width : 0, spec.bits) *
-                                          static_cast<uint64_t>(spec.height < 0 ? -static_cast<int64_t>(spec.height) : spec.height);
+    const bool runLength = fields.compression == DibCompressionRle8 || fields.compression == DibCompressionRle4;
+    const uint64_t rows = runLength ? fields.sizeImage
+                                    : DibStride(fields.width > 0 ? fields.width : 0, fields.bits) *
+                                          static_cast<uint64_t>(fields.height < 0 ? -static_cast<int64_t>(fields.height) : fields.height);
     if (rows < (1u << 24)) tail += static_cast<size_t>(rows);  // larger ones are never read
-    int64_t size = static_cast<int64_t>(body.size() + tail) + spec.extraBytes;
+    int64_t size = static_cast<int64_t>(body.size() + tail) + fields.extraBytes;
     if (size < 0) size = 0;
     body.resize(static_cast<size_t>(size));
     for (size_t i = headerEnd; i < body.size(); ++i) body[i] = static_cast<unsigned char>(i * 7 + 13);
@@ -188,67 +188,67 @@ Bytes MakeBmp(const BmpSpec& spec) {
 TEST(BmpLoader, HeaderRules) {
     struct Case {
         const char* name;
-        BmpSpec spec;
+        BmpFields fields;
         const char* reason;  // "" for a file that loads
     };
-    auto spec = [](auto change) {
-        BmpSpec s;
+    auto fields = [](auto change) {
+        BmpFields s;
         change(s);
         return s;
     };
     const Case cases[] = {
-        {"plain 24-bit", spec([](BmpSpec&) {}), ""},
-        {"core header", spec([](BmpSpec& s) { s.headerSize = 12; s.bits = 8; }), ""},
-        {"52-byte header", spec([](BmpSpec& s) { s.headerSize = 52; s.bits = 16; s.compression = 3; }), ""},
-        {"56-byte header", spec([](BmpSpec& s) { s.headerSize = 56; s.bits = 32; s.compression = 3; }), ""},
-        {"OS/2 2.x header", spec([](BmpSpec& s) { s.headerSize = 64; s.bits = 4; }), ""},
-        {"108-byte header", spec([](BmpSpec& s) { s.headerSize = 108; s.bits = 1; }), ""},
-        {"124-byte header", spec([](BmpSpec& s) { s.headerSize = 124; s.bits = 32; }), ""},
-        {"header size 41", spec([](BmpSpec& s) { s.headerSize = 41; }), "unsupported header size"},
-        {"header size 16", spec([](BmpSpec& s) { s.headerSize = 16; }), "unsupported header size"},
-        {"width 0", spec([](BmpSpec& s) { s.width = 0; }), "width not positive"},
-        {"negative width", spec([](BmpSpec& s) { s.width = -5; }), "width not positive"},
-        {"core width 0", spec([](BmpSpec& s) { s.headerSize = 12; s.width = 0; }), "width not positive"},
-        {"height 0", spec([](BmpSpec& s) { s.height = 0; }), "height is 0"},
-        {"two planes", spec([](BmpSpec& s) { s.planes = 2; }), "planes not 1"},
-        {"2 bits", spec([](BmpSpec& s) { s.bits = 2; }), "unsupported bit count"},
-        {"0 bits", spec([](BmpSpec& s) { s.bits = 0; }), "unsupported bit count"},
-        {"64 bits", spec([](BmpSpec& s) { s.bits = 64; }), "unsupported bit count"},
-        {"core 32 bits", spec([](BmpSpec& s) { s.headerSize = 12; s.bits = 32; }), "unsupported bit count"},
-        {"RLE8 of 8 bits", spec([](BmpSpec& s) { s.bits = 8; s.compression = 1; s.sizeImage = 10; }), ""},
-        {"RLE4 of 4 bits", spec([](BmpSpec& s) { s.bits = 4; s.compression = 2; s.sizeImage = 10; }), ""},
-        {"RLE8 of 4 bits", spec([](BmpSpec& s) { s.bits = 4; s.compression = 1; s.sizeImage = 10; }), "compression does not fit the bit count"},
-        {"RLE4 of 8 bits", spec([](BmpSpec& s) { s.bits = 8; s.compression = 2; s.sizeImage = 10; }), "compression does not fit the bit count"},
-        {"bit fields of 16 bits", spec([](BmpSpec& s) { s.bits = 16; s.compression = 3; }), ""},
-        {"alpha bit fields of 32 bits", spec([](BmpSpec& s) { s.bits = 32; s.compression = 6; }), ""},
-        {"bit fields of 24 bits", spec([](BmpSpec& s) { s.compression = 3; }), "compression does not fit the bit count"},
-        {"OS/2 Huffman", spec([](BmpSpec& s) { s.headerSize = 64; s.bits = 16; s.compression = 3; }), "compression does not fit the bit count"},
-        {"JPEG body", spec([](BmpSpec& s) { s.compression = 4; }), "compression does not fit the bit count"},
-        {"PNG body", spec([](BmpSpec& s) { s.compression = 5; }), "compression does not fit the bit count"},
-        {"compression 7", spec([](BmpSpec& s) { s.compression = 7; }), "compression does not fit the bit count"},
-        {"full 8-bit table", spec([](BmpSpec& s) { s.bits = 8; s.clrUsed = 256; }), ""},
-        {"8-bit table of 257", spec([](BmpSpec& s) { s.bits = 8; s.clrUsed = 257; }), "colour table larger than the bit count allows"},
-        {"1-bit table of 3", spec([](BmpSpec& s) { s.bits = 1; s.clrUsed = 3; }), "colour table larger than the bit count allows"},
-        {"24-bit table of 65535", spec([](BmpSpec& s) { s.clrUsed = 65535; }), ""},
-        {"24-bit table of 65536", spec([](BmpSpec& s) { s.clrUsed = 65536; }), "colour table too large"},
-        {"24-bit table of 2^32-1", spec([](BmpSpec& s) { s.clrUsed = 0xFFFFFFFFu; }), "colour table too large"},
-        {"table cut short", spec([](BmpSpec& s) { s.bits = 8; s.height = 1; s.width = 1; s.extraBytes = -5; }), "file too short for its colour table"},
-        {"masks cut short", spec([](BmpSpec& s) { s.bits = 16; s.compression = 3; s.width = 1; s.height = 1; s.extraBytes = -5; }), "file too short for its colour table"},
-        {"rows one byte short", spec([](BmpSpec& s) { s.extraBytes = -1; }), "file too short for its rows"},
-        {"no rows at all", spec([](BmpSpec& s) { s.bits = 8; s.extraBytes = -8 * 3; }), "file too short for its rows"},
-        {"header cut short", spec([](BmpSpec& s) { s.headerSize = 124; s.extraBytes = -200; }), "file too short for its header"},
-        {"run length of 0 bytes", spec([](BmpSpec& s) { s.bits = 8; s.compression = 1; s.sizeImage = 0; }), "run-length size does not fit the file"},
-        {"run length past the end", spec([](BmpSpec& s) { s.bits = 8; s.compression = 1; s.sizeImage = 10; s.extraBytes = -1; }), "run-length size does not fit the file"},
-        {"top-down run length", spec([](BmpSpec& s) { s.bits = 8; s.compression = 1; s.sizeImage = 10; s.height = -3; }), "top-down run-length image"},
-        {"run length too large to draw", spec([](BmpSpec& s) { s.bits = 8; s.compression = 1; s.sizeImage = 10; s.width = 70000; s.height = 70000; }), "image too large"},
-        {"bits × width overflows", spec([](BmpSpec& s) { s.bits = 32; s.width = 0x7FFFFFFF / 32 + 1; s.height = 1; }), "image too large"},
-        {"rows beyond 2 GB", spec([](BmpSpec& s) { s.width = 65536; s.height = 65536; }), "image too large"},
-        {"top-down beyond 2 GB", spec([](BmpSpec& s) { s.width = 1; s.height = INT_MIN; }), "image too large"},
+        {"plain 24-bit", fields([](BmpFields&) {}), ""},
+        {"core header", fields([](BmpFields& s) { s.headerSize = 12; s.bits = 8; }), ""},
+        {"52-byte header", fields([](BmpFields& s) { s.headerSize = 52; s.bits = 16; s.compression = 3; }), ""},
+        {"56-byte header", fields([](BmpFields& s) { s.headerSize = 56; s.bits = 32; s.compression = 3; }), ""},
+        {"OS/2 2.x header", fields([](BmpFields& s) { s.headerSize = 64; s.bits = 4; }), ""},
+        {"108-byte header", fields([](BmpFields& s) { s.headerSize = 108; s.bits = 1; }), ""},
+        {"124-byte header", fields([](BmpFields& s) { s.headerSize = 124; s.bits = 32; }), ""},
+        {"header size 41", fields([](BmpFields& s) { s.headerSize = 41; }), "unsupported header size"},
+        {"header size 16", fields([](BmpFields& s) { s.headerSize = 16; }), "unsupported header size"},
+        {"width 0", fields([](BmpFields& s) { s.width = 0; }), "width not positive"},
+        {"negative width", fields([](BmpFields& s) { s.width = -5; }), "width not positive"},
+        {"core width 0", fields([](BmpFields& s) { s.headerSize = 12; s.width = 0; }), "width not positive"},
+        {"height 0", fields([](BmpFields& s) { s.height = 0; }), "height is 0"},
+        {"two planes", fields([](BmpFields& s) { s.planes = 2; }), "planes not 1"},
+        {"2 bits", fields([](BmpFields& s) { s.bits = 2; }), "unsupported bit count"},
+        {"0 bits", fields([](BmpFields& s) { s.bits = 0; }), "unsupported bit count"},
+        {"64 bits", fields([](BmpFields& s) { s.bits = 64; }), "unsupported bit count"},
+        {"core 32 bits", fields([](BmpFields& s) { s.headerSize = 12; s.bits = 32; }), "unsupported bit count"},
+        {"RLE8 of 8 bits", fields([](BmpFields& s) { s.bits = 8; s.compression = 1; s.sizeImage = 10; }), ""},
+        {"RLE4 of 4 bits", fields([](BmpFields& s) { s.bits = 4; s.compression = 2; s.sizeImage = 10; }), ""},
+        {"RLE8 of 4 bits", fields([](BmpFields& s) { s.bits = 4; s.compression = 1; s.sizeImage = 10; }), "compression does not fit the bit count"},
+        {"RLE4 of 8 bits", fields([](BmpFields& s) { s.bits = 8; s.compression = 2; s.sizeImage = 10; }), "compression does not fit the bit count"},
+        {"bit fields of 16 bits", fields([](BmpFields& s) { s.bits = 16; s.compression = 3; }), ""},
+        {"alpha bit fields of 32 bits", fields([](BmpFields& s) { s.bits = 32; s.compression = 6; }), ""},
+        {"bit fields of 24 bits", fields([](BmpFields& s) { s.compression = 3; }), "compression does not fit the bit count"},
+        {"OS/2 Huffman", fields([](BmpFields& s) { s.headerSize = 64; s.bits = 16; s.compression = 3; }), "compression does not fit the bit count"},
+        {"JPEG body", fields([](BmpFields& s) { s.compression = 4; }), "compression does not fit the bit count"},
+        {"PNG body", fields([](BmpFields& s) { s.compression = 5; }), "compression does not fit the bit count"},
+        {"compression 7", fields([](BmpFields& s) { s.compression = 7; }), "compression does not fit the bit count"},
+        {"full 8-bit table", fields([](BmpFields& s) { s.bits = 8; s.clrUsed = 256; }), ""},
+        {"8-bit table of 257", fields([](BmpFields& s) { s.bits = 8; s.clrUsed = 257; }), "colour table larger than the bit count allows"},
+        {"1-bit table of 3", fields([](BmpFields& s) { s.bits = 1; s.clrUsed = 3; }), "colour table larger than the bit count allows"},
+        {"24-bit table of 65535", fields([](BmpFields& s) { s.clrUsed = 65535; }), ""},
+        {"24-bit table of 65536", fields([](BmpFields& s) { s.clrUsed = 65536; }), "colour table too large"},
+        {"24-bit table of 2^32-1", fields([](BmpFields& s) { s.clrUsed = 0xFFFFFFFFu; }), "colour table too large"},
+        {"table cut short", fields([](BmpFields& s) { s.bits = 8; s.height = 1; s.width = 1; s.extraBytes = -5; }), "file too short for its colour table"},
+        {"masks cut short", fields([](BmpFields& s) { s.bits = 16; s.compression = 3; s.width = 1; s.height = 1; s.extraBytes = -5; }), "file too short for its colour table"},
+        {"rows one byte short", fields([](BmpFields& s) { s.extraBytes = -1; }), "file too short for its rows"},
+        {"no rows at all", fields([](BmpFields& s) { s.bits = 8; s.extraBytes = -8 * 3; }), "file too short for its rows"},
+        {"header cut short", fields([](BmpFields& s) { s.headerSize = 124; s.extraBytes = -200; }), "file too short for its header"},
+        {"run length of 0 bytes", fields([](BmpFields& s) { s.bits = 8; s.compression = 1; s.sizeImage = 0; }), "run-length size does not fit the file"},
+        {"run length past the end", fields([](BmpFields& s) { s.bits = 8; s.compression = 1; s.sizeImage = 10; s.extraBytes = -1; }), "run-length size does not fit the file"},
+        {"top-down run length", fields([](BmpFields& s) { s.bits = 8; s.compression = 1; s.sizeImage = 10; s.height = -3; }), "top-down run-length image"},
+        {"run length too large to draw", fields([](BmpFields& s) { s.bits = 8; s.compression = 1; s.sizeImage = 10; s.width = 70000; s.height = 70000; }), "image too large"},
+        {"bits × width overflows", fields([](BmpFields& s) { s.bits = 32; s.width = 0x7FFFFFFF / 32 + 1; s.height = 1; }), "image too large"},
+        {"rows beyond 2 GB", fields([](BmpFields& s) { s.width = 65536; s.height = 65536; }), "image too large"},
+        {"top-down beyond 2 GB", fields([](BmpFields& s) { s.width = 1; s.height = INT_MIN; }), "image too large"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         const std::string path = TmpPath("rule.bmp");
-        const Bytes file = MakeBmp(c.spec);
+        const Bytes file = MakeBmp(c.fields);
         ASSERT_TRUE(WriteBytes(path, file));
         ImagePtr image(LoadBmpFile(path.c_str()));
         EXPECT_STREQ(LastLoadFailure(), c.reason);
@@ -260,8 +260,8 @@ TEST(BmpLoader, HeaderRules) {
 }
 
 TEST(BmpLoader, TopDownFilesAreTurnedBottomUp) {
-    for (const BmpSpec base : {BmpSpec{40, 5, -3, 1, 24, 0, 0, 0, 7}, BmpSpec{40, 2, -4, 1, 32, 3, 0, 0, 0},
-                               BmpSpec{124, 9, -1, 1, 8, 0, 0, 0, 0}, BmpSpec{40, 33, -2, 1, 1, 0, 0, 0, 3}}) {
+    for (const BmpFields base : {BmpFields{40, 5, -3, 1, 24, 0, 0, 0, 7}, BmpFields{40, 2, -4, 1, 32, 3, 0, 0, 0},
+                               BmpFields{124, 9, -1, 1, 8, 0, 0, 0, 0}, BmpFields{40, 33, -2, 1, 1, 0, 0, 0, 3}}) {
         SCOPED_TRACE(testing::Message() << base.headerSize << "/" << base.bits << "/" << base.height);
         const std::string path = TmpPath("topdown.bmp");
         const Bytes file = MakeBmp(base);
@@ -288,10 +288,10 @@ TEST(BmpLoader, TopDownFilesAreTurnedBottomUp) {
 }
 
 TEST(BmpLoader, BytesThatTextModeWouldChangeSurvive) {
-    BmpSpec spec;
-    spec.width = 16;
-    spec.height = 4;
-    Bytes file = MakeBmp(spec);
+    BmpFields fields;
+    fields.width = 16;
+    fields.height = 4;
+    Bytes file = MakeBmp(fields);
     const unsigned char awkward[] = {0x0D, 0x0A, 0x1A, 0x0A, 0x0D, 0x00, 0x1A, 0x1A};
     memcpy(&file[54], awkward, sizeof awkward);
     memcpy(&file[file.size() - sizeof awkward], awkward, sizeof awkward);
@@ -304,8 +304,8 @@ TEST(BmpLoader, BytesThatTextModeWouldChangeSurvive) {
 }
 
 TEST(BmpLoader, FilesThatAreNotBmpGiveNoneAndAreClosed) {
-    BmpSpec spec;
-    Bytes lowerCase = MakeBmp(spec);
+    BmpFields fields;
+    Bytes lowerCase = MakeBmp(fields);
     lowerCase[0] = 'b';
     lowerCase[1] = 'm';
     const Bytes jpegStart = {0xFF, 0xD8, 0xFF, 0xE0, 0, 16, 'J', 'F', 'I', 'F', 0, 1, 1, 0, 0, 1, 0, 1, 0, 0};
