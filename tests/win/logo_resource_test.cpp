@@ -11,6 +11,7 @@
 
 #include "imaging/jpeg_decoder.h"
 #include "imaging/jpeg_resource.h"
+#include "imaging/memory_source.h"
 #include "imaging/packed_dib.h"
 #include "tests/win/check.h"
 
@@ -50,6 +51,10 @@ int main(int argc, char** argv) {
         return 2;
     }
     PackedDib fromResource = LoadJpegResource(MAKEINTRESOURCEA(LogoResourceId));
+    // The logo holds nothing the decoder skips and is complete: one fill, no skip.
+    const MemorySourceCalls calls = LastMemorySourceCalls();
+    CheckEqual(calls.Fill, 1, "the resource's bytes are handed over once");
+    CheckEqual(calls.Skip, 0, "nothing of the logo is skipped");
     PackedDib fromFile = LoadJpegFile(argv[1]);
     if (Check(fromResource != nullptr, "LoadJpegResource(112) gives an image")) CheckLogoImage(fromResource);
     if (Check(fromFile != nullptr, "LoadJpegFile of the logo file gives an image") && fromResource) {
