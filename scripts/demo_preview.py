@@ -16,7 +16,7 @@ import winebench  # noqa: E402
 
 
 def main():
-    scr, out = os.path.abspath(sys.argv[1]), sys.argv[2]
+    scr, out = os.path.abspath(sys.argv[1]), os.path.abspath(sys.argv[2])
     os.makedirs(out, exist_ok=True)
     programs = os.path.join(os.path.dirname(scr), "tests", "win")
     parent_program = os.path.join(programs, "host_preview_parent_test.exe")

@@ -24,7 +24,7 @@ def shows_something(image, box):
 
 
 def main():
-    scr, out = sys.argv[1], sys.argv[2]
+    scr, out = os.path.abspath(sys.argv[1]), os.path.abspath(sys.argv[2])
     slides_wanted = int(sys.argv[3]) if len(sys.argv) > 3 else 4
     os.makedirs(out, exist_ok=True)
     launcher = os.path.join(os.path.dirname(scr), "tests", "win", "launcher.exe")
@@ -40,7 +40,8 @@ def main():
         settings = {"ZorScreensaver": {"BaseDir": winebench.windows_path(samples), "Interval": "2"}}
         with bench.edited_win_ini(settings):
             running = bench.start_program(launcher, scr, ["/s"], timeout=120, depth=24)
-            window = running.display.wait_for_window("Screen Saver")
+            # The first program of a session starts Wine's services too: allow it time.
+            window = running.display.wait_for_window("Screen Saver", timeout=60)
             logo = logo_seen = credit = None
             last = None
             slides = 0
