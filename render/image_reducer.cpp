@@ -1,14 +1,16 @@
-// The reduction in one pass over the source rows: each output row is made from its run of source
-// rows as soon as they have been read, and goes straight to its place at the new row length, so the
-// rows are read once and only the output columns are worked out.
+// The reduction in one sweep over the source rows: the row pass runs in place on a few rows at a
+// time, and each output row is made from its run of row-pass results as soon as they are there,
+// straight at its place at the new row length. The rows are read once, only the output columns are
+// worked out, and no copy of the picture is needed.
 #include "render/image_reducer.h"
 
 #include <cstdlib>
 #include <cstring>
 
 #include "platform/debug_output.h"
+#include "render/column_means.h"
 #include "render/reduction_plan.h"
-#include "render/row_group_average.h"
+#include "render/row_means.h"
 
 namespace {
 
@@ -41,57 +43,62 @@ void ImageReducer::ProcessImage(PackedDib image, int32_t targetWidth, int32_t ta
     const int32_t weightCount = wide ? sourceWidth : sourceHeight;
     free(Weights);
     Weights = static_cast<int32_t*>(malloc(sizeof(int32_t) * (weightCount > 0 ? weightCount : 1)));
-    const size_t outputs = newWidth > 0 ? static_cast<size_t>(newWidth) : 1;
-    PixelRun* runs = static_cast<PixelRun*>(malloc(sizeof(PixelRun) * outputs));
-    if (!Weights || !runs) {
-        free(runs);
+    // Where each output column's run of source pixels and each output row's run of source rows
+    // ends.
+    uint32_t* ends = static_cast<uint32_t*>(
+        malloc(sizeof(uint32_t) * (static_cast<size_t>(newWidth) + newHeight + 1)));
+    if (!Weights || !ends) {
+        free(ends);
         return;
     }
     FillWeights(Weights, weightCount, wide ? newWidth : newHeight);
     // The row pass reads the first sourceWidth weights and the column pass the first sourceHeight.
-    const RunLengths lengths = FillPixelRuns(Weights, sourceWidth, newWidth, runs);
-    // Chunks serve the SSE2 kernel, which takes no run longer than a chunk.
-    const uint32_t chunkCount =
-        lengths.Longest <= ChunkPixels ? SplitIntoChunks(runs, lengths.Closed, nullptr) : 0;
-    RunChunk* chunks =
-        static_cast<RunChunk*>(malloc(sizeof(RunChunk) * (chunkCount > 0 ? chunkCount : 1)));
-    if (!chunks) {
-        free(runs);
-        return;
-    }
-    SplitIntoChunks(runs, chunkCount ? lengths.Closed : 0, chunks);
-    const PixelRunTable table = {runs, static_cast<uint32_t>(newWidth), lengths, chunks,
-                                 chunkCount};
+    uint32_t* rowEnds = ends + newWidth;
+    const LineRuns columns = FillRunEnds(Weights, sourceWidth, newWidth, ends);
+    const LineRuns rows = FillRunEnds(Weights, sourceHeight, newHeight, rowEnds);
+    SmallDivisor divisors[LargestSmallDivisor + 1];
+    for (uint32_t length = 1; length <= columns.Longest && length <= LargestSmallDivisor; ++length)
+        divisors[length] = MakeSmallDivisor(length);
+    const RowPass pass = {ends, columns, divisors};
 
     const uint32_t startTick = TickCount();
     unsigned char* bits = image + layout.bitsOffset;
     const size_t stride = static_cast<size_t>(DibStride(static_cast<uint64_t>(sourceWidth), 24));
     const size_t newStride = static_cast<size_t>(DibStride(static_cast<uint64_t>(newWidth), 24));
+    const size_t rowBytes = 3 * static_cast<size_t>(newWidth);
+    const size_t blockBytes = stride * static_cast<size_t>(sourceHeight);
 
-    // Output row k comes from the k-th run of source rows. Its place, k new rows up, never lies
-    // past the first row of its run, so everything under it has been read.
-    int32_t outputRow = 0, runStart = 0;
-    for (int32_t row = 0; row < sourceHeight && outputRow < newHeight; ++row) {
-        if (Weights[row] == 0) continue;
-        const RowGroup group = {bits + runStart * stride, stride,
-                                static_cast<uint32_t>(row + 1 - runStart)};
-        AverageRowGroup(group, table, bits + outputRow * newStride);
-        ++outputRow;
-        runStart = row + 1;
+    // Rows the outputs read: those of the closed row runs, and where these fall short of the new
+    // height, the rows below it, whose row-pass results stand as they are.
+    uint32_t rowsUsed = rows.Closed ? rowEnds[rows.Closed - 1] : 0;
+    if (rows.Closed < static_cast<uint32_t>(newHeight) &&
+        rowsUsed < static_cast<uint32_t>(newHeight))
+        rowsUsed = static_cast<uint32_t>(newHeight);
+    if (newWidth == 0) rowsUsed = 0;
+
+    // The row pass a block of rows at a time, each output row as soon as its rows have had it.
+    // Output row k lies below row k + 1 of the source, and its run starts at row k or later, so
+    // it covers nothing still to be read.
+    uint32_t output = 0, runStart = 0;
+    const uint32_t blockRows = Avx2Rows;
+    for (uint32_t row = 0; row < rowsUsed; row += blockRows) {
+        const uint32_t count = rowsUsed - row < blockRows ? rowsUsed - row : blockRows;
+        const RowBlock block = {bits + row * stride, stride, count, blockBytes - row * stride};
+        RowMeans(block, pass);
+        for (; output < rows.Closed && rowEnds[output] <= row + count; ++output) {
+            const RowRun run = {bits + runStart * stride, stride, rowEnds[output] - runStart};
+            ColumnMeans(run, rowBytes, bits + output * newStride);
+            runStart = rowEnds[output];
+        }
     }
-    // When the weights close fewer row runs than the new height, the rows above keep what the row
-    // pass alone made of the source row at their own height.
-    for (; outputRow < newHeight; ++outputRow) {
-        const RowGroup group = {bits + outputRow * stride, stride, 1};
-        AverageRowGroup(group, table, bits + outputRow * newStride);
-    }
+    for (; output < static_cast<uint32_t>(newHeight) && newWidth > 0; ++output)
+        memmove(bits + output * newStride, bits + output * stride, rowBytes);
     WriteTrace("\trows", startTick);
     WriteTrace("\tcols", startTick);
     WriteTrace("\tmove", startTick);
 
     SetImageSize(image, layout.headerSize, newWidth, newHeight);
-    free(runs);
-    free(chunks);
+    free(ends);
     free(Weights);
     Weights = nullptr;
 }

@@ -51,50 +51,29 @@ int32_t FillWeights(int32_t* weights, int32_t count, int32_t newLength) {
 }
 
 SmallDivisor MakeSmallDivisor(uint32_t divisor) {
-    SmallDivisor d = {0, 0, 0};
-    if (divisor == 1) {
-        d.Keep = 0xFFFF;
-        return d;
-    }
-    if (divisor == 0 || divisor > LargestSmallDivisor) return d;
-    // shift = ceil(log2(divisor)) − 1 keeps the multiplier below 2^16; the error of the rounded-up
-    // multiplier stays below one quotient step for every sum up to 255 × divisor.
+    // shift = ceil(log2(divisor)) puts the multiplier ceil(2^(15 + shift) / divisor) in 2^15 to
+    // 2^16 − 1 (2^15 for powers of two). Its excess over 2^(15 + shift) / divisor is below
+    // 2^-(15 + shift) <= 1 / (2^15 × divisor), which times a sum of at most 255 × divisor stays
+    // below 1 / divisor for divisors up to 128: the truncated quotient is exact.
     uint32_t shift = 0;
-    while ((2u << shift) < divisor) ++shift;
-    const uint32_t scale = 1u << (16 + shift);
+    while ((1u << shift) < divisor) ++shift;
+    const uint32_t scale = 1u << (15 + shift);
+    SmallDivisor d;
     d.Multiplier = static_cast<uint16_t>((scale + divisor - 1) / divisor);
     d.Shift = static_cast<uint16_t>(shift);
     return d;
 }
 
-RunLengths FillPixelRuns(const int32_t* weights, int32_t sourceCount, int32_t outputCount,
-                         PixelRun* runs) {
-    RunLengths lengths = {0, 0};
+LineRuns FillRunEnds(const int32_t* weights, int32_t sourceCount, int32_t outputCount,
+                     uint32_t* ends) {
+    LineRuns runs = {0, 0};
     uint32_t first = 0;
-    for (int32_t i = 0; i < sourceCount && lengths.Closed < static_cast<uint32_t>(outputCount);
-         ++i) {
+    for (int32_t i = 0; i < sourceCount && runs.Closed < static_cast<uint32_t>(outputCount); ++i) {
         if (weights[i] == 0) continue;
-        const uint32_t length = static_cast<uint32_t>(i) + 1 - first;
-        runs[lengths.Closed++] = {first, length, MakeSmallDivisor(length)};
-        if (length > lengths.Longest) lengths.Longest = length;
-        first = static_cast<uint32_t>(i) + 1;
+        const uint32_t end = static_cast<uint32_t>(i) + 1;
+        if (end - first > runs.Longest) runs.Longest = end - first;
+        ends[runs.Closed++] = end;
+        first = end;
     }
-    for (uint32_t output = lengths.Closed; output < static_cast<uint32_t>(outputCount); ++output) {
-        runs[output] = {output, 1, MakeSmallDivisor(1)};
-        if (lengths.Longest < 1) lengths.Longest = 1;
-    }
-    return lengths;
-}
-
-uint32_t SplitIntoChunks(const PixelRun* runs, uint32_t count, RunChunk* chunks) {
-    uint32_t chunkCount = 0;
-    for (uint32_t j0 = 0; j0 < count;) {
-        const uint32_t first = runs[j0].First;
-        uint32_t j1 = j0 + 1;
-        while (j1 < count && runs[j1].First + runs[j1].Length - first <= ChunkPixels) ++j1;
-        if (chunks) chunks[chunkCount] = {j1, first, runs[j1 - 1].First + runs[j1 - 1].Length};
-        ++chunkCount;
-        j0 = j1;
-    }
-    return chunkCount;
+    return runs;
 }

@@ -1,6 +1,6 @@
 // What the fit-to-screen reduction computes before it touches a pixel: the new size, the weight
 // array that spreads the longer side's pixels over its new length, and from it the runs of source
-// pixels (along a row) and source rows (down a column) that each output pixel averages.
+// pixels (along a row) and source rows (down a column) that each output averages.
 #pragma once
 #include <cstdint>
 
@@ -14,46 +14,26 @@ bool FitSize(int32_t sourceWidth, int32_t sourceHeight, int32_t targetWidth, int
 // entries close a run. Returns the longest run, counting a trailing run that none closes.
 int32_t FillWeights(int32_t* weights, int32_t count, int32_t newLength);
 
-// Division of a run's sum (at most 255 × the divisor) by multiplication: the quotient is
-// ((sum × Multiplier) >> 16 >> Shift) | (sum & Keep). Exact for divisors 1 to LargestSmallDivisor;
-// larger divisors get Multiplier 0 and are divided the ordinary way.
+// Division of a sum of up to LargestSmallDivisor values of 0 to 255 by their count, by
+// multiplication: sum / divisor = ((2 × sum × Multiplier) >> 16) >> Shift. The doubled sum stays
+// below 2^16, so 16-bit lanes hold it, and the divisor 1 needs no multiplier of 2^16.
 struct SmallDivisor {
     uint16_t Multiplier;
     uint16_t Shift;
-    uint16_t Keep;
 };
 enum : uint32_t { LargestSmallDivisor = 128 };
-SmallDivisor MakeSmallDivisor(uint32_t divisor);
+SmallDivisor MakeSmallDivisor(uint32_t divisor);  // divisor 1 to LargestSmallDivisor
 
-// Source pixels First .. First + Length − 1 of a row make one output pixel.
-struct PixelRun {
-    uint32_t First;
-    uint32_t Length;
-    SmallDivisor Divisor;
+inline uint32_t DivideSmall(uint32_t sum, SmallDivisor d) {
+    return ((2 * sum * d.Multiplier) >> 16) >> d.Shift;
+}
+
+// The runs a line's weights close, up to outputCount of them: run j covers the source pixels (or
+// rows) from ends[j − 1] (0 for the first) to ends[j] − 1. Outputs past the last closed run get
+// nothing from the line's kernel.
+struct LineRuns {
+    uint32_t Closed;
+    uint32_t Longest;  // of the closed runs
 };
-
-// Outputs are worked out in chunks whose runs together span at most this many source pixels, so
-// that a chunk of a few rows fits a small scratch; no single run may be longer.
-enum : uint32_t { ChunkPixels = 256 };
-
-// Outputs OutputEnd of the previous chunk (0 for the first) to OutputEnd − 1 read source pixels
-// FirstPixel to EndPixel − 1.
-struct RunChunk {
-    uint32_t OutputEnd;
-    uint32_t FirstPixel;
-    uint32_t EndPixel;
-};
-
-// Splits the outputs of closed runs (which follow each other without a gap) into chunks and
-// returns their count; with no chunk array it only counts them.
-uint32_t SplitIntoChunks(const PixelRun* runs, uint32_t count, RunChunk* chunks);
-
-// Runs of the row pass for the first outputCount outputs of a row whose weights are given, as the
-// row pass leaves them: outputs past the last run closed within the row keep the source pixel at
-// their own position, which is a run of length 1 there.
-struct RunLengths {
-    uint32_t Closed;   // outputs with a run the weights close; the rest keep their own pixel
-    uint32_t Longest;  // of all runs
-};
-RunLengths FillPixelRuns(const int32_t* weights, int32_t sourceCount, int32_t outputCount,
-                         PixelRun* runs);
+LineRuns FillRunEnds(const int32_t* weights, int32_t sourceCount, int32_t outputCount,
+                     uint32_t* ends);

@@ -10,7 +10,8 @@
 
 #include "platform/debug_output.h"
 #include "render/reduction_plan.h"
-#include "render/row_group_average.h"
+#include "render/column_means.h"
+#include "render/row_means.h"
 #include "tests/reference/reference_reducer.h"
 
 namespace {
@@ -154,23 +155,32 @@ TEST(ReductionPlan, SmallDivisorsDivideEverySumExactly) {
     for (uint32_t divisor = 1; divisor <= LargestSmallDivisor; ++divisor) {
         const SmallDivisor d = MakeSmallDivisor(divisor);
         for (uint32_t sum = 0; sum <= 255 * divisor; ++sum) {
-            const uint32_t quotient = (((sum * d.Multiplier) >> 16) >> d.Shift) | (sum & d.Keep);
-            ASSERT_EQ(quotient, sum / divisor) << sum << " / " << divisor;
+            ASSERT_LT(2 * sum, 65536u) << "the doubled sum must fit a 16-bit lane";
+            // As a 16-bit lane computes it: the high half of the product, then the shift.
+            const uint32_t high = (static_cast<uint32_t>(static_cast<uint16_t>(2 * sum)) *
+                                   d.Multiplier) >> 16;
+            ASSERT_EQ(high >> d.Shift, sum / divisor) << sum << " / " << divisor;
+            ASSERT_EQ(DivideSmall(sum, d), sum / divisor) << sum << " / " << divisor;
         }
     }
-    const SmallDivisor large = MakeSmallDivisor(LargestSmallDivisor + 1);
-    EXPECT_EQ(large.Multiplier | large.Keep, 0);
 }
 
-TEST(ReductionPlan, OutputsPastTheLastClosedRunKeepTheirOwnPixel) {
+TEST(ReductionPlan, RowRunsCanFallShortOfTheNewWidth) {
     // 769 × 1025 into 768 × 1024: the height's weights give the row pass 767 runs for 768 outputs.
     std::vector<int32_t> weights(1025);
     FillWeights(weights.data(), 1025, 1023);
-    std::vector<PixelRun> runs(768);
-    FillPixelRuns(weights.data(), 769, 768, runs.data());
-    EXPECT_EQ(runs[767].First, 767u);
-    EXPECT_EQ(runs[767].Length, 1u);
-    EXPECT_LE(runs[766].First + runs[766].Length, 769u);
+    std::vector<uint32_t> ends(768);
+    const LineRuns runs = FillRunEnds(weights.data(), 769, 768, ends.data());
+    EXPECT_EQ(runs.Closed, 767u);
+    EXPECT_LE(ends[766], 769u);
+    EXPECT_EQ(runs.Longest, 2u);
+    uint32_t first = 0;
+    for (uint32_t j = 0; j < runs.Closed; ++j) {
+        EXPECT_EQ(static_cast<int32_t>(ends[j] - first), weights[ends[j] - 1]) << j;
+        first = ends[j];
+    }
+    // No more runs than outputs are asked for.
+    EXPECT_EQ(FillRunEnds(weights.data(), 1025, 100, ends.data()).Closed, 100u);
 }
 
 TEST(ImageReducer, FourByTwoIntoTwoByOneAveragesTheBottomRow) {
@@ -360,33 +370,102 @@ TEST(ImageReducer, WritesTheThreePassTracesInOrder) {
     EXPECT_EQ(CapturedTrace, "");
 }
 
-TEST(RowGroupAverage, PortableAndSse2KernelsAgreeOnRowGroups) {
-    if (!HaveSse2RowGroupAverage()) GTEST_SKIP() << "no SSE2 in this build";
+std::vector<SmallDivisor> DivisorsUpTo(uint32_t longest) {
+    std::vector<SmallDivisor> divisors(LargestSmallDivisor + 1);
+    for (uint32_t length = 1; length <= longest && length <= LargestSmallDivisor; ++length)
+        divisors[length] = MakeSmallDivisor(length);
+    return divisors;
+}
+
+void ExpectRowKernelAgreesWithPortable(void (*kernel)(const RowBlock&, const RowPass&),
+                                       uint32_t kernelRows) {
     std::mt19937 random(9);
-    for (int i = 0; i < 300; ++i) {
-        const uint32_t width = 1 + random() % 700, rowCount = 1 + random() % 20;
-        const uint32_t outputs = 1 + random() % width;
+    for (int i = 0; i < 600; ++i) {
+        // Short runs of every kind, and long runs that make segments of single outputs.
+        const uint32_t width = 1 + random() % (i % 3 == 2 ? 3000 : 700);
+        const uint32_t rowCount = 1 + random() % kernelRows;
+        const uint32_t outputs =
+            i % 3 == 2 ? 1 + width / (1 + random() % LargestSmallDivisor) : 1 + random() % width;
         std::vector<int32_t> weights(width);
         FillWeights(weights.data(), static_cast<int32_t>(width), static_cast<int32_t>(outputs));
-        std::vector<PixelRun> runs(outputs);
-        const RunLengths lengths = FillPixelRuns(weights.data(), static_cast<int32_t>(width),
-                                                 static_cast<int32_t>(outputs), runs.data());
-        if (lengths.Longest > LargestSmallDivisor) continue;
+        std::vector<uint32_t> ends(outputs);
+        const LineRuns runs = FillRunEnds(weights.data(), static_cast<int32_t>(width),
+                                          static_cast<int32_t>(outputs), ends.data());
+        if (runs.Longest > LargestSmallDivisor) continue;
+        const std::vector<SmallDivisor> divisors = DivisorsUpTo(runs.Longest);
+        const RowPass pass = {ends.data(), runs, divisors.data()};
+        // Rows exactly as long as the block, so that reading past it would show.
         const size_t stride = DibStride(width, 24);
-        std::vector<unsigned char> rows(stride * rowCount);
-        for (unsigned char& b : rows) b = static_cast<unsigned char>(random());
-        std::vector<unsigned char> expected(3 * outputs + 1, 0xEE), actual(3 * outputs + 1, 0xEE);
-        const RowGroup group = {rows.data(), stride, rowCount};
-        std::vector<RunChunk> chunks(outputs);
-        const PixelRunTable table = {runs.data(), outputs, lengths, chunks.data(),
-                                     SplitIntoChunks(runs.data(), lengths.Closed, chunks.data())};
-        AverageRowGroupPortable(group, table, 0, lengths.Closed, expected.data());
-        AverageRowGroupSse2(group, table, actual.data());
-        actual.resize(3 * lengths.Closed);
-        expected.resize(3 * lengths.Closed);
-        ASSERT_EQ(expected, actual)
+        std::vector<unsigned char> source(stride * rowCount);
+        for (unsigned char& b : source) b = static_cast<unsigned char>(random());
+        std::vector<unsigned char> expected(source);
+        std::unique_ptr<unsigned char[]> actual(new unsigned char[source.size()]);
+        memcpy(actual.get(), source.data(), source.size());
+        for (uint32_t r = 0; r < rowCount; ++r) RowMeansPortable(expected.data() + r * stride, pass);
+        const RowBlock block = {actual.get(), stride, rowCount, source.size()};
+        kernel(block, pass);
+        ASSERT_EQ(memcmp(expected.data(), actual.get(), source.size()), 0)
             << width << " pixels into " << outputs << ", " << rowCount << " rows";
     }
+}
+
+TEST(RowMeans, PortableAndSse2KernelsAgreeOnBlocksOfRows) {
+    if (!HaveSse2RowMeans()) GTEST_SKIP() << "no SSE2 in this build";
+    ExpectRowKernelAgreesWithPortable(RowMeansSse2, Sse2Rows);
+}
+
+TEST(RowMeans, PortableAndAvx2KernelsAgreeOnBlocksOfRows) {
+    if (!HaveAvx2RowMeans()) GTEST_SKIP() << "no AVX2 here";
+    ExpectRowKernelAgreesWithPortable(RowMeansAvx2, Avx2Rows);
+}
+
+TEST(RowMeans, PortableKernelAveragesEachClosedRunInPlace) {
+    // 5 pixels into 3 (weights 1, 0, 2, 0, 2): runs of 1, 2 and 2 pixels.
+    std::vector<int32_t> weights(5);
+    FillWeights(weights.data(), 5, 3);
+    std::vector<uint32_t> ends(3);
+    const LineRuns runs = FillRunEnds(weights.data(), 5, 3, ends.data());
+    const std::vector<SmallDivisor> divisors = DivisorsUpTo(runs.Longest);
+    unsigned char row[16] = {1, 2, 3, 10, 20, 30, 11, 21, 31, 7, 8, 9, 100, 0, 255, 0xAA};
+    RowMeansPortable(row, {ends.data(), runs, divisors.data()});
+    const unsigned char expected[16] = {1, 2, 3, 10, 20, 30, 53, 4, 132, 7, 8, 9, 100, 0, 255, 0xAA};
+    EXPECT_EQ(memcmp(row, expected, 16), 0);
+}
+
+void ExpectColumnKernelAgreesWithPortable(
+    void (*kernel)(const RowRun&, size_t, SmallDivisor, unsigned char*)) {
+    std::mt19937 random(10);
+    for (int i = 0; i < 400; ++i) {
+        const uint32_t rowCount = 1 + random() % LargestSmallDivisor;
+        const size_t byteCount = random() % 200, stride = byteCount + random() % 40;
+        // The output row at the first row, or before it by up to two rows' worth.
+        const size_t before = i % 2 ? 0 : random() % (2 * stride + 1);
+        std::vector<unsigned char> source(before + stride * rowCount + byteCount);
+        for (unsigned char& b : source) b = static_cast<unsigned char>(random());
+        std::vector<unsigned char> expected(source), actual(source);
+        const RowRun expectedRun = {expected.data() + before, stride, rowCount};
+        const RowRun actualRun = {actual.data() + before, stride, rowCount};
+        ColumnMeansPortable(expectedRun, 0, byteCount, expected.data());
+        kernel(actualRun, byteCount, MakeSmallDivisor(rowCount), actual.data());
+        ASSERT_EQ(expected, actual) << rowCount << " rows of " << byteCount << " bytes, "
+                                    << stride << " apart, output " << before << " before";
+        // And the means themselves, from the untouched source.
+        for (size_t x = 0; x < byteCount; ++x) {
+            uint32_t sum = 0;
+            for (uint32_t r = 0; r < rowCount; ++r) sum += source[before + r * stride + x];
+            ASSERT_EQ(expected[x], sum / rowCount) << x;
+        }
+    }
+}
+
+TEST(ColumnMeans, PortableAndSse2KernelsAgreeInPlace) {
+    if (!HaveSse2ColumnMeans()) GTEST_SKIP() << "no SSE2 in this build";
+    ExpectColumnKernelAgreesWithPortable(ColumnMeansSse2);
+}
+
+TEST(ColumnMeans, PortableAndAvx2KernelsAgreeInPlace) {
+    if (!HaveAvx2ColumnMeans()) GTEST_SKIP() << "no AVX2 here";
+    ExpectColumnKernelAgreesWithPortable(ColumnMeansAvx2);
 }
 
 }  // namespace
