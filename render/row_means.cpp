@@ -28,6 +28,27 @@ void RowMeansPortable(unsigned char* row, const RowPass& pass) {
     }
 }
 
+uint32_t VectorSegmentEnd(const RowPass& pass, uint32_t j) {
+    const uint32_t first = j ? pass.Ends[j - 1] : 0, closed = pass.Runs.Closed;
+    uint32_t end = j;
+    while (end + VectorTileOutputs <= closed &&
+           pass.Ends[end + VectorTileOutputs - 1] - first <= VectorSegmentPixels)
+        end += VectorTileOutputs;
+    if (end > j) return end;
+    while (end < closed && end - j < VectorTileOutputs &&
+           pass.Ends[end] - first <= VectorSegmentPixels)
+        ++end;
+    return end;
+}
+
+void VectorRows(const RowBlock& block, uint32_t rowCount, unsigned char** rows, size_t* readable) {
+    for (uint32_t r = 0; r < rowCount; ++r) {
+        const uint32_t row = r < block.RowCount ? r : block.RowCount - 1;
+        rows[r] = block.FirstRow + row * block.Stride;
+        readable[r] = block.Readable - row * block.Stride;
+    }
+}
+
 void RowMeans(const RowBlock& block, const RowPass& pass) {
     if (pass.Runs.Closed == 0) return;
     const bool avx2 = HaveAvx2RowMeans();

@@ -32,5 +32,15 @@ void RowMeansSse2(const RowBlock& block, const RowPass& pass);
 bool HaveAvx2RowMeans();
 void RowMeansAvx2(const RowBlock& block, const RowPass& pass);
 
+// What the vector kernels share. They work on segments of outputs whose runs together span at
+// most VectorSegmentPixels source pixels (so that 16-bit prefix sums over the segment hold), in
+// tiles of VectorTileOutputs outputs.
+enum : uint32_t { VectorSegmentPixels = 256, VectorTileOutputs = 8 };
+// The end of the segment that starts at output j: whole tiles where any fit.
+uint32_t VectorSegmentEnd(const RowPass& pass, uint32_t j);
+// The first rowCount rows of the block and how many bytes each may read; rows past the block
+// repeat its last row, whose means are never stored.
+void VectorRows(const RowBlock& block, uint32_t rowCount, unsigned char** rows, size_t* readable);
+
 // The row pass over every row of a block of any size, by the fastest kernel that takes it.
 void RowMeans(const RowBlock& block, const RowPass& pass);

@@ -12,14 +12,12 @@
 
 namespace {
 
-const uint32_t SegmentPixels = 256;  // a segment's source pixels: its prefix sums fill the scratch
-const uint32_t TileOutputs = 8;
 const uint32_t Rows = 16;
 
 struct Scratch {
     // Sums[3 × i + c]: channel c summed over the segment's pixels before pixel i, in each row.
-    __m256i Sums[3 + 3 * SegmentPixels];
-    __m256i Means[3 * TileOutputs];
+    __m256i Sums[3 + 3 * VectorSegmentPixels];
+    __m256i Means[3 * VectorTileOutputs];
 };
 
 struct Divisors {
@@ -147,7 +145,7 @@ __attribute__((target("avx2"))) void TileMeans(const RowPass& pass, const Diviso
         start = end;
         startSums = endSums;
     }
-    for (uint32_t k = count; k < TileOutputs; ++k, means += 3)
+    for (uint32_t k = count; k < VectorTileOutputs; ++k, means += 3)
         means[0] = means[1] = means[2] = _mm256_setzero_si256();
 }
 
@@ -183,7 +181,7 @@ __attribute__((target("avx2"))) void StoreTile(unsigned char* const rows[Rows], 
     __m256i bytes[3][4];
     for (int octet = 0; octet < 3; ++octet) TransposeMeans(scratch.Means + 8 * octet, bytes[octet]);
     const size_t at = 3 * static_cast<size_t>(j);
-    if (count == TileOutputs && rowCount == Rows) {
+    if (count == VectorTileOutputs && rowCount == Rows) {
         for (uint32_t octet = 0; octet < 3; ++octet) {
             for (uint32_t i = 0; i < 4; ++i) StoreRows(rows, i, at + 8 * octet, bytes[octet][i]);
         }
@@ -199,17 +197,6 @@ __attribute__((target("avx2"))) void StoreTile(unsigned char* const rows[Rows], 
     for (uint32_t r = 0; r < rowCount; ++r) memcpy(rows[r] + at, tile[r], 3 * count);
 }
 
-// The outputs from j on whose pixels span at most SegmentPixels: whole tiles where any fit.
-uint32_t SegmentEnd(const RowPass& pass, uint32_t j) {
-    const uint32_t first = j ? pass.Ends[j - 1] : 0, closed = pass.Runs.Closed;
-    uint32_t end = j;
-    while (end + TileOutputs <= closed && pass.Ends[end + TileOutputs - 1] - first <= SegmentPixels)
-        end += TileOutputs;
-    if (end > j) return end;
-    while (end < closed && end - j < TileOutputs && pass.Ends[end] - first <= SegmentPixels) ++end;
-    return end;
-}
-
 }  // namespace
 
 bool HaveAvx2RowMeans() { return __builtin_cpu_supports("avx2"); }
@@ -220,18 +207,13 @@ __attribute__((target("avx2"))) void RowMeansAvx2(const RowBlock& block, const R
     FillDivisors(pass, divisors);
     unsigned char* rows[Rows];
     size_t readable[Rows];
-    for (uint32_t r = 0; r < Rows; ++r) {
-        // Rows past the block repeat its last row; their means are never stored.
-        const uint32_t row = r < block.RowCount ? r : block.RowCount - 1;
-        rows[r] = block.FirstRow + row * block.Stride;
-        readable[r] = block.Readable - row * block.Stride;
-    }
+    VectorRows(block, Rows, rows, readable);
     for (uint32_t j0 = 0; j0 < pass.Runs.Closed;) {
-        const uint32_t j1 = SegmentEnd(pass, j0);
+        const uint32_t j1 = VectorSegmentEnd(pass, j0);
         const uint32_t first = j0 ? pass.Ends[j0 - 1] : 0;
         SumSegment(rows, readable, first, pass.Ends[j1 - 1], scratch);
-        for (uint32_t j = j0; j < j1; j += TileOutputs) {
-            const uint32_t count = j1 - j < TileOutputs ? j1 - j : TileOutputs;
+        for (uint32_t j = j0; j < j1; j += VectorTileOutputs) {
+            const uint32_t count = j1 - j < VectorTileOutputs ? j1 - j : VectorTileOutputs;
             TileMeans(pass, divisors, j, count, first, scratch);
             StoreTile(rows, block.RowCount, j, count, scratch);
         }

@@ -13,14 +13,10 @@
 
 namespace {
 
-// Source pixels of one segment: its prefix sums fill the scratch.
-const uint32_t SegmentPixels = 256;
-const uint32_t TileOutputs = 8;
-
 struct Scratch {
     // Sums[3 × i + c]: channel c summed over the segment's pixels before pixel i, in each row.
-    __m128i Sums[3 + 3 * SegmentPixels];
-    __m128i Means[3 * TileOutputs];
+    __m128i Sums[3 + 3 * VectorSegmentPixels];
+    __m128i Means[3 * VectorTileOutputs];
 };
 
 __m128i Load16(const unsigned char* p) {
@@ -154,7 +150,7 @@ void TileMeans(const RowPass& pass, const Divisors& divisors, uint32_t j, uint32
         start = end;
         startSums = endSums;
     }
-    for (uint32_t k = count; k < TileOutputs; ++k, means += 3)
+    for (uint32_t k = count; k < VectorTileOutputs; ++k, means += 3)
         means[0] = means[1] = means[2] = _mm_setzero_si128();
 }
 
@@ -186,7 +182,7 @@ void StoreTile(unsigned char* const rows[8], uint32_t rowCount, uint32_t j, uint
     __m128i bytes[3][4];
     for (int octet = 0; octet < 3; ++octet) TransposeMeans(scratch.Means + 8 * octet, bytes[octet]);
     const size_t at = 3 * static_cast<size_t>(j);
-    if (count == TileOutputs && rowCount == 8) {
+    if (count == VectorTileOutputs && rowCount == 8) {
         for (int octet = 0; octet < 3; ++octet) {
             for (int i = 0; i < 4; ++i) {
                 StoreLow(rows[2 * i] + at + 8 * octet, bytes[octet][i]);
@@ -206,17 +202,6 @@ void StoreTile(unsigned char* const rows[8], uint32_t rowCount, uint32_t j, uint
     for (uint32_t r = 0; r < rowCount; ++r) memcpy(rows[r] + at, tile[r], 3 * count);
 }
 
-// The outputs from j on whose pixels span at most SegmentPixels: whole tiles where any fit.
-uint32_t SegmentEnd(const RowPass& pass, uint32_t j) {
-    const uint32_t first = j ? pass.Ends[j - 1] : 0, closed = pass.Runs.Closed;
-    uint32_t end = j;
-    while (end + TileOutputs <= closed && pass.Ends[end + TileOutputs - 1] - first <= SegmentPixels)
-        end += TileOutputs;
-    if (end > j) return end;
-    while (end < closed && end - j < TileOutputs && pass.Ends[end] - first <= SegmentPixels) ++end;
-    return end;
-}
-
 }  // namespace
 
 bool HaveSse2RowMeans() { return true; }
@@ -227,18 +212,13 @@ void RowMeansSse2(const RowBlock& block, const RowPass& pass) {
     FillDivisors(pass, divisors);
     unsigned char* rows[8];
     size_t readable[8];
-    for (uint32_t r = 0; r < 8; ++r) {
-        // Rows past the block repeat its last row; their means are never stored.
-        const uint32_t row = r < block.RowCount ? r : block.RowCount - 1;
-        rows[r] = block.FirstRow + row * block.Stride;
-        readable[r] = block.Readable - row * block.Stride;
-    }
+    VectorRows(block, 8, rows, readable);
     for (uint32_t j0 = 0; j0 < pass.Runs.Closed;) {
-        const uint32_t j1 = SegmentEnd(pass, j0);
+        const uint32_t j1 = VectorSegmentEnd(pass, j0);
         const uint32_t first = j0 ? pass.Ends[j0 - 1] : 0;
         SumSegment(rows, readable, first, pass.Ends[j1 - 1], scratch);
-        for (uint32_t j = j0; j < j1; j += TileOutputs) {
-            const uint32_t count = j1 - j < TileOutputs ? j1 - j : TileOutputs;
+        for (uint32_t j = j0; j < j1; j += VectorTileOutputs) {
+            const uint32_t count = j1 - j < VectorTileOutputs ? j1 - j : VectorTileOutputs;
             TileMeans(pass, divisors, j, count, first, scratch);
             StoreTile(rows, block.RowCount, j, count, scratch);
         }
