@@ -42,5 +42,11 @@ uint32_t VectorSegmentEnd(const RowPass& pass, uint32_t j);
 // repeat its last row, whose means are never stored.
 void VectorRows(const RowBlock& block, uint32_t rowCount, unsigned char** rows, size_t* readable);
 
+// How far ahead of the 16-byte group being read the vector kernels ask for a row's lines. They ask
+// for one line of a quarter of the rows at each group, so that each row's lines are asked for one
+// by one as the kernel moves along: the rows lie far apart and are read once, and a burst of
+// requests for all rows at once would overrun the processor's queue of outstanding misses.
+enum : uint32_t { VectorPrefetchBytes = 1536 };
+
 // The row pass over every row of a block of any size, by the fastest kernel that takes it.
 void RowMeans(const RowBlock& block, const RowPass& pass);

@@ -78,15 +78,13 @@ __attribute__((target("avx2"))) void SumSegment(const unsigned char* const rows[
     __m256i* sums = scratch.Sums + 3;
     const size_t base = 3 * static_cast<size_t>(first);
     const uint32_t byteCount = 3 * (end - first);
-    // Sixteen rows far apart are read once each: ask for the next segment's lines now.
-    for (uint32_t r = 0; r < Rows; ++r) {
-        for (uint32_t at = 0; at < byteCount; at += 64)
-            _mm_prefetch(reinterpret_cast<const char*>(rows[r] + base + byteCount + at),
-                         _MM_HINT_T0);
-    }
     for (uint32_t at = 0; at < byteCount; at += 16, sums += 16) {
         __m256i in[8], b[8];
         const size_t offset = base + at;
+        const uint32_t quarter = static_cast<uint32_t>(offset >> 4) & 3;
+        for (uint32_t r = 4 * quarter; r < 4 * quarter + 4; ++r)
+            _mm_prefetch(reinterpret_cast<const char*>(rows[r] + offset + VectorPrefetchBytes),
+                         _MM_HINT_T0);
         const bool whole = offset + 16 <= readable[Rows - 1];  // the last row has the fewest
         for (uint32_t r = 0; r < 8; ++r)
             in[r] = LoadRowPair(rows[r], rows[r + 8], offset, readable[r], readable[r + 8], whole);

@@ -68,15 +68,13 @@ void SumSegment(const unsigned char* const rows[8], const size_t readable[8], ui
     __m128i* sums = scratch.Sums + 3;
     const size_t base = 3 * static_cast<size_t>(first);
     const uint32_t byteCount = 3 * (end - first);
-    // Eight rows far apart are read once each: ask for the next segment's lines now.
-    for (int r = 0; r < 8; ++r) {
-        for (uint32_t at = 0; at < byteCount; at += 64)
-            _mm_prefetch(reinterpret_cast<const char*>(rows[r] + base + byteCount + at),
-                         _MM_HINT_T0);
-    }
     for (uint32_t at = 0; at < byteCount; at += 16, sums += 16) {
         __m128i in[8], b[8];
         const size_t offset = base + at;
+        const uint32_t quarter = static_cast<uint32_t>(offset >> 4) & 3;
+        for (uint32_t r = 2 * quarter; r < 2 * quarter + 2; ++r)
+            _mm_prefetch(reinterpret_cast<const char*>(rows[r] + offset + VectorPrefetchBytes),
+                         _MM_HINT_T0);
         if (offset + 16 <= readable[7]) {  // the last row has the fewest bytes after it
             in[0] = Load16(rows[0] + offset);
             in[1] = Load16(rows[1] + offset);
