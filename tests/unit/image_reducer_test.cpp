@@ -157,8 +157,8 @@ TEST(ReductionPlan, SmallDivisorsDivideEverySumExactly) {
         for (uint32_t sum = 0; sum <= 255 * divisor; ++sum) {
             ASSERT_LT(2 * sum, 65536u) << "the doubled sum must fit a 16-bit lane";
             // As a 16-bit lane computes it: the high half of the product, then the shift.
-            const uint32_t high = (static_cast<uint32_t>(static_cast<uint16_t>(2 * sum)) *
-                                   d.Multiplier) >> 16;
+            const uint32_t high =
+                (static_cast<uint32_t>(static_cast<uint16_t>(2 * sum)) * d.Multiplier) >> 16;
             ASSERT_EQ(high >> d.Shift, sum / divisor) << sum << " / " << divisor;
             ASSERT_EQ(DivideSmall(sum, d), sum / divisor) << sum << " / " << divisor;
         }
@@ -209,7 +209,8 @@ TEST(ImageReducer, ScreenSizedExamplesMatchTheReference) {
         {3000, 2000, 1024, 768, 1024, 682},  // the column pass makes one row more than the header
                                              // says
         {1025, 769, 1024, 768, 1023, 768},  // ... and here one fewer: the top row is the row pass's
-        {5000, 2, 1024, 768, 1024, 0},      {1000, 3000, 1024, 768, 256, 768},
+        {5000, 2, 1024, 768, 1024, 0},
+        {1000, 3000, 1024, 768, 256, 768},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(testing::Message() << c.sw << "x" << c.sh);
@@ -260,7 +261,7 @@ TEST(ImageReducer, MatchesTheReferenceOnRandomSizesTargetsAndContents) {
             case 3: sw = 100 + random() % 300, sh = 100 + random() % 300; break;
             default:
                 sw = 1 + random() % 1200, sh = 1 + random() % 6;
-                break;  // runs past the SSE2 limit
+                break;  // runs past the vector kernels' limit
         }
         int32_t tw, th;
         switch (random() % 4) {
@@ -401,7 +402,8 @@ void ExpectRowKernelAgreesWithPortable(void (*kernel)(const RowBlock&, const Row
         std::vector<unsigned char> expected(source);
         std::unique_ptr<unsigned char[]> actual(new unsigned char[source.size()]);
         memcpy(actual.get(), source.data(), source.size());
-        for (uint32_t r = 0; r < rowCount; ++r) RowMeansPortable(expected.data() + r * stride, pass);
+        for (uint32_t r = 0; r < rowCount; ++r)
+            RowMeansPortable(expected.data() + r * stride, pass);
         const RowBlock block = {actual.get(), stride, rowCount, source.size()};
         kernel(block, pass);
         ASSERT_EQ(memcmp(expected.data(), actual.get(), source.size()), 0)
@@ -428,12 +430,13 @@ TEST(RowMeans, PortableKernelAveragesEachClosedRunInPlace) {
     const std::vector<SmallDivisor> divisors = DivisorsUpTo(runs.Longest);
     unsigned char row[16] = {1, 2, 3, 10, 20, 30, 11, 21, 31, 7, 8, 9, 100, 0, 255, 0xAA};
     RowMeansPortable(row, {ends.data(), runs, divisors.data()});
-    const unsigned char expected[16] = {1, 2, 3, 10, 20, 30, 53, 4, 132, 7, 8, 9, 100, 0, 255, 0xAA};
+    const unsigned char expected[16] = {1,   2, 3, 10, 20,  30, 53,  4,
+                                        132, 7, 8, 9,  100, 0,  255, 0xAA};
     EXPECT_EQ(memcmp(row, expected, 16), 0);
 }
 
-void ExpectColumnKernelAgreesWithPortable(
-    void (*kernel)(const RowRun&, size_t, SmallDivisor, unsigned char*)) {
+void ExpectColumnKernelAgreesWithPortable(void (*kernel)(const RowRun&, size_t, SmallDivisor,
+                                                         unsigned char*)) {
     std::mt19937 random(10);
     for (int i = 0; i < 400; ++i) {
         const uint32_t rowCount = 1 + random() % LargestSmallDivisor;
@@ -447,8 +450,8 @@ void ExpectColumnKernelAgreesWithPortable(
         const RowRun actualRun = {actual.data() + before, stride, rowCount};
         ColumnMeansPortable(expectedRun, 0, byteCount, expected.data());
         kernel(actualRun, byteCount, MakeSmallDivisor(rowCount), actual.data());
-        ASSERT_EQ(expected, actual) << rowCount << " rows of " << byteCount << " bytes, "
-                                    << stride << " apart, output " << before << " before";
+        ASSERT_EQ(expected, actual) << rowCount << " rows of " << byteCount << " bytes, " << stride
+                                    << " apart, output " << before << " before";
         // And the means themselves, from the untouched source.
         for (size_t x = 0; x < byteCount; ++x) {
             uint32_t sum = 0;
