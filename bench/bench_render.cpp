@@ -148,58 +148,43 @@ void Palette(benchmark::State& state, uint32_t width, uint32_t height) {
     ReportPeak(state, peak, s.Size);
 }
 
-void FitLarge(benchmark::State& state) { Fit<ImageReducer>(state, 6000, 4000, 1620, 1080); }
-void FitLargeReference(benchmark::State& state) {
-    Fit<reference::ImageReducer>(state, 6000, 4000, 1620, 1080);
+// The names are what scripts/bench pairs up; the 6000 × 4000 palette shows that the quantizer's
+// memory does not grow with the picture.
+bool RegisterRenderBenchmarks() {
+    const struct {
+        const char* Name;
+        void (*Run)(benchmark::State&);
+    } benchmarks[] = {
+        {"Render/Fit_6000x4000_to_1620x1080",
+         [](benchmark::State& state) { Fit<ImageReducer>(state, 6000, 4000, 1620, 1080); }},
+        {"Render/FitReference_6000x4000_to_1620x1080",
+         [](benchmark::State& state) {
+             Fit<reference::ImageReducer>(state, 6000, 4000, 1620, 1080);
+         }},
+        {"Render/CopyBlock_6000x4000",
+         [](benchmark::State& state) { CopyBlock(state, 6000, 4000); }},
+        {"Render/Fit_3000x2000_to_1024x768",
+         [](benchmark::State& state) { Fit<ImageReducer>(state, 3000, 2000, 1024, 768); }},
+        {"Render/FitReference_3000x2000_to_1024x768",
+         [](benchmark::State& state) {
+             Fit<reference::ImageReducer>(state, 3000, 2000, 1024, 768);
+         }},
+        {"Render/CopyBlock_3000x2000",
+         [](benchmark::State& state) { CopyBlock(state, 3000, 2000); }},
+        {"Render/Palette_1620x1080",
+         [](benchmark::State& state) { Palette<CreateBIPaletteEntries>(state, 1620, 1080); }},
+        {"Render/PaletteReference_1620x1080",
+         [](benchmark::State& state) {
+             Palette<reference::CreateBIPaletteEntries>(state, 1620, 1080);
+         }},
+        {"Render/Palette_6000x4000",
+         [](benchmark::State& state) { Palette<CreateBIPaletteEntries>(state, 6000, 4000); }},
+    };
+    for (const auto& b : benchmarks)
+        benchmark::RegisterBenchmark(b.Name, b.Run)->Unit(benchmark::kMillisecond)->UseRealTime();
+    return true;
 }
-void CopyLarge(benchmark::State& state) { CopyBlock(state, 6000, 4000); }
-void FitMedium(benchmark::State& state) { Fit<ImageReducer>(state, 3000, 2000, 1024, 768); }
-void FitMediumReference(benchmark::State& state) {
-    Fit<reference::ImageReducer>(state, 3000, 2000, 1024, 768);
-}
-void CopyMedium(benchmark::State& state) { CopyBlock(state, 3000, 2000); }
-void PaletteScreen(benchmark::State& state) { Palette<CreateBIPaletteEntries>(state, 1620, 1080); }
-void PaletteScreenReference(benchmark::State& state) {
-    Palette<reference::CreateBIPaletteEntries>(state, 1620, 1080);
-}
-// The same picture source at 6000 × 4000: the quantizer's memory must not grow with it.
-void PaletteLarge(benchmark::State& state) { Palette<CreateBIPaletteEntries>(state, 6000, 4000); }
+
+const bool Registered = RegisterRenderBenchmarks();
 
 }  // namespace
-
-BENCHMARK(FitLarge)
-    ->Name("Render/Fit_6000x4000_to_1620x1080")
-    ->Unit(benchmark::kMillisecond)
-    ->UseRealTime();
-BENCHMARK(FitLargeReference)
-    ->Name("Render/FitReference_6000x4000_to_1620x1080")
-    ->Unit(benchmark::kMillisecond)
-    ->UseRealTime();
-BENCHMARK(CopyLarge)
-    ->Name("Render/CopyBlock_6000x4000")
-    ->Unit(benchmark::kMillisecond)
-    ->UseRealTime();
-BENCHMARK(FitMedium)
-    ->Name("Render/Fit_3000x2000_to_1024x768")
-    ->Unit(benchmark::kMillisecond)
-    ->UseRealTime();
-BENCHMARK(FitMediumReference)
-    ->Name("Render/FitReference_3000x2000_to_1024x768")
-    ->Unit(benchmark::kMillisecond)
-    ->UseRealTime();
-BENCHMARK(CopyMedium)
-    ->Name("Render/CopyBlock_3000x2000")
-    ->Unit(benchmark::kMillisecond)
-    ->UseRealTime();
-BENCHMARK(PaletteScreen)
-    ->Name("Render/Palette_1620x1080")
-    ->Unit(benchmark::kMillisecond)
-    ->UseRealTime();
-BENCHMARK(PaletteScreenReference)
-    ->Name("Render/PaletteReference_1620x1080")
-    ->Unit(benchmark::kMillisecond)
-    ->UseRealTime();
-BENCHMARK(PaletteLarge)
-    ->Name("Render/Palette_6000x4000")
-    ->Unit(benchmark::kMillisecond)
-    ->UseRealTime();

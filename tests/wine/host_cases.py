@@ -28,14 +28,11 @@ WM_POWERBROADCAST = 0x218
 WM_POWER = 0x48
 
 
-class HostTestContext:
+class HostTestContext(winebench.BuildPrograms):
     """One build's programs, a scratch folder per case, and the bench."""
 
     def __init__(self, bench, build_dir):
-        self.bench = bench
-        self.build_dir = os.path.abspath(build_dir)
-        self.programs = os.path.join(self.build_dir, "tests", "win")
-        self.launcher = os.path.join(self.programs, "launcher.exe")
+        super().__init__(bench, build_dir)
         self.probe_program = os.path.join(self.programs, "host_window_probe.exe")
         self.scratch_root = os.path.join(self.build_dir, "host-wine-cases")
 

@@ -91,14 +91,11 @@ def make_folder_without_pictures(folder):
         out.write("still not a picture\n")
 
 
-class SlideshowTestContext:
+class SlideshowTestContext(winebench.BuildPrograms):
     """One build's test programs, a scratch folder, and the bench."""
 
     def __init__(self, bench, build_dir):
-        self.bench = bench
-        self.build_dir = os.path.abspath(build_dir)
-        self.programs = os.path.join(self.build_dir, "tests", "win")
-        self.launcher = os.path.join(self.programs, "launcher.exe")
+        super().__init__(bench, build_dir)
         self.show_program = os.path.join(self.programs, "slideshow_show_test.exe")
         self.presenter_program = os.path.join(self.programs, "slideshow_presenter_test.exe")
         self.scratch = os.path.join(self.build_dir, "slideshow-wine-cases")

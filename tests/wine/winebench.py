@@ -719,6 +719,16 @@ def set_ini_value(text, section, key, value):
     return "\n".join(lines) + "\n"
 
 
+class BuildPrograms:
+    """One build's Windows test programs (in <build>/tests/win) and the bench that runs them."""
+
+    def __init__(self, bench, build_dir):
+        self.bench = bench
+        self.build_dir = os.path.abspath(build_dir)
+        self.programs = os.path.join(self.build_dir, "tests", "win")
+        self.launcher = os.path.join(self.programs, "launcher.exe")
+
+
 def case_functions(namespace):
     """A *_cases module's case_NAME functions, as (NAME, function) in name order."""
     return [(name[len("case_"):], function) for name, function in sorted(namespace.items())
