@@ -8,9 +8,7 @@ import contextlib
 import os
 import re
 import shutil
-import subprocess
 import sys
-import tempfile
 import time
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
@@ -91,19 +89,8 @@ class HostTestContext(winebench.BuildPrograms):
     # registry
 
     def reg(self, *arguments, check=True):
-        # Output through files, not pipes: the first Wine program of a run starts the prefix's
-        # service processes, which inherit its handles and would hold a pipe open.
         env = self.bench.wine_environment(self.bench.display())
-        with tempfile.TemporaryFile() as out, tempfile.TemporaryFile() as err:
-            done = subprocess.run([winebench.WINE, "reg"] + list(arguments), env=env, stdin=subprocess.DEVNULL,
-                                  stdout=out, stderr=err, timeout=60)
-            out.seek(0)
-            err.seek(0)
-            stdout = out.read().decode("latin-1")
-            stderr = err.read().decode("latin-1")
-        if check and done.returncode != 0:
-            raise winebench.BenchError("reg %s: %s" % (" ".join(arguments), stderr.strip()))
-        return stdout
+        return self.bench.wine_command(["reg"] + list(arguments), env=env, check=check)
 
     def running_state(self):
         """Wine's screen-saver-running state: 1, 0, or None when never set."""
