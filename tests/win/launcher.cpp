@@ -6,7 +6,8 @@
 // The child's command line comes hex-encoded so that it reaches CreateProcessA byte for byte (tabs,
 // quotes, odd spacing) instead of being re-quoted on the way in. The last line on standard output
 // is the report: "launcher: exit 0xXXXXXXXX", "launcher: timeout after N ms" or "launcher: stopped
-// on request" (the child was terminated), or "launcher: cannot start ...".
+// on request" (the child was terminated), or "launcher: cannot start ...". Once the child is
+// created, the line "launcher: started" goes to standard error.
 //
 // The bench asks for an early end by writing "stop" to the launcher's input: the child is then
 // terminated as at the time limit, so that no window of it outlives a failed test. (Killing the
@@ -90,11 +91,26 @@ int main(int argc, char** argv) {
     startup.hStdError = GetStdHandle(STD_ERROR_HANDLE);
     PROCESS_INFORMATION process = {};
     fflush(stdout);
-    if (!CreateProcessA(nullptr, &commandLine[0], nullptr, nullptr, TRUE, 0, nullptr, nullptr,
-                        &startup, &process)) {
-        return Report(3, "launcher: cannot start (error %lu)\n", GetLastError());
+    // Now and then a new Wine process dies while Wine itself is still setting it up, before any of
+    // the program's code runs; Wine then fails CreateProcess with ERROR_INTERNAL_ERROR. Nothing of
+    // the program has happened, so starting it again is safe. Any other error is the answer.
+    for (int attempt = 1;; ++attempt) {
+        if (CreateProcessA(nullptr, &commandLine[0], nullptr, nullptr, TRUE, 0, nullptr, nullptr,
+                           &startup, &process)) {
+            break;
+        }
+        const DWORD error = GetLastError();
+        if (error != ERROR_INTERNAL_ERROR || attempt == 3) {
+            return Report(3, "launcher: cannot start (error %lu)\n", error);
+        }
+        fprintf(stderr, "launcher: start failed inside Wine (error %lu); once more\n", error);
+        fflush(stderr);
+        Sleep(500);
     }
     CloseHandle(process.hThread);
+    // Tells the bench that the program is under way: until then it may still start it again.
+    fprintf(stderr, "launcher: started\n");
+    fflush(stderr);
 
     HANDLE stopRequested = CreateEventA(nullptr, TRUE, FALSE, nullptr);
     HANDLE watcher = CreateThread(nullptr, 0, WatchForStopRequest, stopRequested, 0, nullptr);

@@ -139,10 +139,15 @@ class DebugLine:
         return "DebugLine(%r%s)" % (self.text, ", truncated" if self.truncated else "")
 
 
+LAUNCHER_STARTED = "launcher: started"
+
+
 def split_debug_output(stderr_lines):
-    """Wine's stderr → (debug lines, the other lines)."""
+    """Wine's stderr → (debug lines, the other lines); the launcher's "started" line is dropped."""
     debug, other = [], []
     for line in stderr_lines:
+        if line == LAUNCHER_STARTED:
+            continue
         match = DEBUGSTR_LINE.match(line)
         if match:
             debug.append(DebugLine(match.group(1), decode_debug_string(match.group(3)), bool(match.group(4))))
@@ -430,6 +435,19 @@ class RunningProgram:
     def alive(self):
         return self.process.poll() is None
 
+    def wait_until_started(self, timeout=30.0):
+        """True once the launcher has created the program; False when the launcher ended first
+        (or took longer than timeout)."""
+        deadline = time.monotonic() + timeout
+        while time.monotonic() < deadline:
+            ended = self.process.poll() is not None
+            if LAUNCHER_STARTED in self.read_lines(self.stderr_path):
+                return True
+            if ended:
+                return False
+            time.sleep(0.01)
+        return False
+
     def wait(self, timeout=None):
         """Waits for the end and returns the RunResult. The launcher ends the program at its own
         limit; by default this waits 10 s longer, counted from the start, then kills the launcher
@@ -628,28 +646,32 @@ class WineBench:
         return " ".join([line] + [quote_argument(a) for a in args])
 
     def start_program(self, launcher, program, args=(), timeout=30.0, depth=24, cwd=None):
-        """Starts program in the background under the launcher, on the display of that depth."""
+        """Starts program in the background under the launcher, on the display of that depth, and
+        returns once the launcher has created it (or has ended without doing so)."""
         display = self.display(depth)
         line = self.command_line(program, args)
         command = [WINE, launcher, str(int(timeout * 1000)), line.encode("latin-1").hex()]
-        running = RunningProgram(command, self.wine_environment(display), cwd or os.path.dirname(os.path.abspath(program)),
-                                 timeout, display)
-        running.command_line = line
+        for attempt in (1, 2, 3):
+            running = RunningProgram(command, self.wine_environment(display),
+                                     cwd or os.path.dirname(os.path.abspath(program)), timeout, display)
+            running.command_line = line
+            if running.wait_until_started() or running.alive() or attempt == 3:
+                break
+            result = running.wait()
+            if not wine_gave_up_before_the_launcher(result):
+                break
+            # Seen now and then in a new prefix: wine ends with status 1 before the launcher
+            # writes anything, so nothing of the program ran. Once more.
+            self.log("wine ended with status %s before the launcher started; starting it again"
+                     % result.wine_status)
         self.programs.append(running)
         return running
 
     def run(self, launcher, program, args=(), timeout=30.0, depth=24, cwd=None):
         """Runs program to its end (or the time limit) and returns its RunResult."""
-        for attempt in (1, 2, 3):
-            running = self.start_program(launcher, program, args, timeout, depth, cwd)
-            result = running.wait()
-            self.programs.remove(running)
-            if not wine_gave_up_before_the_launcher(result):
-                break
-            # Seen now and then in the first minutes of a new prefix: wine ends with status 1
-            # before the launcher writes anything, so nothing of the program ran. Once more.
-            self.log("wine ended with status %s before the launcher started; starting it again"
-                     % result.wine_status)
+        running = self.start_program(launcher, program, args, timeout, depth, cwd)
+        result = running.wait()
+        self.programs.remove(running)
         return result
 
     # settings that Windows programs read
