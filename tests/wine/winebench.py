@@ -655,7 +655,11 @@ class WineBench:
             running = RunningProgram(command, self.wine_environment(display),
                                      cwd or os.path.dirname(os.path.abspath(program)), timeout, display)
             running.command_line = line
-            if running.wait_until_started() or running.alive() or attempt == 3:
+            started = running.wait_until_started()
+            for note in running.stderr_so_far():
+                if note.startswith("launcher: start failed"):
+                    self.log("%s: %s" % (os.path.basename(program), note))
+            if started or running.alive() or attempt == 3:
                 break
             result = running.wait()
             if not wine_gave_up_before_the_launcher(result):
