@@ -30,6 +30,11 @@ bool DestroyOnChildCreation;
 LRESULT CALLBACK ParentProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
     if (message == WM_PARENTNOTIFY && LOWORD(wParam) == WM_CREATE && DestroyOnChildCreation) {
         DestroyWindow(window);
+        // Wine destroys a child of another thread with a message that thread handles later. The
+        // child's thread handles sent messages in order while it waits for this answer, so one
+        // more sent message makes sure the child is gone before its CreateWindowExA returns;
+        // without it, a busy machine lets the creation succeed.
+        SendMessageTimeoutA(reinterpret_cast<HWND>(lParam), WM_NULL, 0, 0, SMTO_NORMAL, 5000, nullptr);
         return 0;
     }
     if (message == WM_CONTEXTMENU) {
