@@ -6,6 +6,7 @@
 #include <string>
 
 #include "tests/win/check.h"
+#include "tests/win/wine_start.h"
 
 namespace {
 
@@ -69,19 +70,9 @@ bool OpenConfiguration(const char* scrPath, DialogSession* session) {
     std::string commandLine = std::string("\"") + scrPath + "\" /c";
     STARTUPINFOA startup = {};
     startup.cb = sizeof startup;
-    // Under a loaded Wine a start has been seen to fail once with nothing wrong in the program:
-    // one more try, and the error code if that fails too.
-    BOOL started = FALSE;
-    DWORD error = 0;
-    for (int attempt = 0; attempt < 2 && !started; ++attempt) {
-        if (attempt) Sleep(500);
-        started = CreateProcessA(nullptr, &commandLine[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr,
-                                 &startup, &session->Process);
-        if (!started) {
-            error = GetLastError();
-            printf("CreateProcessA failed with %lu\n", error);
-        }
-    }
+    const BOOL started = StartProcessUnderWine(&commandLine[0], FALSE, &startup, &session->Process);
+    const DWORD error = started ? 0 : GetLastError();
+    if (!started) printf("CreateProcessA failed with %lu\n", error);
     if (!CheckEqual(started ? 0 : static_cast<long long>(error ? error : 1), 0, "the .scr starts")) {
         return false;
     }

@@ -1,7 +1,7 @@
 # The configuration dialog's Windows test programs. dialog_driver runs "screensaver.scr /c" and
 # works its dialog from outside with real input.
 add_library(dialog_driver STATIC dialog_driver.cpp)
-target_link_libraries(dialog_driver PUBLIC windows_check user32 gdi32)
+target_link_libraries(dialog_driver PUBLIC windows_check wine_start user32 gdi32)
 
 add_executable(dialog_template_test dialog_template_test.cpp)
 target_link_libraries(dialog_template_test PRIVATE dialog_driver)

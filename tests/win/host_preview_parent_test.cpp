@@ -15,6 +15,7 @@
 #include <string>
 
 #include "tests/win/check.h"
+#include "tests/win/wine_start.h"
 
 namespace {
 
@@ -98,8 +99,7 @@ int main(int argc, char** argv) {
     STARTUPINFOA startup = {};
     startup.cb = sizeof startup;
     PROCESS_INFORMATION process = {};
-    if (!Check(CreateProcessA(nullptr, &commandLine[0], nullptr, nullptr, FALSE, 0, nullptr,
-                              nullptr, &startup, &process) != FALSE,
+    if (!Check(StartProcessUnderWine(&commandLine[0], FALSE, &startup, &process) != FALSE,
                "the preview starts"))
         return FinishChecks();
 

@@ -6,7 +6,7 @@ add_executable(host_window_probe host_window_probe.cpp)
 target_link_libraries(host_window_probe PRIVATE user32)
 
 add_executable(host_preview_parent_test host_preview_parent_test.cpp)
-target_link_libraries(host_preview_parent_test PRIVATE windows_check user32 gdi32)
+target_link_libraries(host_preview_parent_test PRIVATE windows_check wine_start user32 gdi32)
 
 # Stand-ins: DLLs under the system modules' own file names, exporting the entries by name.
 function(add_password_standin target source file_name)

@@ -20,6 +20,8 @@
 #include <cstring>
 #include <string>
 
+#include "tests/win/wine_start.h"
+
 namespace {
 
 int HexDigit(char c) {
@@ -91,21 +93,8 @@ int main(int argc, char** argv) {
     startup.hStdError = GetStdHandle(STD_ERROR_HANDLE);
     PROCESS_INFORMATION process = {};
     fflush(stdout);
-    // Now and then a new Wine process dies while Wine itself is still setting it up, before any of
-    // the program's code runs; Wine then fails CreateProcess with ERROR_INTERNAL_ERROR. Nothing of
-    // the program has happened, so starting it again is safe. Any other error is the answer.
-    for (int attempt = 1;; ++attempt) {
-        if (CreateProcessA(nullptr, &commandLine[0], nullptr, nullptr, TRUE, 0, nullptr, nullptr,
-                           &startup, &process)) {
-            break;
-        }
-        const DWORD error = GetLastError();
-        if (error != ERROR_INTERNAL_ERROR || attempt == 3) {
-            return Report(3, "launcher: cannot start (error %lu)\n", error);
-        }
-        fprintf(stderr, "launcher: start failed inside Wine (error %lu); once more\n", error);
-        fflush(stderr);
-        Sleep(500);
+    if (!StartProcessUnderWine(&commandLine[0], TRUE, &startup, &process)) {
+        return Report(3, "launcher: cannot start (error %lu)\n", GetLastError());
     }
     CloseHandle(process.hThread);
     // Tells the bench that the program is under way: until then it may still start it again.

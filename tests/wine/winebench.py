@@ -657,7 +657,7 @@ class WineBench:
             running.command_line = line
             started = running.wait_until_started()
             for note in running.stderr_so_far():
-                if note.startswith("launcher: start failed"):
+                if note.startswith("start failed inside Wine"):
                     self.log("%s: %s" % (os.path.basename(program), note))
             if started or running.alive() or attempt == 3:
                 break
