@@ -142,10 +142,11 @@ void LoaderBench(benchmark::State& state, ImageLoader loader, const std::string&
     size_t peak = 0, block = 0;
     for (auto _ : state) {
         ResetHeapPeak();
-        PackedDib image = loader(path().c_str());
+        const LoadResult loaded = loader(path().c_str(), NeverStop);
+        PackedDib image = loaded.Image;
         peak = HeapPeakAboveStart();
-        block = LastLoadBlockSize();
-        if (!image) return state.SkipWithError(LastLoadFailure());
+        block = loaded.BlockSize;
+        if (!image) return state.SkipWithError(loaded.Reason);
         benchmark::DoNotOptimize(image[40]);
         free(image);
     }

@@ -70,7 +70,7 @@ SaverProcOutcome DecideDefaultSaverProc(SaverHostState& host, std::uint32_t mess
             // Measured from the pointer itself, not lParam; small moves add up against one
             // reference.
             ScreenPoint now = operations.CursorPosition();
-            if (Distance(now, host.CursorReference) > MoveCloseThreshold) {
+            if (MoveWouldClose(host.CursorReference, now)) {
                 operations.PostClose();
                 host.CursorReference = now;
             }
@@ -98,4 +98,15 @@ std::int32_t ApproveClose(SaverHostState& host, ClosingOperations& operations) {
     if (host.CloseApproved == 0) operations.HideCursor();
     host.LastPasswordCheckTick = operations.TickCount();
     return host.CloseApproved;
+}
+
+bool MoveWouldClose(ScreenPoint reference, ScreenPoint now) {
+    return Distance(now, reference) > MoveCloseThreshold;
+}
+
+bool WaitingInputWouldClose(const SaverHostState& host, const WaitingInput& input) {
+    if (host.PreviewMode) return false;
+    if (host.CloseApproved) return true;
+    return input.KeyOrButtonQueued || input.AnotherWindowActive ||
+           MoveWouldClose(host.CursorReference, input.Cursor);
 }

@@ -41,7 +41,26 @@ private:
     HWND window_;
 };
 
+bool NoInputWaiting(void* context) {
+    HWND window = static_cast<HWND>(context);
+    WaitingInput input = {};
+    // The high word: what is in the queue now, whether or not it was looked at before.
+    input.KeyOrButtonQueued = HIWORD(GetQueueStatus(QS_KEY | QS_MOUSEBUTTON)) != 0;
+    POINT position = {};
+    GetCursorPos(&position);
+    input.Cursor = ScreenPoint{position.x, position.y};
+    // No foreground window at all (a desktop with nothing active) takes nothing from the saver.
+    HWND foreground = GetForegroundWindow();
+    input.AnotherWindowActive = foreground != nullptr && foreground != window;
+    return !WaitingInputWouldClose(SaverHost, input);
+}
+
 }  // namespace
+
+LoadControl SaverLoadControl(HWND window) {
+    if (SaverHost.PreviewMode) return NeverStop;
+    return LoadControl{NoInputWaiting, window};
+}
 
 LRESULT WINAPI DefaultSaverProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
     WindowClosingOperations operations(window);

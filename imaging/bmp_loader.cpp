@@ -1,5 +1,5 @@
 // BMP files: the body after the 14-byte file header already has the packed DIB layout, so once
-// its header has been checked it becomes the image block as it is, read with one call.
+// its header has been checked it becomes the image block as it is, read straight into the block.
 #include "imaging/bmp_loader.h"
 
 #include <cstdio>
@@ -12,50 +12,64 @@ namespace {
 
 const long FileHeaderSize = 14;
 
-PackedDib Fail(const char* reason) {
-    SetLoadFailure(reason);
-    return nullptr;
+// A few milliseconds of reading from a disk: small enough that waiting input is answered at once,
+// large enough that asking costs nothing.
+const size_t ReadPiece = 4u << 20;
+
+// Reads length bytes into block, asking the control between pieces. False when a read falls short.
+bool ReadInPieces(FILE* file, unsigned char* block, size_t length, const LoadControl& control,
+                  bool* cutShort) {
+    for (size_t done = 0; done < length;) {
+        if (done > 0 && !LoadMayGoOn(control)) {
+            *cutShort = true;
+            return false;
+        }
+        const size_t piece = length - done < ReadPiece ? length - done : ReadPiece;
+        if (fread(block + done, 1, piece, file) != piece) return false;
+        done += piece;
+    }
+    return true;
 }
 
-PackedDib ReadBmpBody(FILE* file) {
+LoadResult ReadBmpBody(FILE* file, const LoadControl& control) {
     unsigned char fileHeader[FileHeaderSize];
     const size_t got = fread(fileHeader, 1, sizeof fileHeader, file);
-    if (got < 2 || fileHeader[0] != 'B' || fileHeader[1] != 'M') return Fail("not a BMP file");
-    if (got < sizeof fileHeader) return Fail("file too short for its header");
+    if (got < 2 || fileHeader[0] != 'B' || fileHeader[1] != 'M') return NoImage("not a BMP file");
+    if (got < sizeof fileHeader) return NoImage("file too short for its header");
 
-    if (fseek(file, 0, SEEK_END) != 0) return Fail("cannot read file");
+    if (fseek(file, 0, SEEK_END) != 0) return NoImage("cannot read file");
     const long end = ftell(file);
-    if (end < FileHeaderSize) return Fail("cannot read file");
+    if (end < FileHeaderSize) return NoImage("cannot read file");
     const uint64_t bodyLength = static_cast<uint64_t>(end - FileHeaderSize);
-    if (bodyLength > SIZE_MAX) return Fail("file too large");
+    if (bodyLength > SIZE_MAX) return NoImage("file too large");
 
     // Decide from the header alone, before the block for the whole body is allocated.
     unsigned char header[BmpLargestHeaderSize];
     const size_t headerBytes = bodyLength < sizeof header ? static_cast<size_t>(bodyLength) : sizeof header;
     if (fseek(file, FileHeaderSize, SEEK_SET) != 0 || fread(header, 1, headerBytes, file) != headerBytes) {
-        return Fail("cannot read file");
+        return NoImage("cannot read file");
     }
-    if (const char* fault = FindBmpBodyFault(header, bodyLength)) return Fail(fault);
+    if (const char* fault = FindBmpBodyFault(header, bodyLength)) return NoImage(fault);
 
     PackedDib image = static_cast<PackedDib>(malloc(static_cast<size_t>(bodyLength)));
-    if (!image) return Fail("out of memory");
+    if (!image) return NoImage("out of memory");
+    bool cutShort = false;
     if (fseek(file, FileHeaderSize, SEEK_SET) != 0 ||
-        fread(image, 1, static_cast<size_t>(bodyLength), file) != bodyLength ||
+        !ReadInPieces(file, image, static_cast<size_t>(bodyLength), control, &cutShort) ||
         memcmp(image, header, headerBytes) != 0) {  // the file changed under us: checks are void
         free(image);
-        return Fail("cannot read file");
+        return cutShort ? CutShortLoad() : NoImage("cannot read file");
     }
     TurnBmpBottomUp(image);
-    SetLoadSuccess(static_cast<size_t>(bodyLength));
-    return image;
+    return LoadedImage(image, static_cast<size_t>(bodyLength));
 }
 
 }  // namespace
 
-PackedDib LoadBmpFile(const char* path) {
+LoadResult LoadBmpFile(const char* path, const LoadControl& control) {
     FILE* file = fopen(path, "rb");
-    if (!file) return Fail("cannot open file");
-    PackedDib image = ReadBmpBody(file);
+    if (!file) return NoImage("cannot open file");
+    LoadResult result = ReadBmpBody(file, control);
     fclose(file);
-    return image;
+    return result;
 }

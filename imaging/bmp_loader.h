@@ -2,4 +2,4 @@
 #pragma once
 #include "imaging/image_loader.h"
 
-PackedDib LoadBmpFile(const char* path);
+LoadResult LoadBmpFile(const char* path, const LoadControl& control);

@@ -1,27 +1,23 @@
-// What the last load reported, for tools that explain why a picture is not shown.
+// The outcomes a loader can give.
 #include "imaging/image_loader.h"
 
-namespace {
+#include <cstdio>
 
-struct LoadReport {
-    const char* FailureReason;
-    size_t BlockSize;
-};
-
-LoadReport LastLoad = {"", 0};
-
-}  // namespace
-
-const char* LastLoadFailure() { return LastLoad.FailureReason; }
-
-void SetLoadFailure(const char* reason) {
-    LastLoad.FailureReason = reason ? reason : "";
-    LastLoad.BlockSize = 0;
+LoadResult LoadedImage(PackedDib image, size_t blockSize) {
+    LoadResult result = {};
+    result.Image = image;
+    result.BlockSize = blockSize;
+    return result;
 }
 
-size_t LastLoadBlockSize() { return LastLoad.BlockSize; }
+LoadResult NoImage(const char* reason) {
+    LoadResult result = {};
+    snprintf(result.Reason, sizeof result.Reason, "%s", reason ? reason : "");
+    return result;
+}
 
-void SetLoadSuccess(size_t blockSize) {
-    LastLoad.FailureReason = "";
-    LastLoad.BlockSize = blockSize;
+LoadResult CutShortLoad() {
+    LoadResult result = NoImage("load cut short");
+    result.CutShort = true;
+    return result;
 }

@@ -1,20 +1,42 @@
-// The loader signature shared by the file-type table: a NUL-terminated path in, an owned
-// PackedDib or none out. Loaders show no message; when they give none they leave a short reason
-// that tools can report (the slideshow itself never shows it).
+// The loader signature shared by the file-type table: a NUL-terminated path and a keep-going
+// question in, one LoadResult out. Loaders show no message.
 #pragma once
 #include <cstddef>
+#include <cstdint>
 
 #include "imaging/packed_dib.h"
 
-typedef PackedDib (*ImageLoader)(const char* path);
+// Asked by a loader between pieces of its work; false cuts the load short. The full-screen saver
+// answers false while input that would close it waits, so a slow picture never delays the close.
+struct LoadControl {
+    bool (*KeepGoing)(void* context);  // nullptr: never stop
+    void* Context;
+};
 
-// The reason the last load gave none ("" after a successful load). The program has one thread,
-// so one process-wide record serves.
-const char* LastLoadFailure();
-void SetLoadFailure(const char* reason);
+// The control of loads nobody waits on: the logo, the preview, the tools.
+constexpr LoadControl NeverStop = {nullptr, nullptr};
 
-// A loader that succeeds records the size of the block it returns: a BMP block may carry more
-// than its header describes (a gap, an embedded colour profile), and tools that write the block
-// out need all of it.
-size_t LastLoadBlockSize();
-void SetLoadSuccess(size_t blockSize);
+inline bool LoadMayGoOn(const LoadControl& control) {
+    return control.KeepGoing == nullptr || control.KeepGoing(control.Context);
+}
+
+enum { LoadReasonSize = 200 };  // libjpeg's longest formatted message
+
+struct LoadResult {
+    PackedDib Image;  // owned by the caller; nullptr when the file gives no picture
+    // Nothing wrong with the file: the control asked to stop. The picture may be tried again.
+    bool CutShort;
+    char Reason[LoadReasonSize];  // why there is no picture; "" with one
+    // Bytes of the block: a BMP block may carry more than its header describes (a gap, an embedded
+    // colour profile), and tools that write the block out need all of it.
+    size_t BlockSize;
+    // How a decoder fed from memory read its stream, so tests can see it.
+    uint32_t SourceFills;
+    uint32_t SourceSkips;
+};
+
+LoadResult LoadedImage(PackedDib image, size_t blockSize);
+LoadResult NoImage(const char* reason);
+LoadResult CutShortLoad();
+
+typedef LoadResult (*ImageLoader)(const char* path, const LoadControl& control);

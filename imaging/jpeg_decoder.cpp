@@ -17,18 +17,25 @@ namespace {
 // a few hundred bytes of header can ask for.
 const long DecoderMemoryLimit = 1L << 30;
 
-// Real progressive files have about ten scans; thousands of tiny scans only burn time.
-const int ScanLimit = 1000;
+// The most scans libjpeg's own encoder writes (one per coefficient and component); more only burn
+// time, each one a pass over every block.
+const int ScanLimit = 100;
 
 const JDIMENSION RowBatch = 16;
 
-// The reason of the last abandoned decode outlives the decode's own stack.
-char LastAbandonReason[JMSG_LENGTH_MAX];
+// The library calls the monitor once per iMCU row while it absorbs a multi-scan file and once per
+// batch of output rows: the points where a load can be stopped.
+struct JpegProgress {
+    jpeg_progress_mgr Manager;  // first: the library hands the monitor the decoder, which points here
+    const LoadControl* Control;
+    volatile bool CutShort;  // read again after a jump out of the library
+};
 
 struct JpegDecode {
     jpeg_decompress_struct Decoder;
     JpegErrorTrap Trap;
-    jpeg_progress_mgr Progress;
+    JpegProgress Progress;
+    uint64_t InputLength;      // bytes of the stream; 0 when unknown
     PackedDib volatile Image;  // read again after a jump out of the library
 };
 
@@ -46,16 +53,33 @@ uint64_t CoefficientBufferBytes(const jpeg_decompress_struct* decoder) {
     return bytes;
 }
 
-void StopAtScanLimit(j_common_ptr decoder) {
+// A complete Huffman-coded stream holds at least one bit, the DC code, for every block of its
+// first component; a file shorter than that only claims its size.
+bool StreamTooShortForFrame(const jpeg_decompress_struct* decoder, uint64_t inputLength) {
+    if (decoder->arith_code || inputLength == 0) return false;
+    const jpeg_component_info* first = &decoder->comp_info[0];
+    const uint64_t blocks = static_cast<uint64_t>(first->width_in_blocks) * first->height_in_blocks;
+    return inputLength * 8 < blocks;
+}
+
+void MonitorProgress(j_common_ptr decoder) {
+    JpegProgress* progress = reinterpret_cast<JpegProgress*>(decoder->progress);
     if (reinterpret_cast<j_decompress_ptr>(decoder)->input_scan_number > ScanLimit) {
         AbandonJpegDecode(decoder, "too many scans");
+    }
+    if (!LoadMayGoOn(*progress->Control)) {
+        progress->CutShort = true;
+        AbandonJpegDecode(decoder, "load cut short");
     }
 }
 
 // Everything is decided from the header, before jpeg_start_decompress allocates anything large.
-void CheckHeader(j_decompress_ptr decoder) {
+void CheckHeader(j_decompress_ptr decoder, uint64_t inputLength) {
     if (!DibSizeIsAddressable(decoder->image_width, decoder->image_height, 24)) {
         AbandonJpegDecode(Common(decoder), "image too large");
+    }
+    if (StreamTooShortForFrame(decoder, inputLength)) {
+        AbandonJpegDecode(Common(decoder), "file too short for its size");
     }
     if (jpeg_has_multiple_scans(decoder) &&
         CoefficientBufferBytes(decoder) > static_cast<uint64_t>(DecoderMemoryLimit)) {
@@ -110,13 +134,16 @@ void ReadCmykRows(j_decompress_ptr decoder, PackedDib image, size_t stride) {
 void DecodeAttached(JpegDecode* job) {
     j_decompress_ptr decoder = &job->Decoder;
     jpeg_read_header(decoder, TRUE);
-    CheckHeader(decoder);
-    job->Progress.progress_monitor = StopAtScanLimit;
-    decoder->progress = &job->Progress;
-    jpeg_start_decompress(decoder);
+    CheckHeader(decoder, job->InputLength);
+    decoder->progress = &job->Progress.Manager;
 
+    // The block comes before jpeg_start_decompress, which absorbs every scan of a multi-scan file:
+    // a picture with no room fails before that work, not after it.
+    jpeg_calc_output_dimensions(decoder);
     job->Image = CreatePackedDib(decoder->output_width, decoder->output_height, 24);
     if (!job->Image) AbandonJpegDecode(Common(decoder), "out of memory");
+
+    jpeg_start_decompress(decoder);
     const size_t stride = static_cast<size_t>(DibStride(decoder->output_width, 24));
     if (decoder->out_color_space == JCS_CMYK) {
         ReadCmykRows(decoder, job->Image, stride);
@@ -127,16 +154,19 @@ void DecodeAttached(JpegDecode* job) {
 }
 
 // Reads the stream from file when it is not null, else from bytes through the memory source.
-PackedDib DecodeJpeg(FILE* file, const unsigned char* bytes, uint32_t length) {
+LoadResult DecodeJpeg(FILE* file, uint64_t fileLength, const unsigned char* bytes, uint32_t length,
+                      const LoadControl& control) {
     JpegDecode job;
     job.Image = nullptr;
+    job.Progress = {};
+    job.Progress.Manager.progress_monitor = MonitorProgress;
+    job.Progress.Control = &control;
+    job.InputLength = file ? fileLength : length;
     job.Decoder.err = InitJpegErrorTrap(&job.Trap);
     if (setjmp(job.Trap.Escape)) {
         jpeg_destroy_decompress(&job.Decoder);
         free(job.Image);
-        snprintf(LastAbandonReason, sizeof LastAbandonReason, "%s", job.Trap.Message);
-        SetLoadFailure(LastAbandonReason);
-        return nullptr;
+        return job.Progress.CutShort ? CutShortLoad() : NoImage(job.Trap.Message);
     }
     jpeg_create_decompress(&job.Decoder);
     job.Decoder.mem->max_memory_to_use = DecoderMemoryLimit;
@@ -146,25 +176,36 @@ PackedDib DecodeJpeg(FILE* file, const unsigned char* bytes, uint32_t length) {
         AttachMemorySource(&job.Decoder, bytes, length);
     }
     DecodeAttached(&job);
-    PackedDib image = job.Image;
-    const size_t blockSize = DibInfoHeaderSize + static_cast<size_t>(DibStride(job.Decoder.output_width, 24)) *
-                                                     job.Decoder.output_height;
+    const size_t blockSize =
+        DibInfoHeaderSize + static_cast<size_t>(DibStride(job.Decoder.output_width, 24)) * job.Decoder.output_height;
+    LoadResult result = LoadedImage(job.Image, blockSize);
+    if (!file) {
+        const MemorySource* source = reinterpret_cast<const MemorySource*>(job.Decoder.src);
+        result.SourceFills = source->FillCalls;
+        result.SourceSkips = source->SkipCalls;
+    }
     jpeg_destroy_decompress(&job.Decoder);
-    SetLoadSuccess(blockSize);
-    return image;
+    return result;
+}
+
+// 0 when the length cannot be learnt; the stream is left at its start.
+uint64_t FileLength(FILE* file) {
+    if (fseek(file, 0, SEEK_END) != 0) return 0;
+    const long end = ftell(file);
+    if (fseek(file, 0, SEEK_SET) != 0) return 0;
+    return end > 0 ? static_cast<uint64_t>(end) : 0;
 }
 
 }  // namespace
 
-PackedDib LoadJpegFile(const char* path) {
+LoadResult LoadJpegFile(const char* path, const LoadControl& control) {
     FILE* file = fopen(path, "rb");
-    if (!file) {
-        SetLoadFailure("cannot open file");
-        return nullptr;
-    }
-    PackedDib image = DecodeJpeg(file, nullptr, 0);
+    if (!file) return NoImage("cannot open file");
+    LoadResult result = DecodeJpeg(file, FileLength(file), nullptr, 0, control);
     fclose(file);
-    return image;
+    return result;
 }
 
-PackedDib LoadJpegMemory(const unsigned char* bytes, uint32_t length) { return DecodeJpeg(nullptr, bytes, length); }
+LoadResult LoadJpegMemory(const unsigned char* bytes, uint32_t length, const LoadControl& control) {
+    return DecodeJpeg(nullptr, 0, bytes, length, control);
+}

@@ -1,9 +1,9 @@
 // The embedded logo: a resource of type "JPEG" in the program's own module (Windows only).
 #pragma once
-#include "imaging/packed_dib.h"
+#include "imaging/image_loader.h"
 
 enum { LogoResourceId = 112 };
 
-// name: a resource name or MAKEINTRESOURCE id. Returns none when the resource is missing or does
-// not decode.
-PackedDib LoadJpegResource(const char* name);
+// name: a resource name or MAKEINTRESOURCE id. No picture when the resource is missing or does
+// not decode. Nobody waits on the logo, so its decode never stops early.
+LoadResult LoadJpegResource(const char* name);

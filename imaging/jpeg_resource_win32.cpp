@@ -4,16 +4,16 @@
 #include "imaging/jpeg_decoder.h"
 #include "imaging/jpeg_resource.h"
 
-PackedDib LoadJpegResource(const char* name) {
+LoadResult LoadJpegResource(const char* name) {
     // The resource's bytes belong to the mapped module: read-only, valid for the whole run, never
     // released, so the decoder reads them where they are.
     HMODULE module = GetModuleHandleA(nullptr);
     HRSRC info = FindResourceA(module, name, "JPEG");
-    if (!info) return nullptr;
+    if (!info) return NoImage("no logo resource");
     HGLOBAL loaded = LoadResource(module, info);
-    if (!loaded) return nullptr;
+    if (!loaded) return NoImage("no logo resource");
     const void* bytes = LockResource(loaded);
     const DWORD length = SizeofResource(module, info);
-    if (!bytes || length == 0) return nullptr;
-    return LoadJpegMemory(static_cast<const unsigned char*>(bytes), length);
+    if (!bytes || length == 0) return NoImage("no logo resource");
+    return LoadJpegMemory(static_cast<const unsigned char*>(bytes), length, NeverStop);
 }

@@ -9,8 +9,6 @@ namespace {
 
 const JOCTET EndOfImage[2] = {0xFF, JPEG_EOI};
 
-MemorySourceCalls LastFinished = {0, 0};
-
 MemorySource* SourceOf(j_decompress_ptr decoder) { return reinterpret_cast<MemorySource*>(decoder->src); }
 
 void InitSource(j_decompress_ptr) {}
@@ -45,11 +43,7 @@ void SkipInputData(j_decompress_ptr decoder, long count) {
     source->pub.bytes_in_buffer -= static_cast<size_t>(count);
 }
 
-void TermSource(j_decompress_ptr decoder) {
-    const MemorySource* source = SourceOf(decoder);
-    LastFinished.Fill = source->FillCalls;
-    LastFinished.Skip = source->SkipCalls;
-}
+void TermSource(j_decompress_ptr) {}
 
 }  // namespace
 
@@ -71,5 +65,3 @@ void AttachMemorySource(j_decompress_ptr decoder, const unsigned char* blockStar
     source->FillCalls = 0;
     source->SkipCalls = 0;
 }
-
-MemorySourceCalls LastMemorySourceCalls() { return LastFinished; }

@@ -10,7 +10,7 @@ struct MemorySource {
     jpeg_source_mgr pub;  // first: the decoder sees the library's own record
     const JOCTET* BlockStart;
     uint32_t BlockLength;
-    // Calls the decoder made, so that tests can see how it read the stream.
+    // Calls the decoder made; a loader reports them, so that tests can see how it read the stream.
     uint32_t FillCalls;
     uint32_t SkipCalls;
 };
@@ -19,11 +19,3 @@ struct MemorySource {
 // unchanged until the decoder is destroyed. The record comes from the decoder's permanent pool;
 // a source of another kind already attached is replaced, never reused.
 void AttachMemorySource(j_decompress_ptr decoder, const unsigned char* blockStart, uint32_t blockLength);
-
-// The fill and skip counts of the last memory source that reached the end of a decode
-// (jpeg_finish_decompress); for tests of the decoders built on it.
-struct MemorySourceCalls {
-    uint32_t Fill;
-    uint32_t Skip;
-};
-MemorySourceCalls LastMemorySourceCalls();

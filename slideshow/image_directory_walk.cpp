@@ -44,41 +44,54 @@ bool ImageDirCanBeListed(const ImageDirectoryWalk& walk) {
     return strlen(walk.ImageDir) + strlen(SearchPattern) < sizeof walk.CandidatePath;
 }
 
-PackedDib TryCurrentEntry(ImageDirectoryWalk& walk) {
-    if (!walk.Listing) return nullptr;
+LoadResult TryCurrentEntry(ImageDirectoryWalk& walk, const LoadControl& control) {
+    if (!walk.Listing) return NoImage("directory cannot be listed");
     // A name that does not fit is passed over like one that does not load.
-    if (!SetCandidatePath(walk, walk.Entry.FileName)) return nullptr;
+    if (!SetCandidatePath(walk, walk.Entry.FileName)) return NoImage("path too long");
     // The extension runs from the last dot of the whole path, the directory part included.
     const char* extension = strrchr(walk.CandidatePath, '.');
-    if (!extension) return nullptr;
-    const ImageLoader loader = FindImageLoader(extension);
-    if (!loader) return nullptr;
+    const ImageLoader loader = extension ? FindImageLoader(extension) : nullptr;
+    if (!loader) return NoImage("not a picture by its extension");
     char path[sizeof walk.CandidatePath];
     memcpy(path, walk.CandidatePath, sizeof path);
     ToPlatformPath(path, strlen(walk.ImageDir) - 1);
-    return loader(path);
+    return loader(path, control);
 }
 
-PackedDib ScanFromFirstEntry(ImageDirectoryWalk& walk) {
+namespace {
+
+// Tries the entry the listing stands on, unless the control stops the walk first. A picture or a
+// cut-short result ends the step; the walk then stands on that entry.
+bool TryEntryEndsStep(ImageDirectoryWalk& walk, const LoadControl& control, LoadResult* result) {
+    *result = LoadMayGoOn(control) ? TryCurrentEntry(walk, control) : CutShortLoad();
+    walk.EntryPending = result->CutShort;
+    return result->Image || result->CutShort;
+}
+
+}  // namespace
+
+LoadResult ScanFromFirstEntry(ImageDirectoryWalk& walk, const LoadControl& control) {
     OpenListing(walk);
+    walk.EntryPending = false;
+    LoadResult result = NoImage("directory cannot be listed");
     while (walk.Listing) {
-        PackedDib image = TryCurrentEntry(walk);
-        if (image) return image;
+        if (TryEntryEndsStep(walk, control, &result)) return result;
         if (!NextDirectoryEntry(walk.Listing, &walk.Entry)) CloseListing(walk);
     }
-    return nullptr;
+    return result;
 }
 
-PackedDib AdvanceToNextImage(ImageDirectoryWalk& walk) {
-    if (!walk.Listing) return ScanFromFirstEntry(walk);
+LoadResult AdvanceToNextImage(ImageDirectoryWalk& walk, const LoadControl& control) {
+    if (!walk.Listing) return ScanFromFirstEntry(walk, control);
+    LoadResult result;
+    if (walk.EntryPending && TryEntryEndsStep(walk, control, &result)) return result;
     // The entry the listing stands on was tried (or skipped to) already: move on before trying.
     for (;;) {
         if (!NextDirectoryEntry(walk.Listing, &walk.Entry)) {
             CloseListing(walk);
-            return ScanFromFirstEntry(walk);
+            return ScanFromFirstEntry(walk, control);
         }
-        PackedDib image = TryCurrentEntry(walk);
-        if (image) return image;
+        if (TryEntryEndsStep(walk, control, &result)) return result;
     }
 }
 
@@ -103,6 +116,7 @@ RandomStart PickRandomStart(ImageDirectoryWalk& walk, uint32_t seed) {
 }
 
 void CloseListing(ImageDirectoryWalk& walk) {
+    walk.EntryPending = false;
     if (!walk.Listing) return;
     CloseDirectoryListing(walk.Listing);
     walk.Listing = nullptr;

@@ -4,7 +4,7 @@
 #pragma once
 #include <cstdint>
 
-#include "imaging/packed_dib.h"
+#include "imaging/image_loader.h"
 #include "platform/directory_listing.h"
 
 enum {
@@ -21,6 +21,9 @@ struct ImageDirectoryWalk {
     // ImageDir and "*.*" while a listing is opened, else ImageDir and the name of the entry last
     // tried. When either does not fit, as much of it as fits: the label still says something.
     char CandidatePath[WalkPathSize];
+    // The entry the listing stands on was not tried to the end: the walk or its load was cut
+    // short there, so the next step tries it before it moves on.
+    bool EntryPending;
 };
 
 // The image directory from the BaseDir setting: a backslash is appended when the text is empty or
@@ -42,13 +45,15 @@ struct RandomStart {
 RandomStart PickRandomStart(ImageDirectoryWalk& walk, uint32_t seed);
 
 // The next loadable entry after the current one, wrapping once at the end of the listing; none
-// after a whole pass finds nothing. The image belongs to the caller.
-PackedDib AdvanceToNextImage(ImageDirectoryWalk& walk);
+// after a whole pass finds nothing. The image belongs to the caller. The control is asked before
+// each entry and by the loaders; when it stops the walk, the result is cut short and the walk
+// stands on the entry it had not finished, which the next call tries first.
+LoadResult AdvanceToNextImage(ImageDirectoryWalk& walk, const LoadControl& control);
 
 // From the first entry of a newly opened listing.
-PackedDib ScanFromFirstEntry(ImageDirectoryWalk& walk);
+LoadResult ScanFromFirstEntry(ImageDirectoryWalk& walk, const LoadControl& control);
 
-// The image of the entry the listing stands on, or none when it does not load.
-PackedDib TryCurrentEntry(ImageDirectoryWalk& walk);
+// The entry the listing stands on, through its loader; none when it does not load.
+LoadResult TryCurrentEntry(ImageDirectoryWalk& walk, const LoadControl& control);
 
 void CloseListing(ImageDirectoryWalk& walk);

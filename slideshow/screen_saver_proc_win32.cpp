@@ -31,7 +31,8 @@ void ReadSettings() {
 
 void RestartShow(HWND window) {
     ReleaseCurrentImage(Slideshow);
-    Slideshow.CurrentImage = LoadJpegResource(MAKEINTRESOURCEA(LogoResourceId));
+    Slideshow.NextImagePending = false;
+    Slideshow.CurrentImage = LoadJpegResource(MAKEINTRESOURCEA(LogoResourceId)).Image;
     PresentImage(window, "Logo", Slideshow.CurrentImage, PresentMode::Prepare);
     PresentImage(window, "Logo", Slideshow.CurrentImage, PresentMode::Show);
     ReleaseCurrentImage(Slideshow);  // the logo stays on screen; the block is not needed
@@ -43,13 +44,26 @@ void RestartShow(HWND window) {
     ReadSettings();
 }
 
+// Loads and prepares the next picture. Input that would end the saver cuts the load short: the
+// message loop must get to it now, and the picture is loaded again at the next step.
+void PrepareNextImage(HWND window) {
+    const uint32_t startTick = TickCount();
+    LoadResult next = AdvanceToNextImage(DirectoryWalk, SaverLoadControl(window));
+    Slideshow.NextImagePending = next.CutShort;
+    if (next.CutShort) {
+        WriteTrace("LoadCutShort ", startTick);
+        return;
+    }
+    Slideshow.CurrentImage = next.Image;
+    PresentImage(window, DirectoryWalk.CandidatePath, Slideshow.CurrentImage, PresentMode::Prepare);
+}
+
 // The slow work for the first picture happens now; it shows at the first tick of the interval,
 // and until then the logo and the last credit frame stay on screen.
 void StartSlideshow(HWND window) {
     KillTimer(window, ShowTimer);
     PickRandomStart(DirectoryWalk, TickCount());
-    Slideshow.CurrentImage = AdvanceToNextImage(DirectoryWalk);
-    PresentImage(window, DirectoryWalk.CandidatePath, Slideshow.CurrentImage, PresentMode::Prepare);
+    PrepareNextImage(window);
     BeginSlideshow(Slideshow);
     SetTimer(window, ShowTimer, static_cast<UINT>(Slideshow.IntervalMs), nullptr);
 }
@@ -68,12 +82,15 @@ void DrawCreditFrame(HWND window) {
 }
 
 // Shows what the previous step prepared, then loads and prepares the next picture, so that the
-// next tick costs only a fill and a draw.
+// next tick costs only a fill and a draw. A picture whose load was cut short is loaded first.
 void SlideStep(HWND window) {
+    if (Slideshow.NextImagePending) {
+        PrepareNextImage(window);
+        if (Slideshow.NextImagePending) return;  // cut short again: the screen stays as it is
+    }
     PresentImage(window, DirectoryWalk.CandidatePath, Slideshow.CurrentImage, PresentMode::Show);
     ReleaseCurrentImage(Slideshow);
-    Slideshow.CurrentImage = AdvanceToNextImage(DirectoryWalk);
-    PresentImage(window, DirectoryWalk.CandidatePath, Slideshow.CurrentImage, PresentMode::Prepare);
+    PrepareNextImage(window);
 }
 
 void Paint(HWND window) {

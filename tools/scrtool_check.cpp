@@ -18,9 +18,10 @@ void PrintVerdict(const std::string& directory, const char* name) {
         printf("%s\tskipped (not a picture by its extension)\n", name);
         return;
     }
-    PackedDib image = LoadAsTheWalkWould(path.c_str());
+    const LoadResult loaded = LoadAsTheWalkWould(path.c_str());
+    PackedDib image = loaded.Image;
     if (!image) {
-        printf("%s\tcannot load: %s\n", name, LastLoadFailure());
+        printf("%s\tcannot load: %s\n", name, loaded.Reason);
         return;
     }
     const DibLayout layout = ReadDibLayout(image);

@@ -26,6 +26,6 @@ bool ParseSize(const char* text, int32_t* value);
 // when the picture is wider or taller than that.
 void FitAsThePresenterWould(PackedDib image, int32_t width, int32_t height);
 
-// Loads a file through the file-type table as the slideshow's walk would; none for an extension
-// that no row matches, with its reason in LastLoadFailure.
-PackedDib LoadAsTheWalkWould(const char* path);
+// Loads a file through the file-type table as the slideshow's walk would, never stopping early;
+// none for an extension that no row matches.
+LoadResult LoadAsTheWalkWould(const char* path);

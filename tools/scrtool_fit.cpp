@@ -35,12 +35,13 @@ void FitAsThePresenterWould(PackedDib image, int32_t width, int32_t height) {
 int RunFit(int argc, char** argv) {
     int32_t width, height;
     if (argc != 4 || !ParseSize(argv[1], &width) || !ParseSize(argv[2], &height)) return FitUsage();
-    PackedDib image = LoadBmpFile(argv[0]);
+    const LoadResult loaded = LoadBmpFile(argv[0], NeverStop);
+    PackedDib image = loaded.Image;
     if (!image) {
-        printf("none: %s\n", LastLoadFailure());
+        printf("none: %s\n", loaded.Reason);
         return 1;
     }
-    const size_t blockSize = LastLoadBlockSize();
+    const size_t blockSize = loaded.BlockSize;
     FitAsThePresenterWould(image, width, height);
     const DibLayout layout = ReadDibLayout(image);
     printf("fit %d %d\n", static_cast<int>(layout.width), static_cast<int>(layout.height));

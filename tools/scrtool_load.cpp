@@ -37,13 +37,10 @@ bool WriteBmpFile(const char* path, const unsigned char* image, size_t blockSize
     return fclose(file) == 0 && written;
 }
 
-PackedDib LoadAsTheWalkWould(const char* path) {
+LoadResult LoadAsTheWalkWould(const char* path) {
     const ImageLoader loader = FindImageLoaderForPath(path);
-    if (!loader) {
-        SetLoadFailure("not a picture by its extension");
-        return nullptr;
-    }
-    return loader(path);
+    if (!loader) return NoImage("not a picture by its extension");
+    return loader(path, NeverStop);
 }
 
 int RunLoad(int argc, char** argv) {
@@ -61,12 +58,13 @@ int RunLoad(int argc, char** argv) {
     }
     if (!path) return LoadUsage();
 
-    PackedDib image = LoadAsTheWalkWould(path);
+    const LoadResult loaded = LoadAsTheWalkWould(path);
+    PackedDib image = loaded.Image;
     if (!image) {
-        printf("none: %s\n", LastLoadFailure());
+        printf("none: %s\n", loaded.Reason);
         return 0;
     }
-    const size_t blockSize = LastLoadBlockSize();
+    const size_t blockSize = loaded.BlockSize;
     const DibLayout layout = ReadDibLayout(image);
     printf("ok %d %d %u\n", static_cast<int>(layout.width), static_cast<int>(layout.height),
            static_cast<unsigned>(layout.bitCount));

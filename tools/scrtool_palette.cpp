@@ -37,9 +37,10 @@ int RunPalette(int argc, char** argv) {
     }
     if (!path) return PaletteUsage();
 
-    PackedDib image = LoadBmpFile(path);
+    const LoadResult loaded = LoadBmpFile(path, NeverStop);
+    PackedDib image = loaded.Image;
     if (!image) {
-        fprintf(stderr, "none: %s\n", LastLoadFailure());
+        fprintf(stderr, "none: %s\n", loaded.Reason);
         return 1;
     }
     if (fit) FitAsThePresenterWould(image, width, height);

@@ -57,9 +57,9 @@ int RunWalk(int argc, char** argv) {
     const RandomStart pick = PickRandomStart(Walk, static_cast<uint32_t>(seed));
     printf("pick n=%lu k=%lu\n", static_cast<unsigned long>(pick.Count), static_cast<unsigned long>(pick.Skip));
     for (unsigned long call = 0; call <= ticks; ++call) {
-        PackedDib image = AdvanceToNextImage(Walk);
-        printf("%lu %s %s\n", call, CandidateName(Walk), image ? "image" : "none");
-        free(image);
+        const LoadResult loaded = AdvanceToNextImage(Walk, NeverStop);
+        printf("%lu %s %s\n", call, CandidateName(Walk), loaded.Image ? "image" : "none");
+        free(loaded.Image);
     }
     CloseListing(Walk);
     return 0;

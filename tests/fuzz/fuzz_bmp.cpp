@@ -8,8 +8,8 @@
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const std::string& path = FuzzInputPath(".bmp");
     if (!WriteFuzzInput(path, data, size)) return 0;
-    PackedDib image = LoadBmpFile(path.c_str());
-    if (image) CheckLoadedImage(image);
-    free(image);
+    const LoadResult loaded = LoadBmpFile(path.c_str(), NeverStop);
+    if (loaded.Image) CheckLoadedImage(loaded.Image, loaded.BlockSize);
+    free(loaded.Image);
     return 0;
 }

@@ -5,13 +5,12 @@
 
 #include "imaging/image_loader.h"
 
-inline void CheckLoadedImage(const unsigned char* image) {
+inline void CheckLoadedImage(const unsigned char* image, size_t blockSize) {
     const DibLayout layout = ReadDibLayout(image);
     const bool runLength = layout.compression == DibCompressionRle8 || layout.compression == DibCompressionRle4;
     if (layout.width <= 0 || layout.height <= 0) abort();
     const uint64_t rowBytes = runLength ? PackedDibHeader(image)->biSizeImage
                                         : DibStride(static_cast<uint64_t>(layout.width), layout.bitCount) * layout.height;
-    const size_t blockSize = LastLoadBlockSize();
     if (layout.bitsOffset + rowBytes > blockSize) abort();
     // Touch every byte, so that a block shorter than reported trips AddressSanitizer.
     volatile unsigned sum = 0;
@@ -19,8 +18,8 @@ inline void CheckLoadedImage(const unsigned char* image) {
 }
 
 // JPEG images are 24-bit with no table and zero pad bytes.
-inline void CheckDecodedJpeg(const unsigned char* image) {
-    CheckLoadedImage(image);
+inline void CheckDecodedJpeg(const unsigned char* image, size_t blockSize) {
+    CheckLoadedImage(image, blockSize);
     const DibLayout layout = ReadDibLayout(image);
     if (layout.bitCount != 24 || layout.bitsOffset != DibInfoHeaderSize) abort();
     const size_t stride = static_cast<size_t>(DibStride(static_cast<uint64_t>(layout.width), 24));

@@ -10,8 +10,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (!JpegWorthDecoding(data, size)) return 0;
     const std::string& path = FuzzInputPath(".jpg");
     if (!WriteFuzzInput(path, data, size)) return 0;
-    PackedDib image = LoadJpegFile(path.c_str());
-    if (image) CheckDecodedJpeg(image);
-    free(image);
+    const LoadResult loaded = LoadJpegFile(path.c_str(), NeverStop);
+    if (loaded.Image) CheckDecodedJpeg(loaded.Image, loaded.BlockSize);
+    free(loaded.Image);
     return 0;
 }

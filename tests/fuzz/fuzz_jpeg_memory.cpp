@@ -8,8 +8,8 @@
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (size > UINT32_MAX || !JpegWorthDecoding(data, size)) return 0;
-    PackedDib image = LoadJpegMemory(data, static_cast<uint32_t>(size));
-    if (image) CheckDecodedJpeg(image);
-    free(image);
+    const LoadResult loaded = LoadJpegMemory(data, static_cast<uint32_t>(size), NeverStop);
+    if (loaded.Image) CheckDecodedJpeg(loaded.Image, loaded.BlockSize);
+    free(loaded.Image);
     return 0;
 }

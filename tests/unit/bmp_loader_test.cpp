@@ -64,12 +64,13 @@ TEST(BmpLoader, GoodSuiteFilesLoadByteForByte) {
         SCOPED_TRACE(name);
         const auto twin = twins.find(name);
         const Bytes expected = BodyOf(SuitePath("g", twin == twins.end() ? name : twin->second));
-        ImagePtr image(LoadBmpFile(SuitePath("g", name).c_str()));
-        ASSERT_NE(image, nullptr) << LastLoadFailure();
-        EXPECT_STREQ(LastLoadFailure(), "");
-        ASSERT_EQ(LastLoadBlockSize(), expected.size());
+        const Loaded loaded = Take(LoadBmpFile(SuitePath("g", name).c_str(), NeverStop));
+        const ImagePtr& image = loaded.Image;
+        ASSERT_NE(image, nullptr) << loaded.Reason;
+        EXPECT_EQ(loaded.Reason, "");
+        ASSERT_EQ(loaded.BlockSize, expected.size());
         EXPECT_EQ(memcmp(image.get(), expected.data(), expected.size()), 0);
-        ExpectDrawable(image.get(), LastLoadBlockSize());
+        ExpectDrawable(image.get(), loaded.BlockSize);
     }
 }
 
@@ -99,31 +100,33 @@ TEST(BmpLoader, BadSuiteFilesGiveNoneOrLoadSafely) {
         SCOPED_TRACE(name);
         ASSERT_EQ(verdicts.count(name), 1u);
         const std::string& reason = verdicts.at(name);
-        ImagePtr image(LoadBmpFile(SuitePath("b", name).c_str()));
-        EXPECT_STREQ(LastLoadFailure(), reason.c_str());
+        const Loaded loaded = Take(LoadBmpFile(SuitePath("b", name).c_str(), NeverStop));
+        const ImagePtr& image = loaded.Image;
+        EXPECT_EQ(loaded.Reason, reason);
         EXPECT_EQ(image == nullptr, !reason.empty());
-        if (image) ExpectDrawable(image.get(), LastLoadBlockSize());
+        if (image) ExpectDrawable(image.get(), loaded.BlockSize);
     }
 }
 
 TEST(BmpLoader, QuestionableSuiteFilesGiveNoneOrTheirBodyUnchanged) {
     const std::vector<std::string> names = ListBmpFiles(std::string(SAVER_TEST_DATA) + "/bmpsuite/q");
     ASSERT_GE(names.size(), 20u);
-    int loaded = 0;
+    int loadedCount = 0;
     for (const std::string& name : names) {
         SCOPED_TRACE(name);
-        ImagePtr image(LoadBmpFile(SuitePath("q", name).c_str()));
+        const Loaded loaded = Take(LoadBmpFile(SuitePath("q", name).c_str(), NeverStop));
+        const ImagePtr& image = loaded.Image;
         if (!image) {
-            EXPECT_STRNE(LastLoadFailure(), "");
+            EXPECT_NE(loaded.Reason, "");
             continue;
         }
-        ++loaded;
+        ++loadedCount;
         const Bytes body = BodyOf(SuitePath("q", name));
-        ASSERT_EQ(LastLoadBlockSize(), body.size());
+        ASSERT_EQ(loaded.BlockSize, body.size());
         EXPECT_EQ(memcmp(image.get(), body.data(), body.size()), 0);
-        ExpectDrawable(image.get(), LastLoadBlockSize());
+        ExpectDrawable(image.get(), loaded.BlockSize);
     }
-    EXPECT_GE(loaded, names.size() / 2);
+    EXPECT_GE(loadedCount, names.size() / 2);
 }
 
 // A BMP file built field by field. The body holds what the header describes, then extraBytes more
@@ -250,12 +253,13 @@ TEST(BmpLoader, HeaderRules) {
         const std::string path = TmpPath("rule.bmp");
         const Bytes file = MakeBmp(c.fields);
         ASSERT_TRUE(WriteBytes(path, file));
-        ImagePtr image(LoadBmpFile(path.c_str()));
-        EXPECT_STREQ(LastLoadFailure(), c.reason);
+        const Loaded loaded = Take(LoadBmpFile(path.c_str(), NeverStop));
+        const ImagePtr& image = loaded.Image;
+        EXPECT_EQ(loaded.Reason, c.reason);
         ASSERT_EQ(image == nullptr, c.reason[0] != '\0');
         if (!image) continue;
-        EXPECT_EQ(LastLoadBlockSize(), file.size() - 14);
-        ExpectDrawable(image.get(), LastLoadBlockSize());
+        EXPECT_EQ(loaded.BlockSize, file.size() - 14);
+        ExpectDrawable(image.get(), loaded.BlockSize);
     }
 }
 
@@ -266,10 +270,11 @@ TEST(BmpLoader, TopDownFilesAreTurnedBottomUp) {
         const std::string path = TmpPath("topdown.bmp");
         const Bytes file = MakeBmp(base);
         ASSERT_TRUE(WriteBytes(path, file));
-        ImagePtr image(LoadBmpFile(path.c_str()));
-        ASSERT_NE(image, nullptr) << LastLoadFailure();
+        const Loaded loaded = Take(LoadBmpFile(path.c_str(), NeverStop));
+        const ImagePtr& image = loaded.Image;
+        ASSERT_NE(image, nullptr) << loaded.Reason;
         const Bytes body(file.begin() + 14, file.end());
-        ASSERT_EQ(LastLoadBlockSize(), body.size());
+        ASSERT_EQ(loaded.BlockSize, body.size());
         const DibLayout layout = ReadDibLayout(image.get());
         EXPECT_EQ(layout.height, -base.height);
         EXPECT_EQ(PackedDibHeader(image.get())->biWidth, base.width);
@@ -287,6 +292,40 @@ TEST(BmpLoader, TopDownFilesAreTurnedBottomUp) {
     }
 }
 
+// Counts the questions; says stop at the one numbered StopAt (0: never).
+struct StopAt {
+    int Asked;
+    int At;
+};
+
+bool KeepGoingUnlessAt(void* context) {
+    StopAt* question = static_cast<StopAt*>(context);
+    return ++question->Asked != question->At;
+}
+
+TEST(BmpLoader, ALargeBodyIsReadInPiecesAndCanBeStoppedBetweenThem) {
+    BmpFields fields;
+    fields.width = 2000;
+    fields.height = 1500;  // 9 MB of rows: three pieces
+    const Bytes file = MakeBmp(fields);
+    const std::string path = TmpPath("large.bmp");
+    ASSERT_TRUE(WriteBytes(path, file));
+    StopAt never = {0, 0};
+    const Loaded whole = Take(LoadBmpFile(path.c_str(), LoadControl{KeepGoingUnlessAt, &never}));
+    ASSERT_NE(whole.Image, nullptr) << whole.Reason;
+    EXPECT_EQ(memcmp(whole.Image.get(), file.data() + 14, file.size() - 14), 0);
+    EXPECT_EQ(never.Asked, 2);
+    const int freeBefore = LowestFreeDescriptor();
+    for (int at : {1, 2}) {
+        StopAt question = {0, at};
+        const Loaded cut = Take(LoadBmpFile(path.c_str(), LoadControl{KeepGoingUnlessAt, &question}));
+        EXPECT_TRUE(cut.CutShort);
+        EXPECT_EQ(cut.Image, nullptr);
+        EXPECT_EQ(cut.Reason, "load cut short");
+        EXPECT_EQ(LowestFreeDescriptor(), freeBefore);
+    }
+}
+
 TEST(BmpLoader, BytesThatTextModeWouldChangeSurvive) {
     BmpFields fields;
     fields.width = 16;
@@ -297,9 +336,10 @@ TEST(BmpLoader, BytesThatTextModeWouldChangeSurvive) {
     memcpy(&file[file.size() - sizeof awkward], awkward, sizeof awkward);
     const std::string path = TmpPath("awkward.bmp");
     ASSERT_TRUE(WriteBytes(path, file));
-    ImagePtr image(LoadBmpFile(path.c_str()));
+    const Loaded loaded = Take(LoadBmpFile(path.c_str(), NeverStop));
+    const ImagePtr& image = loaded.Image;
     ASSERT_NE(image, nullptr);
-    ASSERT_EQ(LastLoadBlockSize(), file.size() - 14);
+    ASSERT_EQ(loaded.BlockSize, file.size() - 14);
     EXPECT_EQ(memcmp(image.get(), file.data() + 14, file.size() - 14), 0);
 }
 
@@ -329,13 +369,15 @@ TEST(BmpLoader, FilesThatAreNotBmpGiveNoneAndAreClosed) {
         SCOPED_TRACE(c.name);
         const std::string path = TmpPath("notbmp.bmp");
         ASSERT_TRUE(WriteBytes(path, c.file));
-        EXPECT_EQ(LoadBmpFile(path.c_str()), nullptr);
-        EXPECT_STREQ(LastLoadFailure(), c.reason);
+        const Loaded loaded = Take(LoadBmpFile(path.c_str(), NeverStop));
+        EXPECT_EQ(loaded.Image, nullptr);
+        EXPECT_EQ(loaded.Reason, c.reason);
         EXPECT_EQ(LowestFreeDescriptor(), freeBefore);
     }
-    EXPECT_EQ(LoadBmpFile(TmpPath("no such file.bmp").c_str()), nullptr);
-    EXPECT_STREQ(LastLoadFailure(), "cannot open file");
-    EXPECT_EQ(LoadBmpFile(SAVER_TEST_TMP), nullptr);  // a directory
+    const Loaded missing = Take(LoadBmpFile(TmpPath("no such file.bmp").c_str(), NeverStop));
+    EXPECT_EQ(missing.Image, nullptr);
+    EXPECT_EQ(missing.Reason, "cannot open file");
+    EXPECT_EQ(Take(LoadBmpFile(SAVER_TEST_TMP, NeverStop)).Image, nullptr);  // a directory
 }
 
 }  // namespace

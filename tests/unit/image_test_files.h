@@ -12,7 +12,9 @@
 #include <string>
 #include <vector>
 
+#include "imaging/image_loader.h"
 #include "imaging/packed_dib.h"
+#include "tests/reference/jpeg_streams.h"
 
 namespace image_test {
 
@@ -151,6 +153,27 @@ struct FreeImage {
 };
 typedef std::unique_ptr<unsigned char, FreeImage> ImagePtr;
 
+// A loader's result with its image owned.
+struct Loaded {
+    ImagePtr Image;
+    std::string Reason;
+    size_t BlockSize = 0;
+    bool CutShort = false;
+    uint32_t SourceFills = 0;
+    uint32_t SourceSkips = 0;
+};
+
+inline Loaded Take(const LoadResult& result) {
+    Loaded loaded;
+    loaded.Image.reset(result.Image);
+    loaded.Reason = result.Reason;
+    loaded.BlockSize = result.BlockSize;
+    loaded.CutShort = result.CutShort;
+    loaded.SourceFills = result.SourceFills;
+    loaded.SourceSkips = result.SourceSkips;
+    return loaded;
+}
+
 // The lowest free file descriptor: unchanged across a call that closed every file it opened.
 inline int LowestFreeDescriptor() {
     const int fd = dup(0);
@@ -179,35 +202,7 @@ inline int DjpegPicture(const std::string& jpegPath, Picture& picture, const std
     return ReadPnm(out, picture) ? status : 1;
 }
 
-// A JPEG stream cut into its marker segments; an entropy-coded scan stays with its SOS segment.
-inline std::vector<Bytes> SplitJpegSegments(const Bytes& jpeg) {
-    std::vector<Bytes> segments;
-    size_t at = 2;  // after SOI
-    segments.push_back(Bytes(jpeg.begin(), jpeg.begin() + 2));
-    while (at + 4 <= jpeg.size() && jpeg[at] == 0xFF) {
-        const unsigned char marker = jpeg[at + 1];
-        if (marker == 0xD9) {
-            segments.push_back(Bytes(jpeg.begin() + at, jpeg.begin() + at + 2));
-            break;
-        }
-        size_t end = at + 2 + (jpeg[at + 2] << 8 | jpeg[at + 3]);
-        if (marker == 0xDA) {  // entropy-coded data runs to the next marker other than RSTn
-            while (end + 1 < jpeg.size() &&
-                   !(jpeg[end] == 0xFF && jpeg[end + 1] != 0 && (jpeg[end + 1] < 0xD0 || jpeg[end + 1] > 0xD7))) {
-                ++end;
-            }
-        }
-        if (end > jpeg.size()) break;
-        segments.push_back(Bytes(jpeg.begin() + at, jpeg.begin() + end));
-        at = end;
-    }
-    return segments;
-}
-
-inline Bytes JoinSegments(const std::vector<Bytes>& segments) {
-    Bytes joined;
-    for (const Bytes& s : segments) joined.insert(joined.end(), s.begin(), s.end());
-    return joined;
-}
+using reference::JoinSegments;
+using reference::SplitJpegSegments;
 
 }  // namespace image_test

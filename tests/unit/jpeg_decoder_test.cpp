@@ -16,8 +16,9 @@ using namespace image_test;
 
 // A decoded image must be djpeg's picture, pixel for pixel, in a 24-bit bottom-up block whose pad
 // bytes are zero and whose size the loader reported.
-void ExpectDjpegPicture(const unsigned char* image, const Picture& want) {
-    ASSERT_NE(image, nullptr) << LastLoadFailure();
+void ExpectDjpegPicture(const Loaded& loaded, const Picture& want) {
+    const unsigned char* image = loaded.Image.get();
+    ASSERT_NE(image, nullptr) << loaded.Reason;
     const DibInfoHeader* header = PackedDibHeader(image);
     EXPECT_EQ(header->biSize, 40u);
     EXPECT_EQ(header->biBitCount, 24);
@@ -25,7 +26,7 @@ void ExpectDjpegPicture(const unsigned char* image, const Picture& want) {
     EXPECT_EQ(PackedDibBits(image) - image, 40);
     EXPECT_EQ(CountDifferentPixels(image, want, 0), 0);
     const size_t stride = static_cast<size_t>(DibStride(want.Width, 24));
-    EXPECT_EQ(LastLoadBlockSize(), 40 + stride * want.Height);
+    EXPECT_EQ(loaded.BlockSize, 40 + stride * want.Height);
     int nonZeroPads = 0;
     for (int row = 0; row < want.Height; ++row) {
         for (size_t i = static_cast<size_t>(want.Width) * 3; i < stride; ++i) nonZeroPads += PackedDibBits(image)[row * stride + i] != 0;
@@ -67,22 +68,21 @@ void ExpectBothLoadersMatchTheLibrary(const std::string& path) {
 #endif
     Bytes bytes;
     ASSERT_TRUE(ReadBytes(path, bytes));
-    ImagePtr fromFile(LoadJpegFile(path.c_str()));
-    const std::string fileFailure = LastLoadFailure();
-    ImagePtr fromMemory(LoadJpegMemory(bytes.data(), static_cast<uint32_t>(bytes.size())));
+    const Loaded fromFile = Take(LoadJpegFile(path.c_str(), NeverStop));
+    const Loaded fromMemory = Take(LoadJpegMemory(bytes.data(), static_cast<uint32_t>(bytes.size()), NeverStop));
     if (!decodes) {
-        EXPECT_EQ(fromFile, nullptr);
-        EXPECT_NE(fileFailure, "");
-        EXPECT_EQ(fromMemory, nullptr);
+        EXPECT_EQ(fromFile.Image, nullptr);
+        EXPECT_NE(fromFile.Reason, "");
+        EXPECT_EQ(fromMemory.Image, nullptr);
         return;
     }
     {
         SCOPED_TRACE("file");
-        ExpectDjpegPicture(fromFile.get(), want);
+        ExpectDjpegPicture(fromFile, want);
     }
     {
         SCOPED_TRACE("memory");
-        ExpectDjpegPicture(fromMemory.get(), want);
+        ExpectDjpegPicture(fromMemory, want);
     }
 }
 
@@ -92,15 +92,13 @@ void ExpectBothLoadersMatchDjpeg(const std::string& path) {
     ASSERT_EQ(DjpegPicture(path, want), 0);
     Bytes bytes;
     ASSERT_TRUE(ReadBytes(path, bytes));
-    ImagePtr fromFile(LoadJpegFile(path.c_str()));
     {
         SCOPED_TRACE("file");
-        ExpectDjpegPicture(fromFile.get(), want);
+        ExpectDjpegPicture(Take(LoadJpegFile(path.c_str(), NeverStop)), want);
     }
-    ImagePtr fromMemory(LoadJpegMemory(bytes.data(), static_cast<uint32_t>(bytes.size())));
     {
         SCOPED_TRACE("memory");
-        ExpectDjpegPicture(fromMemory.get(), want);
+        ExpectDjpegPicture(Take(LoadJpegMemory(bytes.data(), static_cast<uint32_t>(bytes.size()), NeverStop)), want);
     }
 }
 
@@ -188,89 +186,154 @@ TEST(JpegDecoder, UndecodableFilesGiveNoneWithTheLibrarysReason) {
     const int freeBefore = LowestFreeDescriptor();
     for (const auto& c : cases) {
         SCOPED_TRACE(c.path);
-        EXPECT_EQ(LoadJpegFile(c.path.c_str()), nullptr);
+        const Loaded loaded = Take(LoadJpegFile(c.path.c_str(), NeverStop));
+        EXPECT_EQ(loaded.Image, nullptr);
         // The library's message, only its first letter lowered; a directory may fail either way.
         if (c.path != SAVER_TEST_TMP) {
-            EXPECT_STREQ(LastLoadFailure(), c.reason);
+            EXPECT_EQ(loaded.Reason, c.reason);
         }
         EXPECT_EQ(LowestFreeDescriptor(), freeBefore);
     }
 }
 
-// A JPEG file whose frame header claims another size.
-Bytes WithFrameSize(const Bytes& jpeg, uint16_t width, uint16_t height) {
-    std::vector<Bytes> segments = SplitJpegSegments(jpeg);
-    for (Bytes& s : segments) {
-        if (s[1] >= 0xC0 && s[1] <= 0xC2) {
-            s[5] = static_cast<unsigned char>(height >> 8);
-            s[6] = static_cast<unsigned char>(height);
-            s[7] = static_cast<unsigned char>(width >> 8);
-            s[8] = static_cast<unsigned char>(width);
-        }
-    }
-    return JoinSegments(segments);
+// A comment segment of 60000 bytes that say nothing: size without substance.
+std::vector<std::pair<unsigned char, Bytes>> Padding(int segments) {
+    return std::vector<std::pair<unsigned char, Bytes>>(segments, {0xFE, Bytes(60000, ' ')});
 }
 
 TEST(JpegDecoder, SizesAreDecidedFromTheHeaderBeforeDecoding) {
-    ASSERT_TRUE(MakeJpeg("small-progressive.jpg", 16, 16, "-progressive"));
-    ASSERT_TRUE(MakeJpeg("small-progressive-444.jpg", 16, 16, "-progressive -sample 1x1"));
-    ASSERT_TRUE(MakeJpeg("small-baseline.jpg", 16, 16, ""));
+    using namespace reference;
+    const Bytes progressive = EncodeJpeg(16, 16, false, false, ScanLayout::SimpleProgression);
+    const Bytes baseline = EncodeJpeg(16, 16, false, false, ScanLayout::Baseline);
     const struct {
-        const char* source;
-        uint16_t width, height;
+        const char* name;
+        Bytes jpeg;
         const char* reason;
     } cases[] = {
-        {"small-progressive.jpg", 65500, 65500, "image too large"},
-        {"small-baseline.jpg", 65500, 65500, "image too large"},
-        {"small-baseline.jpg", 65500, 10929, "image too large"},  // 24 bits × width fits, rows do not
-        // Rows fit (600 MB), but the whole-image coefficient buffer would take 1.2 GB.
-        {"small-progressive-444.jpg", 20000, 10000, "image too large to decode"},
+        {"progressive 65500 x 65500", WithFrameSize(progressive, 65500, 65500), "image too large"},
+        {"baseline 65500 x 65500", WithFrameSize(baseline, 65500, 65500), "image too large"},
+        // 24 bits × width fits, rows do not.
+        {"baseline 65500 x 10929", WithFrameSize(baseline, 65500, 10929), "image too large"},
+        // Bytes enough for a bit a block, rows that fit (1.2 GB), but the whole-image coefficient
+        // buffer of a multi-scan stream would take 1.2 GB more.
+        {"padded progressive 20000 x 20000",
+         WithSegmentsAfterSoi(WithFrameSize(progressive, 20000, 20000), Padding(14)), "image too large to decode"},
+        // Hostile streams of a few kilobytes that once cost seconds and gigabytes.
+        {"1000 empty DC scans claiming 23000 x 23000", ProgressiveSizeClaim(23000, 23000, 1000),
+         "file too short for its size"},
+        {"a header claiming 26000 x 27000", BaselineHeaderClaim(26000, 27000), "file too short for its size"},
     };
     for (const auto& c : cases) {
-        SCOPED_TRACE(testing::Message() << c.source << " as " << c.width << "x" << c.height);
-        Bytes jpeg;
-        ASSERT_TRUE(ReadBytes(TmpPath(c.source), jpeg));
-        const Bytes large = WithFrameSize(jpeg, c.width, c.height);
+        SCOPED_TRACE(c.name);
         // The reason comes from the header check, which runs before jpeg_start_decompress and before
         // the image block exists: nothing of the claimed size is allocated.
-        ImagePtr image(LoadJpegMemory(large.data(), static_cast<uint32_t>(large.size())));
-        EXPECT_EQ(image, nullptr);
-        EXPECT_STREQ(LastLoadFailure(), c.reason);
+        const Loaded loaded = Take(LoadJpegMemory(c.jpeg.data(), static_cast<uint32_t>(c.jpeg.size()), NeverStop));
+        EXPECT_EQ(loaded.Image, nullptr);
+        EXPECT_EQ(loaded.Reason, c.reason);
     }
 }
 
-// The progressive test file with its last scan repeated until it has this many scans in all.
-Bytes WithScanCount(const Bytes& progressive, int scans) {
-    std::vector<Bytes> segments = SplitJpegSegments(progressive);
-    int present = 0;
-    size_t lastScan = 0;
-    for (size_t i = 0; i < segments.size(); ++i) {
-        if (segments[i][1] == 0xDA) {
-            ++present;
-            lastScan = i;
-        }
+TEST(JpegDecoder, AFileCutShortIsRefusedOnlyBelowABitABlock) {
+    // 128 × 128 blocks: a complete file holds at least 2048 bytes.
+    const Bytes whole = reference::EncodeJpeg(1024, 1024, true, false, reference::ScanLayout::Baseline);
+    ASSERT_GT(whole.size(), 4096u);
+    for (const char* options : {"baseline", "progressive"}) {
+        SCOPED_TRACE(options);
+        const Bytes stream = std::string(options) == "baseline"
+                                 ? whole
+                                 : reference::EncodeJpeg(1024, 1024, true, false, reference::ScanLayout::SimpleProgression);
+        // At one bit a block the library's picture of what is there, warnings and all.
+        ASSERT_TRUE(WriteBytes(TmpPath("cut-at-bound.jpg"), Bytes(stream.begin(), stream.begin() + 2048)));
+        ExpectBothLoadersMatchTheLibrary(TmpPath("cut-at-bound.jpg"));
+        ASSERT_TRUE(WriteBytes(TmpPath("cut-below-bound.jpg"), Bytes(stream.begin(), stream.begin() + 2047)));
+        const Loaded fromFile = Take(LoadJpegFile(TmpPath("cut-below-bound.jpg").c_str(), NeverStop));
+        EXPECT_EQ(fromFile.Image, nullptr);
+        EXPECT_EQ(fromFile.Reason, "file too short for its size");
+        const Loaded fromMemory = Take(LoadJpegMemory(stream.data(), 2047, NeverStop));
+        EXPECT_EQ(fromMemory.Reason, "file too short for its size");
     }
-    segments.insert(segments.begin() + static_cast<long>(lastScan) + 1, scans - present, segments[lastScan]);
-    return JoinSegments(segments);
 }
 
-TEST(JpegDecoder, EndlessScansAreCutOff) {
-    ASSERT_TRUE(MakeJpeg("scans.jpg", 24, 16, "-progressive"));
-    Bytes progressive;
-    ASSERT_TRUE(ReadBytes(TmpPath("scans.jpg"), progressive));
-    for (int scans : {1000, 1001}) {
+TEST(JpegDecoder, MultiScanFilesLoadAsDjpegUpToAHundredScans) {
+    using namespace reference;
+    // The library's encoder writes at most 100 scans; one per coefficient is the most a real file has.
+    const struct {
+        const char* name;
+        Bytes jpeg;
+    } legitimate[] = {
+        {"gray, one scan per coefficient (64)", EncodeJpeg(97, 61, true, false, ScanLayout::OneScanPerCoefficient)},
+        {"colour, one scan per coefficient (96)", EncodeJpeg(97, 61, false, false, ScanLayout::OneScanPerCoefficient)},
+    };
+    for (const auto& c : legitimate) {
+        SCOPED_TRACE(c.name);
+        ASSERT_TRUE(WriteBytes(TmpPath("scans.jpg"), c.jpeg));
+        ExpectBothLoadersMatchDjpeg(TmpPath("scans.jpg"));
+    }
+    const Bytes flat = EncodeJpeg(256, 256, true, true, ScanLayout::SimpleProgression);
+    for (int scans : {100, 101}) {
         SCOPED_TRACE(scans);
-        ASSERT_TRUE(WriteBytes(TmpPath("many-scans.jpg"), WithScanCount(progressive, scans)));
+        ASSERT_TRUE(WriteBytes(TmpPath("many-scans.jpg"), WithScanCount(flat, scans)));
         // djpeg's own scan limit is the reference: it refuses exactly the files this loader refuses.
         Picture want;
-        const int status = DjpegPicture(TmpPath("many-scans.jpg"), want, "-maxscans 1000");
-        EXPECT_EQ(status == 1, scans > 1000);
-        ImagePtr image(LoadJpegFile(TmpPath("many-scans.jpg").c_str()));
+        const int status = DjpegPicture(TmpPath("many-scans.jpg"), want, "-maxscans 100");
+        EXPECT_EQ(status == 1, scans > 100);
+        const Loaded loaded = Take(LoadJpegFile(TmpPath("many-scans.jpg").c_str(), NeverStop));
         if (status == 1) {
-            EXPECT_EQ(image, nullptr);
-            EXPECT_STREQ(LastLoadFailure(), "too many scans");
+            EXPECT_EQ(loaded.Image, nullptr);
+            EXPECT_EQ(loaded.Reason, "too many scans");
         } else {
-            ExpectDjpegPicture(image.get(), want);
+            ExpectDjpegPicture(loaded, want);
+        }
+    }
+    // A complete picture whose end-of-band scans go on and on stops at the limit.
+    const Bytes endless = EndOfBandScans(1024, 1024, 1000);
+    const Loaded loaded = Take(LoadJpegMemory(endless.data(), static_cast<uint32_t>(endless.size()), NeverStop));
+    EXPECT_EQ(loaded.Image, nullptr);
+    EXPECT_EQ(loaded.Reason, "too many scans");
+}
+
+// The question a load asks, counted; it says stop from question StopAt on (0: never).
+struct StopFrom {
+    int Asked;
+    int StopAt;
+};
+
+bool KeepGoingBeforeStop(void* context) {
+    StopFrom* question = static_cast<StopFrom*>(context);
+    ++question->Asked;
+    return question->StopAt == 0 || question->Asked < question->StopAt;
+}
+
+TEST(JpegDecoder, TheLoadAsksAsItGoesAndStopsWhenTold) {
+    using namespace reference;
+    const struct {
+        const char* name;
+        Bytes jpeg;
+        int atLeast;  // questions a whole decode asks: per iMCU row of every scan, per batch of rows
+    } cases[] = {
+        {"baseline 320 x 240", EncodeJpeg(320, 240, false, false, ScanLayout::Baseline), 240 / 16},
+        {"progressive 320 x 240", EncodeJpeg(320, 240, false, false, ScanLayout::SimpleProgression), 10 * 240 / 16},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        ASSERT_TRUE(WriteBytes(TmpPath("asks.jpg"), c.jpeg));
+        StopFrom never = {0, 0};
+        const Loaded whole = Take(LoadJpegFile(TmpPath("asks.jpg").c_str(), LoadControl{KeepGoingBeforeStop, &never}));
+        ASSERT_NE(whole.Image, nullptr);
+        EXPECT_GE(never.Asked, c.atLeast);
+        const int freeBefore = LowestFreeDescriptor();
+        for (int stopAt : {1, never.Asked / 2, never.Asked}) {
+            SCOPED_TRACE(stopAt);
+            StopFrom question = {0, stopAt};
+            const LoadControl control = {KeepGoingBeforeStop, &question};
+            const Loaded fromFile = Take(LoadJpegFile(TmpPath("asks.jpg").c_str(), control));
+            EXPECT_TRUE(fromFile.CutShort);
+            EXPECT_EQ(fromFile.Image, nullptr);
+            EXPECT_EQ(fromFile.Reason, "load cut short");
+            EXPECT_EQ(question.Asked, stopAt);  // nothing more is done once told to stop
+            EXPECT_EQ(LowestFreeDescriptor(), freeBefore);
+            question = {0, stopAt};
+            EXPECT_TRUE(Take(LoadJpegMemory(c.jpeg.data(), static_cast<uint32_t>(c.jpeg.size()), control)).CutShort);
         }
     }
 }
@@ -333,8 +396,9 @@ TEST(JpegDecoder, CmykAndYcckShowTheirInks) {
             samples.push_back(stored);
         }
         const Bytes jpeg = CompressCmykSwatches(samples, form.space, form.adobe);
-        ImagePtr image(LoadJpegMemory(jpeg.data(), static_cast<uint32_t>(jpeg.size())));
-        ASSERT_NE(image, nullptr) << LastLoadFailure();
+        const Loaded loaded = Take(LoadJpegMemory(jpeg.data(), static_cast<uint32_t>(jpeg.size()), NeverStop));
+        const ImagePtr& image = loaded.Image;
+        ASSERT_NE(image, nullptr) << loaded.Reason;
         ASSERT_EQ(PackedDibHeader(image.get())->biBitCount, 24);
         for (size_t i = 0; i < std::size(swatches); ++i) {
             unsigned char rgb[3];
@@ -350,8 +414,9 @@ TEST(JpegDecoder, CmykPhotoLooksAsImageMagickShowsIt) {
     ASSERT_EQ(RunShell("convert '" + TmpPath("cmyk.jpg") + "' -depth 8 '" + TmpPath("cmyk-im.ppm") + "'"), 0);
     Picture want;
     ASSERT_TRUE(ReadPnm(TmpPath("cmyk-im.ppm"), want));
-    ImagePtr image(LoadJpegFile(TmpPath("cmyk.jpg").c_str()));
-    ASSERT_NE(image, nullptr) << LastLoadFailure();
+    const Loaded loaded = Take(LoadJpegFile(TmpPath("cmyk.jpg").c_str(), NeverStop));
+    const ImagePtr& image = loaded.Image;
+    ASSERT_NE(image, nullptr) << loaded.Reason;
     EXPECT_EQ(CountDifferentPixels(image.get(), want, 1), 0);
 }
 

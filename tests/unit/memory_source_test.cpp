@@ -81,17 +81,7 @@ MemoryDecode DecodeThroughMemorySource(const Bytes& jpeg, FILE* firstAttachStdio
     return result;
 }
 
-// Inserts segments (marker, payload) right after the SOI marker.
-Bytes WithSegmentsAfterSoi(const Bytes& jpeg, const std::vector<std::pair<unsigned char, Bytes>>& extra) {
-    Bytes result(jpeg.begin(), jpeg.begin() + 2);
-    for (const auto& [marker, payload] : extra) {
-        const size_t length = payload.size() + 2;
-        result.insert(result.end(), {0xFF, marker, static_cast<unsigned char>(length >> 8), static_cast<unsigned char>(length)});
-        result.insert(result.end(), payload.begin(), payload.end());
-    }
-    result.insert(result.end(), jpeg.begin() + 2, jpeg.end());
-    return result;
-}
+using reference::WithSegmentsAfterSoi;
 
 TEST(MemorySource, CleanBaselineStreamIsFilledOnceAndNeverSkipped) {
     ASSERT_TRUE(MakeJpeg("baseline.jpg", 609, 448, "-quality 85"));
@@ -107,10 +97,11 @@ TEST(MemorySource, CleanBaselineStreamIsFilledOnceAndNeverSkipped) {
     EXPECT_EQ(direct.Warnings, 0);
     EXPECT_EQ(direct.Result.Rgb, want.Rgb);
 
-    ImagePtr image(LoadJpegMemory(jpeg.data(), static_cast<uint32_t>(jpeg.size())));
+    const Loaded loaded = Take(LoadJpegMemory(jpeg.data(), static_cast<uint32_t>(jpeg.size()), NeverStop));
+    const ImagePtr& image = loaded.Image;
     ASSERT_NE(image, nullptr);
-    EXPECT_EQ(LastMemorySourceCalls().Fill, 1u);
-    EXPECT_EQ(LastMemorySourceCalls().Skip, 0u);
+    EXPECT_EQ(loaded.SourceFills, 1u);
+    EXPECT_EQ(loaded.SourceSkips, 0u);
     EXPECT_EQ(CountDifferentPixels(image.get(), want, 0), 0);
 }
 
@@ -118,12 +109,13 @@ TEST(MemorySource, TheLogoIsFilledOnceAndNeverSkipped) {
     const std::string logoPath = std::string(SAVER_TEST_DATA) + "/../../resources/logo.jpg";
     Bytes logo;
     ASSERT_TRUE(ReadBytes(logoPath, logo));
-    ImagePtr image(LoadJpegMemory(logo.data(), static_cast<uint32_t>(logo.size())));
-    ASSERT_NE(image, nullptr) << LastLoadFailure();
+    const Loaded loaded = Take(LoadJpegMemory(logo.data(), static_cast<uint32_t>(logo.size()), NeverStop));
+    const ImagePtr& image = loaded.Image;
+    ASSERT_NE(image, nullptr) << loaded.Reason;
     EXPECT_EQ(PackedDibHeader(image.get())->biWidth, 609);
     EXPECT_EQ(PackedDibHeader(image.get())->biHeight, 448);
-    EXPECT_EQ(LastMemorySourceCalls().Fill, 1u);
-    EXPECT_EQ(LastMemorySourceCalls().Skip, 0u);
+    EXPECT_EQ(loaded.SourceFills, 1u);
+    EXPECT_EQ(loaded.SourceSkips, 0u);
 }
 
 TEST(MemorySource, SkippedSegmentsAreReallySkipped) {
@@ -173,17 +165,19 @@ TEST(MemorySource, SkipPastTheEndLeavesOnlyTheEndMarker) {
     EXPECT_FALSE(decode.Decoded);  // "JPEG datastream contains no image", not a wild read
     EXPECT_EQ(decode.SkipCalls, 1u);
     EXPECT_EQ(decode.FillCalls, 2u);
-    ImagePtr image(LoadJpegMemory(jpeg.data(), static_cast<uint32_t>(jpeg.size())));
+    const Loaded loaded = Take(LoadJpegMemory(jpeg.data(), static_cast<uint32_t>(jpeg.size()), NeverStop));
+    const ImagePtr& image = loaded.Image;
     EXPECT_EQ(image, nullptr);
-    EXPECT_STREQ(LastLoadFailure(), "JPEG datastream contains no image");
+    EXPECT_EQ(loaded.Reason, "JPEG datastream contains no image");
 }
 
 TEST(MemorySource, EmptyBlockIsAnEmptyInput) {
     const unsigned char nothing[1] = {0};
     EXPECT_FALSE(DecodeThroughMemorySource(Bytes()).Decoded);
-    ImagePtr image(LoadJpegMemory(nothing, 0));
+    const Loaded loaded = Take(LoadJpegMemory(nothing, 0, NeverStop));
+    const ImagePtr& image = loaded.Image;
     EXPECT_EQ(image, nullptr);
-    EXPECT_STREQ(LastLoadFailure(), "empty input file");
+    EXPECT_EQ(loaded.Reason, "empty input file");
 }
 
 TEST(MemorySource, ReplacesASourceOfAnotherKind) {

@@ -14,6 +14,7 @@
 #include <string>
 #include <vector>
 
+#include "image_test_files.h"
 #include "platform/debug_output.h"
 #include "slideshow/image_directory_walk.h"
 #include "slideshow/random_generator.h"
@@ -86,7 +87,7 @@ std::vector<Step> RunWalk(ImageDirectoryWalk& walk, int calls) {
     std::vector<Step> steps;
     const size_t dirLength = strlen(walk.ImageDir);
     for (int call = 0; call < calls; ++call) {
-        PackedDib image = AdvanceToNextImage(walk);
+        PackedDib image = AdvanceToNextImage(walk, NeverStop).Image;
         steps.push_back(Step{walk.CandidatePath + dirLength, image != nullptr});
         free(image);
     }
@@ -165,7 +166,7 @@ TEST(ImageDirectoryWalk, OneLoadableFileIsReloadedAtEveryCall) {
     SetImageDir(walk, dir.c_str());
     PickRandomStart(walk, 7);
     for (int call = 0; call < 5; ++call) {
-        PackedDib image = AdvanceToNextImage(walk);
+        PackedDib image = AdvanceToNextImage(walk, NeverStop).Image;
         ASSERT_NE(image, nullptr);
         EXPECT_EQ(ReadDibLayout(image).bitCount, 24);
         EXPECT_STREQ(walk.CandidatePath + strlen(walk.ImageDir), "sun.jpg");
@@ -182,7 +183,7 @@ TEST(ImageDirectoryWalk, NothingLoadableEndsEachCallOnTheLastEntryWithTheListing
     SetImageDir(walk, dir.c_str());
     PickRandomStart(walk, 3);
     for (int call = 0; call < 3; ++call) {
-        EXPECT_EQ(AdvanceToNextImage(walk), nullptr);
+        EXPECT_EQ(AdvanceToNextImage(walk, NeverStop).Image, nullptr);
         EXPECT_EQ(walk.Listing, nullptr);
         EXPECT_EQ(walk.CandidatePath, walk.ImageDir + ReaddirOrder(dir).back());
     }
@@ -202,7 +203,7 @@ TEST(ImageDirectoryWalk, AnUnlistableDirectoryPicksTheFirstEntryWithoutDrawingAN
         EXPECT_EQ(pick.Skip, 0u);
         EXPECT_EQ(NextRandom(), 41) << "the pick must not have drawn a number";
         EXPECT_EQ(walk.Listing, nullptr);
-        EXPECT_EQ(AdvanceToNextImage(walk), nullptr);
+        EXPECT_EQ(AdvanceToNextImage(walk, NeverStop).Image, nullptr);
         EXPECT_EQ(walk.Listing, nullptr);
         // The pattern, or as much of it as fits.
         const std::string pattern = (std::string(walk.ImageDir) + "*.*").substr(0, WalkPathSize - 1);
@@ -229,7 +230,7 @@ TEST(ImageDirectoryWalk, AnEntryWhosePathDoesNotFitIsPassedOver) {
     int seen = 0;
     do {
         const std::string name = walk.Entry.FileName;
-        PackedDib image = TryCurrentEntry(walk);
+        PackedDib image = TryCurrentEntry(walk, NeverStop).Image;
         if (name == fits) {
             EXPECT_NE(image, nullptr);
             EXPECT_EQ(walk.CandidatePath, walk.ImageDir + fits);
@@ -256,8 +257,75 @@ TEST(ImageDirectoryWalk, TryingWithoutAListingLeavesTheLabelAlone) {
     ImageDirectoryWalk walk = {};
     SetImageDir(walk, "somewhere");
     strcpy(walk.CandidatePath, "kept");
-    EXPECT_EQ(TryCurrentEntry(walk), nullptr);
+    EXPECT_EQ(TryCurrentEntry(walk, NeverStop).Image, nullptr);
     EXPECT_STREQ(walk.CandidatePath, "kept");
+}
+
+// Counts the questions and says stop at one of them, numbered from 1; 0 never stops.
+struct StopAtQuestion {
+    int Asked;
+    int StopAt;
+};
+
+bool KeepGoingUnlessAsked(void* context) {
+    StopAtQuestion* question = static_cast<StopAtQuestion*>(context);
+    return ++question->Asked != question->StopAt;
+}
+
+TEST(ImageDirectoryWalk, AStepCutShortAnywhereIsTakenAgainWithNothingSkipped) {
+    const std::string dir = ScratchDir("walk_cut_short");
+    for (const char* name : {"a.txt", "b.txt", "c.txt"}) WriteText(dir + "/" + name, "");
+    WriteBmp(dir + "/d.bmp");
+    WriteText(dir + "/e.bmp", "no picture");
+    // A progressive picture, so that its decode asks often: between the scans and the rows.
+    ASSERT_TRUE(image_test::MakeJpeg("walk_cut_short.jpg", 64, 64, "-progressive"));
+    fs::copy_file(image_test::TmpPath("walk_cut_short.jpg"), dir + "/f.jpg");
+    WriteBmp(dir + "/g.bmp");
+
+    // The steps as they go without a stop, and how many questions each step asks.
+    ImageDirectoryWalk plain = {};
+    SetImageDir(plain, dir.c_str());
+    PickRandomStart(plain, 11);
+    std::vector<Step> expected;
+    int questions = 0;
+    const int calls = 6;
+    for (int call = 0; call < calls; ++call) {
+        StopAtQuestion counter = {0, 0};
+        const LoadResult result = AdvanceToNextImage(plain, LoadControl{KeepGoingUnlessAsked, &counter});
+        expected.push_back(Step{plain.CandidatePath + strlen(plain.ImageDir), result.Image != nullptr});
+        free(result.Image);
+        questions += counter.Asked;
+    }
+    CloseListing(plain);
+    ASSERT_GT(questions, 3 * calls);
+
+    // Stopped at each question in turn, the walk gives exactly those steps once the cut one is
+    // taken again; the cut step names the entry it stopped at.
+    for (int stopAt = 1; stopAt <= questions; ++stopAt) {
+        SCOPED_TRACE(stopAt);
+        ImageDirectoryWalk walk = {};
+        SetImageDir(walk, dir.c_str());
+        PickRandomStart(walk, 11);
+        StopAtQuestion counter = {0, stopAt};
+        const LoadControl control = {KeepGoingUnlessAsked, &counter};
+        std::vector<Step> steps;
+        int cuts = 0;
+        while (steps.size() < expected.size()) {
+            const LoadResult result = AdvanceToNextImage(walk, control);
+            if (result.CutShort) {
+                EXPECT_EQ(result.Image, nullptr);
+                EXPECT_STREQ(result.Reason, "load cut short");
+                EXPECT_TRUE(walk.EntryPending);
+                ++cuts;
+                continue;
+            }
+            steps.push_back(Step{walk.CandidatePath + strlen(walk.ImageDir), result.Image != nullptr});
+            free(result.Image);
+        }
+        CloseListing(walk);
+        EXPECT_EQ(cuts, 1);
+        ExpectSameSteps(steps, expected, "after a cut");
+    }
 }
 
 std::vector<std::string> CapturedOutput;

@@ -50,12 +50,12 @@ int main(int argc, char** argv) {
         fprintf(stderr, "usage: logo_resource_test LOGO_JPG_PATH\n");
         return 2;
     }
-    PackedDib fromResource = LoadJpegResource(MAKEINTRESOURCEA(LogoResourceId));
+    const LoadResult logo = LoadJpegResource(MAKEINTRESOURCEA(LogoResourceId));
+    PackedDib fromResource = logo.Image;
     // The logo holds nothing the decoder skips and is complete: one fill, no skip.
-    const MemorySourceCalls calls = LastMemorySourceCalls();
-    CheckEqual(calls.Fill, 1, "the resource's bytes are handed over once");
-    CheckEqual(calls.Skip, 0, "nothing of the logo is skipped");
-    PackedDib fromFile = LoadJpegFile(argv[1]);
+    CheckEqual(logo.SourceFills, 1, "the resource's bytes are handed over once");
+    CheckEqual(logo.SourceSkips, 0, "nothing of the logo is skipped");
+    PackedDib fromFile = LoadJpegFile(argv[1], NeverStop).Image;
     if (Check(fromResource != nullptr, "LoadJpegResource(112) gives an image")) CheckLogoImage(fromResource);
     if (Check(fromFile != nullptr, "LoadJpegFile of the logo file gives an image") && fromResource) {
         const DibInfoHeader* fileHeader = PackedDibHeader(fromFile);
@@ -69,7 +69,7 @@ int main(int argc, char** argv) {
     free(fromResource);
     free(fromFile);
 
-    Check(LoadJpegResource(MAKEINTRESOURCEA(113)) == nullptr, "a missing resource id gives none");
-    Check(LoadJpegResource("NOSUCHLOGO") == nullptr, "a missing resource name gives none");
+    Check(LoadJpegResource(MAKEINTRESOURCEA(113)).Image == nullptr, "a missing resource id gives none");
+    Check(LoadJpegResource("NOSUCHLOGO").Image == nullptr, "a missing resource name gives none");
     return FinishChecks();
 }

@@ -12,6 +12,9 @@ LRESULT WINAPI DefaultSaverProc(HWND window, UINT message, WPARAM wParam, LPARAM
     return DefWindowProcA(window, message, wParam, lParam);
 }
 
+// Nor is the host's answer to waiting input: every load runs to its end.
+LoadControl SaverLoadControl(HWND) { return NeverStop; }
+
 HWND CreateSaverLikeWindow(WNDPROC proc, int width, int height, const char* title) {
     WNDCLASSA windowClass = {};
     windowClass.style = CS_VREDRAW | CS_HREDRAW | CS_OWNDC;

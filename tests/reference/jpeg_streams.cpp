@@ -1,0 +1,185 @@
+// Streams encoded with the library into memory, and cut or repeated by segment.
+#include "tests/reference/jpeg_streams.h"
+
+#include <cstdio>
+#include <cstdlib>
+
+#include <jpeglib.h>
+
+namespace reference {
+
+std::vector<JpegBytes> SplitJpegSegments(const JpegBytes& jpeg) {
+    std::vector<JpegBytes> segments;
+    size_t at = 2;  // after SOI
+    segments.push_back(JpegBytes(jpeg.begin(), jpeg.begin() + 2));
+    while (at + 4 <= jpeg.size() && jpeg[at] == 0xFF) {
+        const unsigned char marker = jpeg[at + 1];
+        if (marker == 0xD9) {
+            segments.push_back(JpegBytes(jpeg.begin() + at, jpeg.begin() + at + 2));
+            break;
+        }
+        size_t end = at + 2 + (jpeg[at + 2] << 8 | jpeg[at + 3]);
+        if (marker == 0xDA) {  // entropy-coded data runs to the next marker other than RSTn
+            while (end + 1 < jpeg.size() &&
+                   !(jpeg[end] == 0xFF && jpeg[end + 1] != 0 && (jpeg[end + 1] < 0xD0 || jpeg[end + 1] > 0xD7))) {
+                ++end;
+            }
+        }
+        if (end > jpeg.size()) break;
+        segments.push_back(JpegBytes(jpeg.begin() + at, jpeg.begin() + end));
+        at = end;
+    }
+    return segments;
+}
+
+JpegBytes JoinSegments(const std::vector<JpegBytes>& segments) {
+    JpegBytes joined;
+    for (const JpegBytes& s : segments) joined.insert(joined.end(), s.begin(), s.end());
+    return joined;
+}
+
+JpegBytes WithFrameSize(const JpegBytes& jpeg, uint16_t width, uint16_t height) {
+    std::vector<JpegBytes> segments = SplitJpegSegments(jpeg);
+    for (JpegBytes& s : segments) {
+        if (s[1] >= 0xC0 && s[1] <= 0xC2) {
+            s[5] = static_cast<unsigned char>(height >> 8);
+            s[6] = static_cast<unsigned char>(height);
+            s[7] = static_cast<unsigned char>(width >> 8);
+            s[8] = static_cast<unsigned char>(width);
+        }
+    }
+    return JoinSegments(segments);
+}
+
+JpegBytes WithScanCount(const JpegBytes& jpeg, int scans) {
+    std::vector<JpegBytes> segments = SplitJpegSegments(jpeg);
+    int present = 0;
+    size_t lastScan = 0;
+    for (size_t i = 0; i < segments.size(); ++i) {
+        if (segments[i][1] == 0xDA) {
+            ++present;
+            lastScan = i;
+        }
+    }
+    if (scans > present) {
+        segments.insert(segments.begin() + static_cast<long>(lastScan) + 1, scans - present, segments[lastScan]);
+    }
+    return JoinSegments(segments);
+}
+
+JpegBytes WithSegmentsAfterSoi(const JpegBytes& jpeg,
+                               const std::vector<std::pair<unsigned char, JpegBytes>>& extra) {
+    JpegBytes result(jpeg.begin(), jpeg.begin() + 2);
+    for (const auto& [marker, payload] : extra) {
+        const size_t length = payload.size() + 2;
+        result.insert(result.end(), {0xFF, marker, static_cast<unsigned char>(length >> 8), static_cast<unsigned char>(length)});
+        result.insert(result.end(), payload.begin(), payload.end());
+    }
+    result.insert(result.end(), jpeg.begin() + 2, jpeg.end());
+    return result;
+}
+
+namespace {
+
+jpeg_scan_info Scan(int components, int first, int spectralStart, int spectralEnd) {
+    jpeg_scan_info scan = {};
+    scan.comps_in_scan = components;
+    for (int c = 0; c < components; ++c) scan.component_index[c] = first + c;
+    scan.Ss = spectralStart;
+    scan.Se = spectralEnd;
+    return scan;
+}
+
+// DC of every component together, then each AC coefficient of the first component on its own and
+// the other components' in bands of 4 (and one of 3): 1 + 63 + 2 × 16 = 96 scans for colour, the
+// most a scan script of the library's encoder may hold being 100; 64 for gray.
+std::vector<jpeg_scan_info> ScanPerCoefficient(int components) {
+    std::vector<jpeg_scan_info> scans = {Scan(components, 0, 0, 0)};
+    for (int k = 1; k < 64; ++k) scans.push_back(Scan(1, 0, k, k));
+    for (int c = 1; c < components; ++c) {
+        for (int k = 1; k < 64; k += 4) scans.push_back(Scan(1, c, k, k + 3 < 64 ? k + 3 : 63));
+    }
+    return scans;
+}
+
+unsigned char Sample(int x, int y, int channel, bool flat) {
+    if (flat) return 128;
+    const uint32_t mixed = static_cast<uint32_t>(x * 2654435761u) ^ static_cast<uint32_t>(y * 40503u + channel * 97u);
+    return static_cast<unsigned char>((x * 3 + y * 5 + channel * 60) % 256 ^ (mixed >> 27));
+}
+
+}  // namespace
+
+JpegBytes EncodeJpeg(int width, int height, bool gray, bool flat, ScanLayout layout) {
+    jpeg_compress_struct encoder;
+    jpeg_error_mgr errors;
+    encoder.err = jpeg_std_error(&errors);
+    jpeg_create_compress(&encoder);
+    unsigned char* out = nullptr;
+    unsigned long outSize = 0;
+    jpeg_mem_dest(&encoder, &out, &outSize);
+    encoder.image_width = static_cast<JDIMENSION>(width);
+    encoder.image_height = static_cast<JDIMENSION>(height);
+    encoder.input_components = gray ? 1 : 3;
+    encoder.in_color_space = gray ? JCS_GRAYSCALE : JCS_RGB;
+    jpeg_set_defaults(&encoder);
+    jpeg_set_quality(&encoder, 90, TRUE);
+    std::vector<jpeg_scan_info> script;
+    if (layout == ScanLayout::SimpleProgression) jpeg_simple_progression(&encoder);
+    if (layout == ScanLayout::OneScanPerCoefficient) {
+        script = ScanPerCoefficient(encoder.num_components);
+        encoder.scan_info = script.data();
+        encoder.num_scans = static_cast<int>(script.size());
+    }
+    jpeg_start_compress(&encoder, TRUE);
+    std::vector<unsigned char> row(static_cast<size_t>(width) * encoder.input_components);
+    while (encoder.next_scanline < encoder.image_height) {
+        const int y = static_cast<int>(encoder.next_scanline);
+        for (size_t i = 0; i < row.size(); ++i) {
+            row[i] = Sample(static_cast<int>(i) / encoder.input_components, y, static_cast<int>(i) % encoder.input_components, flat);
+        }
+        JSAMPROW rows[1] = {row.data()};
+        jpeg_write_scanlines(&encoder, rows, 1);
+    }
+    jpeg_finish_compress(&encoder);
+    jpeg_destroy_compress(&encoder);
+    JpegBytes jpeg(out, out + outSize);
+    free(out);
+    return jpeg;
+}
+
+JpegBytes ProgressiveSizeClaim(uint16_t width, uint16_t height, int scans) {
+    std::vector<JpegBytes> segments = SplitJpegSegments(EncodeJpeg(16, 16, true, true, ScanLayout::SimpleProgression));
+    std::vector<JpegBytes> kept;
+    JpegBytes firstScan;
+    for (const JpegBytes& s : segments) {
+        if (s[1] == 0xDA) {
+            if (firstScan.empty()) firstScan = s;
+        } else if (s[1] != 0xD9) {
+            kept.push_back(s);
+        }
+    }
+    kept.insert(kept.end(), scans, firstScan);
+    kept.push_back({0xFF, 0xD9});
+    return WithFrameSize(JoinSegments(kept), width, height);
+}
+
+JpegBytes BaselineHeaderClaim(uint16_t width, uint16_t height) {
+    std::vector<JpegBytes> segments = SplitJpegSegments(EncodeJpeg(16, 16, true, true, ScanLayout::Baseline));
+    std::vector<JpegBytes> kept;
+    for (JpegBytes s : segments) {
+        if (s[1] == 0xDA) {
+            s.resize(2 + (s[2] << 8 | s[3]));  // the scan header alone
+            kept.push_back(s);
+            break;
+        }
+        kept.push_back(s);
+    }
+    return WithFrameSize(JoinSegments(kept), width, height);
+}
+
+JpegBytes EndOfBandScans(int width, int height, int scans) {
+    return WithScanCount(EncodeJpeg(width, height, true, true, ScanLayout::SimpleProgression), scans);
+}
+
+}  // namespace reference
