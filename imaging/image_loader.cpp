@@ -7,12 +7,14 @@ LoadResult LoadedImage(PackedDib image, size_t blockSize) {
     LoadResult result = {};
     result.Image = image;
     result.BlockSize = blockSize;
+    result.Orientation = 1;
     return result;
 }
 
 LoadResult NoImage(const char* reason) {
     LoadResult result = {};
     snprintf(result.Reason, sizeof result.Reason, "%s", reason ? reason : "");
+    result.Orientation = 1;
     return result;
 }
 

@@ -27,6 +27,9 @@ struct LoadResult {
     // Nothing wrong with the file: the control asked to stop. The picture may be tried again.
     bool CutShort;
     char Reason[LoadReasonSize];  // why there is no picture; "" with one
+    // How the picture is to be turned to stand upright, as an EXIF orientation: 1 as stored,
+    // 2 to 8 mirrored and turned. The loader leaves the pixels as stored.
+    uint8_t Orientation;
     // Bytes of the block: a BMP block may carry more than its header describes (a gap, an embedded
     // colour profile), and tools that write the block out need all of it.
     size_t BlockSize;
