@@ -359,6 +359,97 @@ def case_full_screen_shows_logo_credit_and_pictures(host):
             running.kill()
 
 
+def slow_picture_folder(host, name):
+    """A folder whose one picture is a 12000 x 8000 progressive JPEG of noise, a load of seconds.
+    Made once per build (it takes a few seconds) and kept between runs."""
+    folder = os.path.join(host.scratch_root, "slow-pictures")
+    picture = os.path.join(folder, "slow.jpg")
+    if not os.path.exists(picture):
+        from PIL import Image  # noqa: E402
+        os.makedirs(folder, exist_ok=True)
+        size = (12000, 8000)
+        noise = Image.effect_noise(size, 60)
+        image = Image.merge("RGB", (noise, Image.new("L", size, 40), Image.new("L", size, 200)))
+        image.save(picture + ".part", "JPEG", quality=85, progressive=True)
+        os.replace(picture + ".part", picture)
+    return folder
+
+
+def slides_shown(running):
+    """Pictures drawn so far: the StretchDIBits traces after the logo's."""
+    return max(0, sum(1 for line in running.debug_so_far() if line.text == "StretchDIBits ") - 1)
+
+
+def wait_until_loading_again(host, running, shown=1, timeout=60.0):
+    """Waits until the given number of slides is on the screen: the next load starts at once."""
+    deadline = time.monotonic() + timeout
+    while slides_shown(running) < shown:
+        if not running.alive() or time.monotonic() > deadline:
+            fail("%d slides not shown within %.0f s; %s" % (shown, timeout, [l.text for l in running.debug_so_far()][-8:]))
+        time.sleep(0.02)
+
+
+def traces(running_or_result):
+    lines = running_or_result.debug_so_far() if hasattr(running_or_result, "debug_so_far") else None
+    texts = [line.text for line in lines] if lines is not None else running_or_result.debug_texts()
+    return [text for text in texts if text.strip() and not text.startswith(" ")]
+
+
+def case_full_screen_key_cuts_a_slow_load_short(host):
+    saver = host.saver_folder("slow-load")
+    folder = slow_picture_folder(host, "slow-load")
+    with host.bench.edited_win_ini({"ZorScreensaver": {"BaseDir": winebench.windows_path(folder), "Interval": "1"}}):
+        running, window = host.start_saver(saver, "/s")
+        try:
+            wait_until_loading_again(host, running)
+            time.sleep(0.2)
+            running.display.send_keys(window, "space")
+            result = host.expect_ends(running, 0, within=10)
+        finally:
+            running.kill()
+    if "LoadCutShort " not in traces(result):
+        fail("the load was not cut short: %s" % traces(result)[-8:])
+
+
+def case_refused_password_shows_the_cut_short_picture_next(host):
+    saver = host.saver_folder("slow-load-98", ["standin_password_cpl"])
+    folder = slow_picture_folder(host, "slow-load-98")
+    width, height = winebench.SCREEN_SIZE
+    with host.bench.edited_win_ini({"ZorScreensaver": {"BaseDir": winebench.windows_path(folder), "Interval": "1"}}), \
+            host.windows98(password="dword1"), environment(SAVER_TEST_VERIFY_ANSWERS="0,1"):
+        running, window = host.start_saver(saver)
+        try:
+            wait_until_loading_again(host, running)
+            time.sleep(0.2)
+            running.display.send_keys(window, "space")
+            wait_for_standin_line(running, r"call=1 .*answer=0")
+            # Refused: the picture whose load was cut short comes next, loaded in full and drawn;
+            # meanwhile its path is never written as the label of a file that does not load.
+            label_strip = (0, 0, width, 20)
+            deadline = time.monotonic() + 60
+            while slides_shown(running) < 2:
+                if not running.alive() or time.monotonic() > deadline:
+                    fail("no picture after the refusal; %s" % traces(running)[-8:])
+                strip = running.display.screenshot().crop(label_strip).convert("L")
+                if strip.getextrema()[1] > 200:
+                    fail("a label was written where the cut-short picture belongs")
+            shot = running.display.screenshot()
+            centre = shot.getpixel((width // 2, height // 2))
+            if centre[2] < 120 or centre[1] > 100:
+                fail("the picture is not on the screen after the refusal: centre %s" % (centre,))
+            running.display.send_keys(window, "space")
+            result = host.expect_ends(running, 0, within=15)
+        finally:
+            running.kill()
+    lines = traces(result)
+    order = [line for line in lines if line in ("LoadCutShort ", "StretchDIBits ") or "VerifyScreenSavePwd" in line]
+    refused = next((i for i, line in enumerate(order) if "answer=0" in line), None)
+    if refused is None or "LoadCutShort " not in order[:refused]:
+        fail("no load was cut short before the refusal: %s" % order)
+    if order[refused + 1:refused + 2] != ["StretchDIBits "]:
+        fail("after the refusal the show did not draw the picture next: %s" % order)
+
+
 # --- the preview ------------------------------------------------------------------------------
 
 def preview_with_input(host, saver, input_ms=2500, meanwhile=None):
