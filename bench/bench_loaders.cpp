@@ -16,6 +16,7 @@
 #include "heap_counter.h"
 #include "imaging/bmp_loader.h"
 #include "imaging/jpeg_decoder.h"
+#include "tests/reference/jpeg_streams.h"
 #include "tests/reference/reference_jpeg_decode.h"
 
 namespace {
@@ -193,8 +194,40 @@ void ReadWholeFileBench(benchmark::State& state) {
     ReportPeak(state, peak, block);
 }
 
+// Hostile streams at the sizes they are met in the wild: each must be refused, or stopped at the
+// scan limit, at a small fraction of what its claimed size would cost.
+void HostileJpegBench(benchmark::State& state, reference::JpegBytes (*make)()) {
+    const reference::JpegBytes stream = make();
+    const std::string path = TempPath("-hostile.jpg");
+    FILE* file = fopen(path.c_str(), "wb");
+    if (!file || fwrite(stream.data(), 1, stream.size(), file) != stream.size() || fclose(file) != 0) {
+        return state.SkipWithError("cannot write the input");
+    }
+    size_t peak = 0;
+    for (auto _ : state) {
+        ResetHeapPeak();
+        const LoadResult loaded = LoadJpegFile(path.c_str(), NeverStop);
+        peak = HeapPeakAboveStart();
+        if (loaded.Image) {
+            free(loaded.Image);
+            return state.SkipWithError("a hostile stream gave a picture");
+        }
+        state.SetLabel(loaded.Reason);
+    }
+    remove(path.c_str());
+    state.counters["peak_MB"] = static_cast<double>(peak) / 1e6;
+    state.counters["file_kB"] = static_cast<double>(stream.size()) / 1e3;
+}
+
+reference::JpegBytes ProgressiveClaim() { return reference::ProgressiveSizeClaim(23000, 23000, 1000); }
+reference::JpegBytes BaselineClaim() { return reference::BaselineHeaderClaim(26000, 27000); }
+reference::JpegBytes EndlessScans() { return reference::EndOfBandScans(8000, 8000, 1000); }
+
 }  // namespace
 
+BENCHMARK_CAPTURE(HostileJpegBench, progressive, ProgressiveClaim)->Name("Loaders/Hostile_1000DcScans_claiming_23000x23000")->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK_CAPTURE(HostileJpegBench, baseline, BaselineClaim)->Name("Loaders/Hostile_HeaderOnly_claiming_26000x27000")->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK_CAPTURE(HostileJpegBench, scans, EndlessScans)->Name("Loaders/Hostile_8000x8000_1000EndOfBandScans")->Unit(benchmark::kMillisecond)->UseRealTime();
 BENCHMARK_CAPTURE(LoaderBench, jpeg, LoadJpegFile, JpegInput)->Name("Loaders/LoadJpegFile_6000x4000_q90_420")->Unit(benchmark::kMillisecond)->UseRealTime();
 BENCHMARK(BareLibjpegDecodeBench)->Name("Loaders/BareLibjpegDecode_6000x4000_q90_420")->Unit(benchmark::kMillisecond)->UseRealTime();
 BENCHMARK_CAPTURE(LoaderBench, bmp, LoadBmpFile, BmpInput)->Name("Loaders/LoadBmpFile_6000x4000_24bit")->Unit(benchmark::kMillisecond)->UseRealTime();

@@ -102,6 +102,12 @@ std::vector<jpeg_scan_info> ScanPerCoefficient(int components) {
     return scans;
 }
 
+std::vector<jpeg_scan_info> DcThenAc(int components) {
+    std::vector<jpeg_scan_info> scans = {Scan(components, 0, 0, 0)};
+    for (int c = 0; c < components; ++c) scans.push_back(Scan(1, c, 1, 63));
+    return scans;
+}
+
 unsigned char Sample(int x, int y, int channel, bool flat) {
     if (flat) return 128;
     const uint32_t mixed = static_cast<uint32_t>(x * 2654435761u) ^ static_cast<uint32_t>(y * 40503u + channel * 97u);
@@ -126,8 +132,9 @@ JpegBytes EncodeJpeg(int width, int height, bool gray, bool flat, ScanLayout lay
     jpeg_set_quality(&encoder, 90, TRUE);
     std::vector<jpeg_scan_info> script;
     if (layout == ScanLayout::SimpleProgression) jpeg_simple_progression(&encoder);
-    if (layout == ScanLayout::OneScanPerCoefficient) {
-        script = ScanPerCoefficient(encoder.num_components);
+    if (layout == ScanLayout::OneScanPerCoefficient || layout == ScanLayout::DcThenAc) {
+        script = layout == ScanLayout::DcThenAc ? DcThenAc(encoder.num_components)
+                                                : ScanPerCoefficient(encoder.num_components);
         encoder.scan_info = script.data();
         encoder.num_scans = static_cast<int>(script.size());
     }
@@ -179,7 +186,7 @@ JpegBytes BaselineHeaderClaim(uint16_t width, uint16_t height) {
 }
 
 JpegBytes EndOfBandScans(int width, int height, int scans) {
-    return WithScanCount(EncodeJpeg(width, height, true, true, ScanLayout::SimpleProgression), scans);
+    return WithScanCount(EncodeJpeg(width, height, true, true, ScanLayout::DcThenAc), scans);
 }
 
 }  // namespace reference

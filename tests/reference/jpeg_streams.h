@@ -28,6 +28,7 @@ enum class ScanLayout {
     Baseline,               // one interleaved scan
     SimpleProgression,      // the library's standard progressive script
     OneScanPerCoefficient,  // spectral selection one coefficient at a time (colour: up to 100 scans)
+    DcThenAc,               // one DC scan, then one scan of every AC coefficient per component
 };
 
 // A picture of the given size encoded at quality 90: gray or YCbCr 4:2:0, flat (one grey) or with
@@ -40,7 +41,7 @@ JpegBytes EncodeJpeg(int width, int height, bool gray, bool flat, ScanLayout lay
 JpegBytes ProgressiveSizeClaim(uint16_t width, uint16_t height, int scans);
 // a baseline frame claiming width × height that ends right after its scan header;
 JpegBytes BaselineHeaderClaim(uint16_t width, uint16_t height);
-// a complete flat gray progressive picture whose last scan, end-of-band runs only, is repeated
+// a complete flat gray progressive picture whose AC scan, end-of-band runs only, is repeated
 // until there are `scans`.
 JpegBytes EndOfBandScans(int width, int height, int scans);
 
