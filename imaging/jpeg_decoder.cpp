@@ -75,9 +75,6 @@ void MonitorProgress(j_common_ptr decoder) {
 
 // Everything is decided from the header, before jpeg_start_decompress allocates anything large.
 void CheckHeader(j_decompress_ptr decoder, uint64_t inputLength) {
-    if (!DibSizeIsAddressable(decoder->image_width, decoder->image_height, 24)) {
-        AbandonJpegDecode(Common(decoder), "image too large");
-    }
     if (StreamTooShortForFrame(decoder, inputLength)) {
         AbandonJpegDecode(Common(decoder), "file too short for its size");
     }
@@ -130,6 +127,22 @@ void ReadCmykRows(j_decompress_ptr decoder, PackedDib image, size_t stride) {
     }
 }
 
+// The image block for the decode: full size, or where that block would pass the size every build
+// addresses or cannot be had, the largest of 1/2, 1/4 and 1/8 that can. The show fits the picture
+// to the screen anyway, so a panorama too large to hold whole is still shown.
+PackedDib CreateLargestImage(j_decompress_ptr decoder) {
+    const char* reason = "image too large";
+    for (unsigned int denominator = 1; denominator <= 8; denominator *= 2) {
+        decoder->scale_num = 1;
+        decoder->scale_denom = denominator;
+        jpeg_calc_output_dimensions(decoder);
+        if (!DibSizeIsAddressable(decoder->output_width, decoder->output_height, 24)) continue;
+        if (PackedDib image = CreatePackedDib(decoder->output_width, decoder->output_height, 24)) return image;
+        reason = "out of memory";
+    }
+    AbandonJpegDecode(Common(decoder), reason);
+}
+
 // Runs the decode of an attached source into job->Image. Fatal errors leave through the trap.
 void DecodeAttached(JpegDecode* job) {
     j_decompress_ptr decoder = &job->Decoder;
@@ -139,9 +152,7 @@ void DecodeAttached(JpegDecode* job) {
 
     // The block comes before jpeg_start_decompress, which absorbs every scan of a multi-scan file:
     // a picture with no room fails before that work, not after it.
-    jpeg_calc_output_dimensions(decoder);
-    job->Image = CreatePackedDib(decoder->output_width, decoder->output_height, 24);
-    if (!job->Image) AbandonJpegDecode(Common(decoder), "out of memory");
+    job->Image = CreateLargestImage(decoder);
 
     jpeg_start_decompress(decoder);
     const size_t stride = static_cast<size_t>(DibStride(decoder->output_width, 24));

@@ -12,12 +12,13 @@ std::vector<JpegBytes> SplitJpegSegments(const JpegBytes& jpeg) {
     std::vector<JpegBytes> segments;
     size_t at = 2;  // after SOI
     segments.push_back(JpegBytes(jpeg.begin(), jpeg.begin() + 2));
-    while (at + 4 <= jpeg.size() && jpeg[at] == 0xFF) {
+    while (at + 2 <= jpeg.size() && jpeg[at] == 0xFF) {
         const unsigned char marker = jpeg[at + 1];
         if (marker == 0xD9) {
             segments.push_back(JpegBytes(jpeg.begin() + at, jpeg.begin() + at + 2));
             break;
         }
+        if (at + 4 > jpeg.size()) break;
         size_t end = at + 2 + (jpeg[at + 2] << 8 | jpeg[at + 3]);
         if (marker == 0xDA) {  // entropy-coded data runs to the next marker other than RSTn
             while (end + 1 < jpeg.size() &&
@@ -187,6 +188,38 @@ JpegBytes BaselineHeaderClaim(uint16_t width, uint16_t height) {
 
 JpegBytes EndOfBandScans(int width, int height, int scans) {
     return WithScanCount(EncodeJpeg(width, height, true, true, ScanLayout::DcThenAc), scans);
+}
+
+JpegBytes FlatGrayBaseline(uint16_t width, uint16_t height) {
+    // The library's standard tables code a DC difference of 0 as 00 and the end of block as
+    // 1010: four blocks fill three bytes exactly, none of them 0xFF.
+    std::vector<JpegBytes> segments =
+        SplitJpegSegments(WithFrameSize(EncodeJpeg(8, 8, true, true, ScanLayout::Baseline), width, height));
+    const uint64_t blocks = static_cast<uint64_t>((width + 7) / 8) * ((height + 7) / 8);
+    const unsigned char fourBlocks[3] = {0x28, 0xA2, 0x8A};
+    JpegBytes entropy;
+    entropy.reserve(static_cast<size_t>(blocks / 4 * 3 + 4));
+    for (uint64_t i = 0; i < blocks / 4; ++i) entropy.insert(entropy.end(), fourBlocks, fourBlocks + 3);
+    // The remaining blocks, then 1-bits up to the byte boundary.
+    uint32_t bits = 0, count = 0;
+    for (uint64_t i = 0; i < blocks % 4; ++i) {
+        bits = bits << 6 | 0x0A;
+        count += 6;
+    }
+    while (count % 8) {
+        bits = bits << 1 | 1;
+        ++count;
+    }
+    for (int shift = static_cast<int>(count) - 8; shift >= 0; shift -= 8) {
+        entropy.push_back(static_cast<unsigned char>(bits >> shift));
+    }
+    for (JpegBytes& s : segments) {
+        if (s[1] == 0xDA) {
+            s.resize(2 + (s[2] << 8 | s[3]));
+            s.insert(s.end(), entropy.begin(), entropy.end());
+        }
+    }
+    return JoinSegments(segments);
 }
 
 }  // namespace reference

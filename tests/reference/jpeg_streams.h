@@ -45,4 +45,8 @@ JpegBytes BaselineHeaderClaim(uint16_t width, uint16_t height);
 // until there are `scans`.
 JpegBytes EndOfBandScans(int width, int height, int scans);
 
+// A valid baseline gray picture of any size, mid-grey, each 8 × 8 block coded in 6 bits (DC
+// unchanged, end of block): a picture too large to hold whole in a few megabytes, made at once.
+JpegBytes FlatGrayBaseline(uint16_t width, uint16_t height);
+
 }  // namespace reference

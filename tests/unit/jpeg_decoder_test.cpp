@@ -210,10 +210,8 @@ TEST(JpegDecoder, SizesAreDecidedFromTheHeaderBeforeDecoding) {
         Bytes jpeg;
         const char* reason;
     } cases[] = {
-        {"progressive 65500 x 65500", WithFrameSize(progressive, 65500, 65500), "image too large"},
-        {"baseline 65500 x 65500", WithFrameSize(baseline, 65500, 65500), "image too large"},
-        // 24 bits × width fits, rows do not.
-        {"baseline 65500 x 10929", WithFrameSize(baseline, 65500, 10929), "image too large"},
+        {"progressive 65500 x 65500", WithFrameSize(progressive, 65500, 65500), "file too short for its size"},
+        {"baseline 65500 x 65500", WithFrameSize(baseline, 65500, 65500), "file too short for its size"},
         // Bytes enough for a bit a block, rows that fit (1.2 GB), but the whole-image coefficient
         // buffer of a multi-scan stream would take 1.2 GB more.
         {"padded progressive 20000 x 20000",
@@ -230,6 +228,34 @@ TEST(JpegDecoder, SizesAreDecidedFromTheHeaderBeforeDecoding) {
         const Loaded loaded = Take(LoadJpegMemory(c.jpeg.data(), static_cast<uint32_t>(c.jpeg.size()), NeverStop));
         EXPECT_EQ(loaded.Image, nullptr);
         EXPECT_EQ(loaded.Reason, c.reason);
+    }
+}
+
+TEST(JpegDecoder, APictureTooLargeToHoldWholeIsDecodedAtTheLargestScaleThatFits) {
+    const struct {
+        uint16_t width, height;
+        uint32_t shownWidth, shownHeight;
+    } cases[] = {
+        {8000, 6000, 8000, 6000},     // whole: 144 MB
+        {65000, 11100, 32500, 5550},  // 24 bits × width fits, the rows (2.2 GB) do not: half
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(testing::Message() << c.width << " x " << c.height);
+        const Bytes jpeg = reference::FlatGrayBaseline(c.width, c.height);
+        const Loaded loaded = Take(LoadJpegMemory(jpeg.data(), static_cast<uint32_t>(jpeg.size()), NeverStop));
+        ASSERT_NE(loaded.Image, nullptr) << loaded.Reason;
+        const DibLayout layout = ReadDibLayout(loaded.Image.get());
+        EXPECT_EQ(static_cast<uint32_t>(layout.width), c.shownWidth);
+        EXPECT_EQ(static_cast<uint32_t>(layout.height), c.shownHeight);
+        EXPECT_EQ(loaded.BlockSize, 40 + DibStride(c.shownWidth, 24) * c.shownHeight);
+        // Mid-grey everywhere: first, middle and last rows.
+        for (int32_t y : {0, layout.height / 2, layout.height - 1}) {
+            for (int32_t x : {0, layout.width / 3, layout.width - 1}) {
+                unsigned char rgb[3];
+                ImagePixel(loaded.Image.get(), x, y, rgb);
+                EXPECT_EQ(rgb[0] + rgb[1] * 256 + rgb[2] * 65536, 128 * 65793) << x << ", " << y;
+            }
+        }
     }
 }
 
