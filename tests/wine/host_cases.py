@@ -138,17 +138,24 @@ class HostTestContext(winebench.BuildPrograms):
     @contextlib.contextmanager
     def no_crash_debugger(self):
         """Makes the system's fault report unable to start a debugger, as on a machine without
-        one: UnhandledExceptionFilter then tells the faulting program to run its own handler."""
-        before = self.reg("query", AEDEBUG_KEY, "/v", "Debugger", check=False)
-        found = re.search(r"Debugger\s+REG_SZ\s+(.*)", before)
-        self.reg("add", AEDEBUG_KEY, "/v", "Debugger", "/t", "REG_SZ", "/d", "no-such-debugger.exe %ld %ld", "/f")
+        one: UnhandledExceptionFilter then tells the faulting program to run its own handler.
+        Both registry views: a 32-bit program reads the 32-bit one."""
+        views = ("/reg:64", "/reg:32")
+        before = {view: re.search(r"Debugger\s+REG_SZ\s+(.*)",
+                                  self.reg("query", AEDEBUG_KEY, "/v", "Debugger", view, check=False))
+                  for view in views}
+        for view in views:
+            self.reg("add", AEDEBUG_KEY, "/v", "Debugger", "/t", "REG_SZ", "/d", "no-such-debugger.exe %ld %ld",
+                     "/f", view)
         try:
             yield
         finally:
-            if found:
-                self.reg("add", AEDEBUG_KEY, "/v", "Debugger", "/t", "REG_SZ", "/d", found.group(1).strip(), "/f")
-            else:
-                self.reg("delete", AEDEBUG_KEY, "/v", "Debugger", "/f", check=False)
+            for view, found in before.items():
+                if found:
+                    self.reg("add", AEDEBUG_KEY, "/v", "Debugger", "/t", "REG_SZ", "/d", found.group(1).strip(),
+                             "/f", view)
+                else:
+                    self.reg("delete", AEDEBUG_KEY, "/v", "Debugger", "/f", view, check=False)
 
 
 @contextlib.contextmanager
