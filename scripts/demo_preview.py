@@ -127,7 +127,7 @@ def main():
     sizes = fit_logo(width, height, logo_path)
     if sizes:
         print("preview: the %s logo as the program's reducer fits it to %dx%d: %s, written by scrtool "
-              "(the same code) to %s" % (sizes[0], width, height, sizes[1], logo_path))
+              "(the same code) to %s" % (sizes[0], width, height, sizes[1], os.path.relpath(logo_path)))
     else:
         print("preview: scrtool could not fit the logo to %dx%d" % (width, height))
 
