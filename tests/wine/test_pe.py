@@ -47,7 +47,8 @@ def test_release_package(ctx):
         fail("needs both the win32 and the win64 build")
     with tempfile.TemporaryDirectory() as scratch:
         # The builds in the wrong order, or one missing, make no package.
-        refused = {"swapped": [win64.scr, win32.scr], "missing": [win32.scr, os.path.join(scratch, "none.scr")]}
+        refused = {"swapped": [win64.scr, win32.scr],
+                   "missing": [win32.scr, os.path.join(scratch, "none.scr")]}
         for why, programs in refused.items():
             path, problems = package_zip.write_package(programs, scratch)
             if path or not problems:
