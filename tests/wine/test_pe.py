@@ -1,7 +1,19 @@
 """The PE check of each build's screensaver.scr (tests/pe_check.py), the PE32 included where it
-cannot run."""
+cannot run, and the release package made of the two builds (scripts/package_zip.py)."""
+import glob
+import os
+import re
+import struct
+import sys
+import tempfile
+import zipfile
+
 import pe_check
-from winebench import every_build, fail
+import winebench
+from winebench import every_build, fail, once
+
+sys.path.insert(0, os.path.join(winebench.ROOT, "scripts"))
+import package_zip  # noqa: E402
 
 
 @every_build
@@ -9,3 +21,64 @@ def test_pe_check(ctx):
     problems, _ = pe_check.check_scr(ctx.build.scr, ctx.build.kind)
     if problems:
         fail("; ".join(problems))
+
+
+def fixed_file_version(path):
+    """"a.b.c.d" from the VS_FIXEDFILEINFO of a built file, as Windows shows it in its properties."""
+    with open(path, "rb") as f:
+        data = f.read()
+    start = data.find(struct.pack("<I", 0xFEEF04BD))
+    if start < 0:
+        return None
+    most, least = struct.unpack_from("<II", data, start + 8)
+    return "%d.%d.%d.%d" % (most >> 16, most & 0xFFFF, least >> 16, least & 0xFFFF)
+
+
+def built_libjpeg_turbo_version():
+    """The libjpeg-turbo release scripts/setup built the Windows builds from."""
+    sources = glob.glob(os.path.join(winebench.ROOT, "build", "deps", "src", "libjpeg-turbo-*", ""))
+    return os.path.basename(os.path.dirname(sources[0]))[len("libjpeg-turbo-"):] if sources else None
+
+
+@once
+def test_release_package(ctx):
+    win32, win64 = ctx.build_of_kind("win32"), ctx.build_of_kind("win64")
+    if not win32 or not win64:
+        fail("needs both the win32 and the win64 build")
+    with tempfile.TemporaryDirectory() as scratch:
+        # The builds in the wrong order, or one missing, make no package.
+        refused = {"swapped": [win64.scr, win32.scr],
+                   "missing": [win32.scr, os.path.join(scratch, "none.scr")]}
+        for why, programs in refused.items():
+            path, problems = package_zip.write_package(programs, scratch)
+            if path or not problems:
+                fail("a package was made of %s builds" % why)
+
+        path, problems = package_zip.write_package([win32.scr, win64.scr], scratch)
+        if not path:
+            fail("; ".join(problems))
+        with zipfile.ZipFile(path) as package:
+            contents = {entry: package.read(entry) for entry in package.namelist()}
+
+    folder = "screensaver-%s" % fixed_file_version(win32.scr)
+    if os.path.basename(path) != folder + ".zip":
+        fail("package %s, but the programs' file version makes %s.zip" % (os.path.basename(path), folder))
+    programs = {folder + "/32-bit/screensaver.scr": win32.scr, folder + "/64-bit/screensaver.scr": win64.scr}
+    texts = [folder + "/README.txt", folder + "/THIRD-PARTY-NOTICES.txt"]
+    if sorted(contents) != sorted(list(programs) + texts):
+        fail("package holds %s" % sorted(contents))
+    for name, scr in programs.items():
+        with open(scr, "rb") as f:
+            if contents[name] != f.read():
+                fail("%s is not %s" % (name, scr))
+    for name in texts:
+        if re.search(rb"(?<!\r)\n", contents[name]):
+            fail("%s has a line not ended by CR LF" % name)
+    readme, notices = (contents[name].decode("cp1252") for name in texts)
+    for name in programs:
+        if name[len(folder) + 1:].replace("/", "\\") not in readme:
+            fail("the readme does not name %s" % name)
+    for notice in ("This software is based in part on the work of the Independent JPEG Group.",
+                   "libjpeg-turbo %s" % built_libjpeg_turbo_version(), "MinGW-w64 runtime licensing"):
+        if notice not in notices:
+            fail("the notices lack %r" % notice)
