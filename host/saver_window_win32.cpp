@@ -1,9 +1,11 @@
-// The saver window: one class, a topmost popup over the screen or a child of the preview
+// The saver window: one class, a topmost popup over every monitor or a child of the preview
 // parent, and the thread's only message loop.
 #include <windows.h>
 
+#include "host/full_screen_layout.h"
 #include "host/saver_host.h"
 #include "host/saver_modes_win32.h"
+#include "render/show_area.h"
 
 namespace {
 
@@ -20,12 +22,21 @@ struct WindowPlacement {
     RECT Area;  // left, top, and the size in right and bottom
 };
 
-RECT ScreenRectangle() {
-    RECT screen = {};
+DisplayMetrics ReadDisplayMetrics() {
+    DisplayMetrics display = {};
+    // Windows 95 and NT 4 have no virtual screen and answer 0 for these.
+    display.VirtualLeft = GetSystemMetrics(SM_XVIRTUALSCREEN);
+    display.VirtualTop = GetSystemMetrics(SM_YVIRTUALSCREEN);
+    display.VirtualWidth = GetSystemMetrics(SM_CXVIRTUALSCREEN);
+    display.VirtualHeight = GetSystemMetrics(SM_CYVIRTUALSCREEN);
+    display.PrimaryWidth = GetSystemMetrics(SM_CXSCREEN);
+    display.PrimaryHeight = GetSystemMetrics(SM_CYSCREEN);
+    RECT clip = {};
     HDC screenContext = GetDC(nullptr);
-    GetClipBox(screenContext, &screen);
+    GetClipBox(screenContext, &clip);
     ReleaseDC(nullptr, screenContext);
-    return screen;
+    display.ScreenClipBox = {clip.left, clip.top, clip.right, clip.bottom};
+    return display;
 }
 
 WNDCLASSA SaverWindowClass(HINSTANCE instance) {
@@ -72,12 +83,13 @@ int RunSaverWindow(HWND parent) {
                      WS_CHILD | WS_VISIBLE | WS_CLIPCHILDREN,
                      {0, 0, client.right, client.bottom}};
     } else {
-        RECT screen = ScreenRectangle();
+        const FullScreenLayout layout = ChooseFullScreenLayout(ReadDisplayMetrics());
+        const PixelRect& screen = layout.Window;
         placement = {
             WS_EX_TOPMOST,
             FullScreenTitle,
             WS_POPUP | WS_VISIBLE | WS_CLIPSIBLINGS | WS_CLIPCHILDREN,
-            {screen.left, screen.top, screen.right - screen.left, screen.bottom - screen.top}};
+            {screen.Left, screen.Top, screen.Right - screen.Left, screen.Bottom - screen.Top}};
         // A second full-screen start only brings the running saver forward.
         HWND running = FindWindowA(SaverClassName, FullScreenTitle);
         if (running && IsWindow(running)) {
@@ -85,6 +97,7 @@ int RunSaverWindow(HWND parent) {
             return 0;
         }
         LoadPasswordHook();
+        RecordShowArea(layout.ShowArea);
     }
 
     SaverHost.AutoPlayQueryMessage =

@@ -1,8 +1,8 @@
-// The presenter puts one image on the saver window in two steps: Prepare fits it to the client
-// area and, on a palette display, builds and selects its palette, drawing nothing; Show fills the
-// client area black and draws the prepared image centred (or, with no image, the name in white at
-// the top-left corner), then gives the palette back. The slow work is all in Prepare, so the
-// slideshow prepares an image one interval before it shows it.
+// The presenter puts one image on the saver window in two steps: Prepare fits it to the show area
+// (render/show_area.h) and, on a palette display, builds and selects its palette, drawing nothing;
+// Show fills the client area black and draws the prepared image centred in the show area (or, with
+// no image, the name in white at its top-left corner), then gives the palette back. The slow work
+// is all in Prepare, so the slideshow prepares an image one interval before it shows it.
 #pragma once
 #include <windows.h>
 
@@ -18,8 +18,12 @@ enum class PresentMode { Prepare = 0, Show = 1 };
 // ReleaseDC returned.
 int PresentImage(HWND window, const char* name, PackedDib image, PresentMode mode);
 
+// The window's show area in its client coordinates, as of now.
+RECT ShowAreaOf(HWND window);
+
 struct ImagePresenterState {
-    RECT ClientRect;             // measured by the last Prepare; Show draws in it
+    RECT ClientRect;             // measured by the last Prepare; Show fills it
+    RECT ShowRect;               // measured by the last Prepare; Show draws in it
     HPALETTE ImagePalette;       // made by Prepare for the prepared image
     HPALETTE PreviousPalette;    // selected before ImagePalette; none: no palette is held
     uint32_t PalettesMade;       // every palette Prepare made, and every one it or Show deleted:

@@ -6,6 +6,7 @@
 #include "platform/debug_output.h"
 #include "render/display_palette.h"
 #include "render/image_reducer.h"
+#include "render/show_area.h"
 
 namespace {
 
@@ -20,14 +21,14 @@ void ReleaseImagePalette(HDC dc) {
     Presenter.PreviousPalette = nullptr;
 }
 
-void FitToClientArea(PackedDib image) {
-    const int32_t clientWidth = Presenter.ClientRect.right - Presenter.ClientRect.left;
-    const int32_t clientHeight = Presenter.ClientRect.bottom - Presenter.ClientRect.top;
+void FitToShowArea(PackedDib image) {
+    const int32_t showWidth = Presenter.ShowRect.right - Presenter.ShowRect.left;
+    const int32_t showHeight = Presenter.ShowRect.bottom - Presenter.ShowRect.top;
     const DibLayout layout = ReadDibLayout(image);
-    if (clientWidth >= layout.width && clientHeight >= layout.height) return;
+    if (showWidth >= layout.width && showHeight >= layout.height) return;
     const uint32_t startTick = TickCount();
     ImageReducer reducer;
-    reducer.ProcessImage(image, clientWidth, clientHeight);
+    reducer.ProcessImage(image, showWidth, showHeight);
     WriteTrace("ProcessImage ", startTick);
 }
 
@@ -53,7 +54,8 @@ void Prepare(HWND window, HDC dc, PackedDib image) {
     // A palette still held means the show restarted between a Prepare and its Show.
     if (Presenter.PreviousPalette) ReleaseImagePalette(dc);
     GetClientRect(window, &Presenter.ClientRect);
-    if (image) FitToClientArea(image);
+    Presenter.ShowRect = ShowAreaOf(window);
+    if (image) FitToShowArea(image);
     if (GetDeviceCaps(dc, RASTERCAPS) & RC_PALETTE) {
         SelectImagePalette(dc, image);
     } else {
@@ -62,7 +64,7 @@ void Prepare(HWND window, HDC dc, PackedDib image) {
 }
 
 void DrawCentred(HDC dc, const unsigned char* image) {
-    const RECT& area = Presenter.ClientRect;
+    const RECT& area = Presenter.ShowRect;
     const DibLayout layout = ReadDibLayout(image);
     // Truncating division: an image larger than the area gets negative offsets and its middle shows.
     const int32_t x = area.left + (area.right - layout.width - area.left) / 2;
@@ -77,21 +79,32 @@ void DrawCentred(HDC dc, const unsigned char* image) {
 void DrawName(HDC dc, const char* name) {
     SetTextColor(dc, RGB(255, 255, 255));
     SetBkMode(dc, TRANSPARENT);
-    TextOutA(dc, Presenter.ClientRect.left, Presenter.ClientRect.top, name, static_cast<int>(strlen(name)));
+    TextOutA(dc, Presenter.ShowRect.left, Presenter.ShowRect.top, name, static_cast<int>(strlen(name)));
 }
 
 void Show(HDC dc, const char* name, const unsigned char* image) {
     FillRect(dc, &Presenter.ClientRect, static_cast<HBRUSH>(GetStockObject(BLACK_BRUSH)));
     if (Presenter.PreviousPalette) RealizePalette(dc);
+    // What does not fit the show area stays off the other monitors.
+    const RECT& area = Presenter.ShowRect;
+    IntersectClipRect(dc, area.left, area.top, area.right, area.bottom);
     if (image) {
         DrawCentred(dc, image);
     } else {
         DrawName(dc, name);
     }
+    SelectClipRgn(dc, nullptr);  // CS_OWNDC: the clipping would outlast this Show
     if (Presenter.PreviousPalette) ReleaseImagePalette(dc);
 }
 
 }  // namespace
+
+RECT ShowAreaOf(HWND window) {
+    RECT client = {};
+    GetClientRect(window, &client);
+    const PixelRect area = ShowAreaIn({client.left, client.top, client.right, client.bottom});
+    return {area.Left, area.Top, area.Right, area.Bottom};
+}
 
 int PresentImage(HWND window, const char* name, PackedDib image, PresentMode mode) {
     HDC dc = GetDC(window);

@@ -68,15 +68,14 @@ void StartSlideshow(HWND window) {
     SetTimer(window, ShowTimer, static_cast<UINT>(Slideshow.IntervalMs), nullptr);
 }
 
-// One line at the bottom, drawn over what is on screen without erasing it.
+// One line at the bottom of the show area, drawn over what is on screen without erasing it.
 void DrawCreditFrame(HWND window) {
     const CreditFrame frame = NextCreditFrame(Slideshow);
-    RECT client;
-    GetClientRect(window, &client);
+    RECT area = ShowAreaOf(window);
     HDC dc = GetDC(window);
     SetTextColor(dc, frame.Colour);
     SetBkMode(dc, TRANSPARENT);
-    DrawTextA(dc, Slideshow.CreditText, Slideshow.CreditLength, &client, CreditTextFormat);
+    DrawTextA(dc, Slideshow.CreditText, Slideshow.CreditLength, &area, CreditTextFormat);
     ReleaseDC(window, dc);
     if (frame.StartsSlideshow) StartSlideshow(window);
 }

@@ -2,6 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include <string>
+
+#include "host/full_screen_layout.h"
 #include "host/message_ids.h"
 
 namespace {
@@ -48,6 +51,67 @@ TEST(ChooseWindowRoute, FiltersByModeAndClosingState) {
         host.CloseApproved = 1;
         EXPECT_EQ(ChooseWindowRoute(host, c.message, c.wParam), c.approved)
             << std::hex << c.message << " " << c.wParam;
+    }
+}
+
+std::string Describe(const PixelRect& r) {
+    return std::to_string(r.Left) + "," + std::to_string(r.Top) + "," + std::to_string(r.Right) +
+           "," + std::to_string(r.Bottom);
+}
+
+struct LayoutCase {
+    const char* layout;
+    DisplayMetrics display;
+    PixelRect window;    // screen coordinates
+    PixelRect showArea;  // client coordinates
+};
+
+// The primary monitor is 1024 x 768 unless a case says otherwise; the virtual screen is the
+// smallest rectangle around every monitor.
+TEST(ChooseFullScreenLayout, CoversEveryMonitorAndShowsOnThePrimary) {
+    const LayoutCase cases[] = {
+        {"one monitor",
+         {0, 0, 1024, 768, 1024, 768, {0, 0, 1024, 768}},
+         {0, 0, 1024, 768},
+         {0, 0, 1024, 768}},
+        {"1280 x 1024 to the left",
+         {-1280, 0, 2304, 1024, 1024, 768, {0, 0, 1024, 768}},
+         {-1280, 0, 1024, 1024},
+         {1280, 0, 2304, 768}},
+        {"1024 x 768 above",
+         {0, -768, 1024, 1536, 1024, 768, {0, 0, 1024, 768}},
+         {0, -768, 1024, 768},
+         {0, 768, 1024, 1536}},
+        {"1920 x 1080 to the right",
+         {0, 0, 2944, 1080, 1024, 768, {0, 0, 1024, 768}},
+         {0, 0, 2944, 1080},
+         {0, 0, 1024, 768}},
+        {"800 x 600 to the left, 300 lower",
+         {-800, 0, 1824, 900, 1024, 768, {0, 0, 1024, 768}},
+         {-800, 0, 1024, 900},
+         {800, 0, 1824, 768}},
+        {"640 x 480 above and to the left of 1600 x 1200",
+         {-640, -480, 2240, 1680, 1600, 1200, {0, 0, 1600, 1200}},
+         {-640, -480, 1600, 1200},
+         {640, 480, 2240, 1680}},
+        // Windows 95 and NT 4: no virtual screen, the clip box as before.
+        {"no virtual screen",
+         {0, 0, 0, 0, 640, 480, {0, 0, 640, 480}},
+         {0, 0, 640, 480},
+         {0, 0, 640, 480}},
+        {"no virtual screen, clip box off the origin",
+         {0, 0, 0, 0, 800, 600, {-10, -20, 790, 580}},
+         {-10, -20, 790, 580},
+         {0, 0, 800, 600}},
+        {"a virtual screen without height",
+         {0, 0, 1024, 0, 1024, 768, {0, 0, 1024, 768}},
+         {0, 0, 1024, 768},
+         {0, 0, 1024, 768}},
+    };
+    for (const LayoutCase& c : cases) {
+        const FullScreenLayout layout = ChooseFullScreenLayout(c.display);
+        EXPECT_EQ(Describe(layout.Window), Describe(c.window)) << c.layout;
+        EXPECT_EQ(Describe(layout.ShowArea), Describe(c.showArea)) << c.layout;
     }
 }
 

@@ -3,7 +3,8 @@
 //
 // Usage:
 //   slideshow_presenter_test palette   on any display; the palette checks need RC_PALETTE (8 bits)
-//   slideshow_presenter_test layout    on a 24-bit display: centring, reduction, clipping, the label
+//   slideshow_presenter_test layout    on a 24-bit display: centring, reduction, clipping, the label,
+//                                      and all of them in a show area smaller than the window
 #include <windows.h>
 
 #include <cstdio>
@@ -16,6 +17,7 @@
 #include "imaging/packed_dib.h"
 #include "platform/debug_output.h"
 #include "render/image_presenter.h"
+#include "render/show_area.h"
 #include "tests/win/check.h"
 #include "tests/win/slideshow_test_window.h"
 
@@ -300,29 +302,93 @@ void CheckLayout(HWND window) {
     free(moved);
 }
 
-void CheckLabel(HWND window) {
-    Present(window, "Z:\\pictures\\broken.bmp", nullptr);
-    int white = 0, other = 0;
-    RECT text = {ClientWidth, ClientHeight, 0, 0};
+struct DrawnPixels {
+    int White, Other;
+    RECT Bounds;  // of every pixel that is not black, right and bottom included
+};
+
+DrawnPixels ReadDrawnPixels(HWND window) {
+    DrawnPixels drawn = {0, 0, {ClientWidth, ClientHeight, 0, 0}};
     HDC dc = GetDC(window);
     for (int y = 0; y < ClientHeight; ++y) {
         for (int x = 0; x < ClientWidth; ++x) {
             const COLORREF colour = GetPixel(dc, x, y);
             if (colour == RGB(0, 0, 0)) continue;
-            if (colour == RGB(255, 255, 255)) ++white;
-            else ++other;
-            if (x < text.left) text.left = x;
-            if (y < text.top) text.top = y;
-            if (x > text.right) text.right = x;
-            if (y > text.bottom) text.bottom = y;
+            if (colour == RGB(255, 255, 255)) ++drawn.White;
+            else ++drawn.Other;
+            if (x < drawn.Bounds.left) drawn.Bounds.left = x;
+            if (y < drawn.Bounds.top) drawn.Bounds.top = y;
+            if (x > drawn.Bounds.right) drawn.Bounds.right = x;
+            if (y > drawn.Bounds.bottom) drawn.Bounds.bottom = y;
         }
     }
     ReleaseDC(window, dc);
-    printf("label: %d white pixels, %d others, in (%ld, %ld)-(%ld, %ld)\n", white, other, text.left, text.top,
-           text.right, text.bottom);
-    Check(white >= 50, "no picture: the name in white");
+    const RECT& text = drawn.Bounds;
+    printf("label: %d white pixels, %d others, in (%ld, %ld)-(%ld, %ld)\n", drawn.White, drawn.Other, text.left,
+           text.top, text.right, text.bottom);
+    return drawn;
+}
+
+void CheckLabel(HWND window) {
+    Present(window, "Z:\\pictures\\broken.bmp", nullptr);
+    const DrawnPixels drawn = ReadDrawnPixels(window);
+    const RECT& text = drawn.Bounds;
+    Check(drawn.White >= 50, "no picture: the name in white");
     Check(text.left <= 2 && text.top <= 4 && text.bottom < 30, "no picture: the name at the top-left corner");
     Check(!Traced("StretchDIBits "), "no picture: nothing drawn with StretchDIBits");
+}
+
+// The full-screen window over several monitors: the show keeps to the primary monitor's part of the
+// window, here 200 x 150 at (41, 31), and everything else is black.
+void CheckShowArea(HWND window) {
+    const int left = 41, top = 31, right = 241, bottom = 181;
+    const COLORREF blue = RGB(20, 40, 220), green = RGB(10, 200, 30);
+    PackedDib whole = StripeImage(ClientWidth, ClientHeight, {blue});
+    Present(window, "whole", whole);  // the window blue all over before the show area is recorded
+    free(whole);
+    RecordShowArea({left, top, right, bottom});
+
+    PackedDib small = StripeImage(100, 51, {green});
+    Present(window, "small", small);
+    // 41 + (200 - 100) / 2 = 91 and 31 + (150 - 51) / 2 = 80.
+    Check(DrawnExactlyAt(window, green, 91, 80, 191, 131), "show area: smaller picture centred in it");
+    const COLORREF corners[] = {Pixel(window, 0, 0), Pixel(window, ClientWidth - 1, 0),
+                                Pixel(window, 0, ClientHeight - 1), Pixel(window, ClientWidth - 1, ClientHeight - 1)};
+    for (COLORREF corner : corners) CheckEqual(corner, RGB(0, 0, 0), "show area: the whole window filled black");
+    free(small);
+
+    PackedDib larger = StripeImage(ClientWidth, ClientHeight, {green});
+    Present(window, "larger", larger);
+    const DibLayout reduced = ReadDibLayout(larger);
+    Check(Traced("ProcessImage "), "show area: a picture of the client's size is reduced");
+    Check(reduced.width <= right - left && reduced.height <= bottom - top &&
+              (reduced.width == right - left || reduced.height == bottom - top),
+          "show area: the picture reduced to fit it");
+    const int x = left + (right - left - reduced.width) / 2, y = top + (bottom - top - reduced.height) / 2;
+    Check(DrawnExactlyAt(window, green, x, y, x + reduced.width, y + reduced.height),
+          "show area: reduced picture centred in it");
+    free(larger);
+
+    // Not reduced: drawn from 41 + (200 - 500) / 2 = -109, and clipped to the show area.
+    PackedDib large = ColumnIndexImage(500, 400);
+    Present(window, "large", large);
+    CheckEqual(Pixel(window, left, top), TableColour(left + 109), "8-bit larger picture: middle in the show area");
+    CheckEqual(Pixel(window, right - 1, bottom - 1), TableColour((right - 1 + 109) % 256),
+               "8-bit larger picture: up to the show area's far corner");
+    const COLORREF outside[] = {Pixel(window, left - 1, 100), Pixel(window, right, 100), Pixel(window, 100, top - 1),
+                                Pixel(window, 100, bottom)};
+    for (COLORREF colour : outside) CheckEqual(colour, RGB(0, 0, 0), "8-bit larger picture: nothing outside");
+    free(large);
+
+    Present(window, "Z:\\pictures\\a folder with a name far too long for the area\\broken.bmp", nullptr);
+    const DrawnPixels drawn = ReadDrawnPixels(window);
+    const RECT& text = drawn.Bounds;
+    Check(drawn.White >= 50, "show area: the name in white");
+    Check(text.left >= left && text.left <= left + 2 && text.top >= top && text.top <= top + 4,
+          "show area: the name at its top-left corner");
+    Check(text.right < right && text.right >= right - 12, "show area: a long name cut at its right edge");
+
+    RecordShowArea({0, 0, ClientWidth, ClientHeight});
 }
 
 int LayoutMode() {
@@ -335,6 +401,7 @@ int LayoutMode() {
     SetDebugOutputSink(CaptureTrace);
     CheckLayout(window);
     CheckLabel(window);
+    CheckShowArea(window);
     SetDebugOutputSink(nullptr);
     DestroyWindow(window);
     return FinishChecks();
