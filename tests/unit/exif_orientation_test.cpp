@@ -6,6 +6,8 @@
 #include <vector>
 
 #include "image_test_files.h"
+#include "imaging/jpeg_decoder.h"
+#include "render/picture_turn.h"
 
 namespace {
 
@@ -140,6 +142,91 @@ TEST(ExifOrientation, PayloadCutAnywhereBeforeTheEntryEndsGivesOne) {
             SCOPED_TRACE(testing::Message() << order << " cut to " << length);
             EXPECT_EQ(OrientationOf(payload, length), length >= entryEnd ? 7 : 1);
         }
+    }
+}
+
+// The upright picture as EXIF words each value: the side of it along which the stored first row
+// lies, and the side along which the stored first column lies.
+Picture UprightByHand(const Picture& stored, int orientation) {
+    const struct {
+        const char* FirstRow;
+        const char* FirstColumn;
+    } sides[9] = {{}, {"top", "left"}, {"top", "right"}, {"bottom", "right"}, {"bottom", "left"},
+                  {"left", "top"}, {"right", "top"}, {"right", "bottom"}, {"left", "bottom"}};
+    const std::string row = sides[orientation].FirstRow, column = sides[orientation].FirstColumn;
+    const bool rowsStandUp = row == "left" || row == "right";
+    Picture upright;
+    upright.Width = rowsStandUp ? stored.Height : stored.Width;
+    upright.Height = rowsStandUp ? stored.Width : stored.Height;
+    upright.Rgb.resize(stored.Rgb.size());
+    for (int y = 0; y < upright.Height; ++y) {
+        for (int x = 0; x < upright.Width; ++x) {
+            int storedX, storedY;
+            if (rowsStandUp) {
+                storedY = row == "left" ? x : upright.Width - 1 - x;
+                storedX = column == "top" ? y : upright.Height - 1 - y;
+            } else {
+                storedY = row == "top" ? y : upright.Height - 1 - y;
+                storedX = column == "left" ? x : upright.Width - 1 - x;
+            }
+            for (int c = 0; c < 3; ++c) {
+                upright.Rgb[(static_cast<size_t>(y) * upright.Width + x) * 3 + c] =
+                    stored.Rgb[(static_cast<size_t>(storedY) * stored.Width + storedX) * 3 + c];
+            }
+        }
+    }
+    return upright;
+}
+
+// What ImageMagick reads as the file's orientation: "1" to "8", or "" when it finds none.
+std::string ImageMagickOrientation(const std::string& path) {
+    const std::string out = path + ".orientation";
+    remove(out.c_str());
+    if (RunShell("identify -format '%[exif:orientation]' '" + path + "' > '" + out + "'") != 0) return "?";
+    Bytes text;
+    return ReadBytes(out, text) ? std::string(text.begin(), text.end()) : "?";
+}
+
+TEST(ExifOrientation, LoadersReadItAndTheTurnShowsDjpegsPictureUpright) {
+    using reference::ScanLayout;
+    const Bytes plain = reference::EncodeJpeg(37, 22, false, false, ScanLayout::Baseline);
+    struct Case {
+        std::string name;
+        std::vector<std::pair<unsigned char, Bytes>> segments;
+        int want;
+    };
+    std::vector<Case> cases;
+    for (const char* order : {"II", "MM"}) {
+        for (uint32_t value = 1; value <= 8; ++value) {
+            cases.push_back({std::string(order) + " " + std::to_string(value), {{0xE1, ExifPayload(order, {Orientation(value)})}},
+                             static_cast<int>(value)});
+        }
+    }
+    cases.push_back({"XMP before EXIF", {{0xE1, Xmp()}, {0xE1, ExifPayload("MM", {Orientation(6)})}}, 6});
+    cases.push_back({"the first EXIF decides", {{0xE1, ExifPayload("II", {Orientation(3)})}, {0xE1, ExifPayload("II", {Orientation(6)})}}, 3});
+    cases.push_back({"broken EXIF", {{0xE1, WithDirectoryOffset(ExifPayload("II", {Orientation(6)}), "II", 0xFFFFFFF0u)}}, 1});
+    cases.push_back({"empty APP1 then EXIF", {{0xE1, Bytes()}, {0xE1, ExifPayload("II", {Orientation(8)})}}, 8});
+
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        const Bytes jpeg = reference::WithSegmentsAfterSoi(plain, c.segments);
+        const std::string path = TmpPath("oriented.jpg");
+        ASSERT_TRUE(WriteBytes(path, jpeg));
+        if (c.segments.size() == 1 && c.want > 1) {
+            EXPECT_EQ(ImageMagickOrientation(path), std::to_string(c.want));  // the payloads are real EXIF
+        }
+        Picture stored;
+        ASSERT_EQ(DjpegPicture(path, stored), 0);
+        const Picture upright = UprightByHand(stored, c.want);
+
+        LoadResult fromMemory = LoadJpegMemory(jpeg.data(), static_cast<uint32_t>(jpeg.size()), NeverStop);
+        free(fromMemory.Image);
+        EXPECT_EQ(fromMemory.Orientation, c.want);
+        LoadResult fromFile = LoadJpegFile(path.c_str(), NeverStop);
+        ASSERT_NE(fromFile.Image, nullptr) << fromFile.Reason;
+        EXPECT_EQ(fromFile.Orientation, c.want);
+        const ImagePtr shown(TurnUpright(fromFile.Image, fromFile.Orientation));
+        EXPECT_EQ(CountDifferentPixels(shown.get(), upright, 0), 0);
     }
 }
 
