@@ -12,6 +12,7 @@
 #include "platform/debug_output.h"
 #include "render/image_reducer.h"
 #include "render/palette_entries.h"
+#include "render/picture_turn.h"
 #include "tests/reference/reference_palette.h"
 #include "tests/reference/reference_reducer.h"
 
@@ -76,15 +77,24 @@ PackedDib MakePhotoLikeImage(uint32_t width, uint32_t height, uint32_t seed) {
 }
 
 struct SourceImage {
+    uint32_t Width;
+    uint32_t Height;
     PackedDib Master;
     PackedDib Work;
     size_t Size;
 };
 
+// One picture per size the benchmarks use (up to 8), made on first use.
 SourceImage& Source(uint32_t width, uint32_t height) {
-    static SourceImage large = {}, medium = {}, screen = {};
-    SourceImage& s = width == 6000 ? large : width == 3000 ? medium : screen;
+    static SourceImage sources[8] = {};
+    size_t i = 0;
+    while (sources[i].Master && (sources[i].Width != width || sources[i].Height != height)) {
+        if (++i == 8) abort();
+    }
+    SourceImage& s = sources[i];
     if (!s.Master) {
+        s.Width = width;
+        s.Height = height;
         s.Master = MakePhotoLikeImage(width, height, width);
         s.Size = BlockSize(s.Master);
         s.Work = static_cast<PackedDib>(malloc(s.Size));
@@ -133,6 +143,36 @@ void CopyBlock(benchmark::State& state, uint32_t width, uint32_t height) {
     ReportPeak(state, 0, s.Size);
 }
 
+// The turn a picture taken with the camera on its side gets: a new block of the turned shape, the
+// old one freed. With a target, the picture is first reduced to fit it once turned, as the
+// presenter does, so that the turn works on the small picture.
+void Turn(benchmark::State& state, uint32_t width, uint32_t height, uint8_t orientation,
+          int32_t targetWidth = 0, int32_t targetHeight = 0) {
+    SourceImage& s = Source(width, height);
+    SetDebugOutputSink(DropTrace);
+    size_t peak = 0;
+    for (auto _ : state) {
+        state.PauseTiming();
+        PackedDib image = static_cast<PackedDib>(malloc(s.Size));
+        memcpy(image, s.Master, s.Size);
+        ResetHeapPeak();
+        state.ResumeTiming();
+        if (targetWidth > 0) {
+            const bool swaps = OrientationSwapsSides(orientation);
+            ImageReducer().ProcessImage(image, swaps ? targetHeight : targetWidth,
+                                        swaps ? targetWidth : targetHeight);
+        }
+        image = TurnUpright(image, orientation);
+        peak = HeapPeakAboveStart();
+        benchmark::DoNotOptimize(image);
+        state.PauseTiming();
+        free(image);
+        state.ResumeTiming();
+    }
+    SetDebugOutputSink(nullptr);
+    ReportPeak(state, peak, s.Size);
+}
+
 // The palette a 256-colour display gets for a picture: the octree's work.
 template <LogPalette* (*BuildPalette)(const unsigned char*)>
 void Palette(benchmark::State& state, uint32_t width, uint32_t height) {
@@ -171,6 +211,11 @@ bool RegisterRenderBenchmarks() {
          }},
         {"Render/CopyBlock_3000x2000",
          [](benchmark::State& state) { CopyBlock(state, 3000, 2000); }},
+        {"Render/Turn6_1024x768", [](benchmark::State& state) { Turn(state, 1024, 768, 6); }},
+        {"Render/Turn3_1024x768", [](benchmark::State& state) { Turn(state, 1024, 768, 3); }},
+        {"Render/FitTurn6_6000x4000_to_1920x1080",
+         [](benchmark::State& state) { Turn(state, 6000, 4000, 6, 1920, 1080); }},
+        {"Render/CopyBlock_1024x768", [](benchmark::State& state) { CopyBlock(state, 1024, 768); }},
         {"Render/Palette_1620x1080",
          [](benchmark::State& state) { Palette<CreateBIPaletteEntries>(state, 1620, 1080); }},
         {"Render/PaletteReference_1620x1080",

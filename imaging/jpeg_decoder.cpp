@@ -1,5 +1,6 @@
 // JPEG decoding shared by the file and the memory loaders: the library decodes straight into the
-// image's bottom-up rows, in their blue-green-red order, a batch of rows at a time.
+// image's bottom-up rows, in their blue-green-red order, a batch of rows at a time. The first
+// EXIF segment gives the orientation, which the pixels keep as stored.
 #include "imaging/jpeg_decoder.h"
 
 #include <cstdio>
@@ -7,6 +8,7 @@
 #include <cstring>
 
 #include "imaging/cmyk_pixels.h"
+#include "imaging/exif_orientation.h"
 #include "imaging/jpeg_error_trap.h"
 #include "imaging/memory_source.h"
 
@@ -37,6 +39,8 @@ struct JpegDecode {
     JpegProgress Progress;
     uint64_t InputLength;      // bytes of the stream; 0 when unknown
     PackedDib volatile Image;  // read again after a jump out of the library
+    bool SawExif;              // later EXIF segments are skipped
+    uint8_t Orientation;
 };
 
 j_common_ptr Common(j_decompress_ptr decoder) { return reinterpret_cast<j_common_ptr>(decoder); }
@@ -71,6 +75,50 @@ void MonitorProgress(j_common_ptr decoder) {
         progress->CutShort = true;
         AbandonJpegDecode(decoder, "load cut short");
     }
+}
+
+// Reads bytes of the stream where the library would. The program's sources never suspend: past
+// the end they hand over an end-of-image marker.
+void ReadStreamBytes(j_decompress_ptr decoder, unsigned char* to, size_t count) {
+    jpeg_source_mgr* source = decoder->src;
+    while (count > 0) {
+        if (source->bytes_in_buffer == 0 && !(*source->fill_input_buffer)(decoder)) {
+            AbandonJpegDecode(Common(decoder), "input suspended");
+        }
+        const size_t n = count < source->bytes_in_buffer ? count : source->bytes_in_buffer;
+        memcpy(to, source->next_input_byte, n);
+        source->next_input_byte += n;
+        source->bytes_in_buffer -= n;
+        to += n;
+        count -= n;
+    }
+}
+
+// APP1 segments. The first EXIF one is read whole (at most 64 KB, from the decoder's pool) for
+// its orientation; the rest of it and every other APP1 segment are skipped as the library skips
+// segments nobody asked for, so a file of many large segments costs no memory.
+boolean ReadApp1Segment(j_decompress_ptr decoder) {
+    JpegDecode* job = static_cast<JpegDecode*>(decoder->client_data);
+    unsigned char field[2];
+    ReadStreamBytes(decoder, field, sizeof field);
+    const size_t length = (static_cast<size_t>(field[0]) << 8) | field[1];
+    size_t left = length > sizeof field ? length - sizeof field : 0;
+    if (!job->SawExif && left >= ExifHeaderSize) {
+        unsigned char start[ExifHeaderSize];
+        ReadStreamBytes(decoder, start, sizeof start);
+        left -= sizeof start;
+        if (StartsWithExifHeader(start, sizeof start)) {
+            unsigned char* payload = static_cast<unsigned char*>(
+                (*decoder->mem->alloc_small)(Common(decoder), JPOOL_IMAGE, sizeof start + left));
+            memcpy(payload, start, sizeof start);
+            ReadStreamBytes(decoder, payload + sizeof start, left);
+            job->Orientation = ExifOrientation(payload, sizeof start + left);
+            job->SawExif = true;
+            left = 0;
+        }
+    }
+    if (left > 0) (*decoder->src->skip_input_data)(decoder, static_cast<long>(left));
+    return TRUE;
 }
 
 // Everything is decided from the header, before jpeg_start_decompress allocates anything large.
@@ -173,6 +221,8 @@ LoadResult DecodeJpeg(FILE* file, uint64_t fileLength, const unsigned char* byte
     job.Progress.Manager.progress_monitor = MonitorProgress;
     job.Progress.Control = &control;
     job.InputLength = file ? fileLength : length;
+    job.SawExif = false;
+    job.Orientation = 1;
     job.Decoder.err = InitJpegErrorTrap(&job.Trap);
     if (setjmp(job.Trap.Escape)) {
         jpeg_destroy_decompress(&job.Decoder);
@@ -181,6 +231,8 @@ LoadResult DecodeJpeg(FILE* file, uint64_t fileLength, const unsigned char* byte
     }
     jpeg_create_decompress(&job.Decoder);
     job.Decoder.mem->max_memory_to_use = DecoderMemoryLimit;
+    job.Decoder.client_data = &job;
+    jpeg_set_marker_processor(&job.Decoder, JPEG_APP0 + 1, ReadApp1Segment);
     if (file) {
         jpeg_stdio_src(&job.Decoder, file);
     } else {
@@ -190,6 +242,7 @@ LoadResult DecodeJpeg(FILE* file, uint64_t fileLength, const unsigned char* byte
     const size_t blockSize =
         DibInfoHeaderSize + static_cast<size_t>(DibStride(job.Decoder.output_width, 24)) * job.Decoder.output_height;
     LoadResult result = LoadedImage(job.Image, blockSize);
+    result.Orientation = job.Orientation;
     if (!file) {
         const MemorySource* source = reinterpret_cast<const MemorySource*>(job.Decoder.src);
         result.SourceFills = source->FillCalls;
