@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
+#include <filesystem>
 #include <memory>
 #include <string>
 #include <vector>
@@ -20,7 +21,22 @@ namespace image_test {
 
 typedef std::vector<unsigned char> Bytes;
 
-inline std::string TmpPath(const std::string& name) { return std::string(SAVER_TEST_TMP) + "/" + name; }
+// A scratch folder of this test process's own: ctest runs two tests at a time, and two tests that
+// write a file of the same name must not meet. Removed when the process ends.
+inline const std::string& ProcessScratchDir() {
+    static const std::string* dir = [] {
+        const std::string* made = new std::string(std::string(SAVER_TEST_TMP) + "/p" + std::to_string(getpid()));
+        std::filesystem::create_directories(*made);
+        atexit([] {
+            std::error_code ignored;
+            std::filesystem::remove_all(ProcessScratchDir(), ignored);
+        });
+        return made;
+    }();
+    return *dir;
+}
+
+inline std::string TmpPath(const std::string& name) { return ProcessScratchDir() + "/" + name; }
 
 inline bool ReadBytes(const std::string& path, Bytes& bytes) {
     FILE* file = fopen(path.c_str(), "rb");
