@@ -18,6 +18,11 @@ enum class PresentMode { Prepare = 0, Show = 1 };
 // ReleaseDC returned.
 int PresentImage(HWND window, const char* name, PackedDib image, PresentMode mode);
 
+// Prepare for a picture that is to be turned upright as orientation says (the loader's reading;
+// 1: as stored). The turn may put the picture in a new block and free the old one: the picture to
+// Show, and to free, is the one returned.
+PackedDib PreparePicture(HWND window, PackedDib image, uint8_t orientation);
+
 // The window's show area in its client coordinates, as of now.
 RECT ShowAreaOf(HWND window);
 

@@ -5,7 +5,7 @@
 
 #include "platform/debug_output.h"
 #include "render/display_palette.h"
-#include "render/image_reducer.h"
+#include "render/picture_fit.h"
 #include "render/show_area.h"
 
 namespace {
@@ -19,17 +19,6 @@ void ReleaseImagePalette(HDC dc) {
     ++Presenter.PalettesDeleted;
     Presenter.ImagePalette = nullptr;
     Presenter.PreviousPalette = nullptr;
-}
-
-void FitToShowArea(PackedDib image) {
-    const int32_t showWidth = Presenter.ShowRect.right - Presenter.ShowRect.left;
-    const int32_t showHeight = Presenter.ShowRect.bottom - Presenter.ShowRect.top;
-    const DibLayout layout = ReadDibLayout(image);
-    if (showWidth >= layout.width && showHeight >= layout.height) return;
-    const uint32_t startTick = TickCount();
-    ImageReducer reducer;
-    reducer.ProcessImage(image, showWidth, showHeight);
-    WriteTrace("ProcessImage ", startTick);
 }
 
 void SelectImagePalette(HDC dc, const unsigned char* image) {
@@ -50,17 +39,20 @@ void SelectImagePalette(HDC dc, const unsigned char* image) {
     }
 }
 
-void Prepare(HWND window, HDC dc, PackedDib image) {
+// The palette is made from the picture as it will be drawn: reduced and turned.
+PackedDib Prepare(HWND window, HDC dc, PackedDib image, uint8_t orientation) {
     // A palette still held means the show restarted between a Prepare and its Show.
     if (Presenter.PreviousPalette) ReleaseImagePalette(dc);
     GetClientRect(window, &Presenter.ClientRect);
     Presenter.ShowRect = ShowAreaOf(window);
-    if (image) FitToShowArea(image);
+    const RECT& area = Presenter.ShowRect;
+    image = FitPicture(image, orientation, area.right - area.left, area.bottom - area.top);
     if (GetDeviceCaps(dc, RASTERCAPS) & RC_PALETTE) {
         SelectImagePalette(dc, image);
     } else {
         Presenter.PreviousPalette = nullptr;
     }
+    return image;
 }
 
 void DrawCentred(HDC dc, const unsigned char* image) {
@@ -109,11 +101,18 @@ RECT ShowAreaOf(HWND window) {
 int PresentImage(HWND window, const char* name, PackedDib image, PresentMode mode) {
     HDC dc = GetDC(window);
     if (mode == PresentMode::Prepare) {
-        Prepare(window, dc, image);
+        Prepare(window, dc, image, 1);
     } else {
         Show(dc, name, image);
     }
     return ReleaseDC(window, dc);
+}
+
+PackedDib PreparePicture(HWND window, PackedDib image, uint8_t orientation) {
+    HDC dc = GetDC(window);
+    image = Prepare(window, dc, image, orientation);
+    ReleaseDC(window, dc);
+    return image;
 }
 
 const ImagePresenterState& PresenterState() { return Presenter; }

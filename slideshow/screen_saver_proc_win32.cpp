@@ -54,8 +54,7 @@ void PrepareNextImage(HWND window) {
         WriteTrace("LoadCutShort ", startTick);
         return;
     }
-    Slideshow.CurrentImage = next.Image;
-    PresentImage(window, DirectoryWalk.CandidatePath, Slideshow.CurrentImage, PresentMode::Prepare);
+    Slideshow.CurrentImage = PreparePicture(window, next.Image, next.Orientation);
 }
 
 // The slow work for the first picture happens now; it shows at the first tick of the interval,

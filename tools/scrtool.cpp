@@ -19,6 +19,7 @@ const Command Commands[] = {
     {"load", RunLoad, "load FILE [--out OUT.bmp]"},
     {"check", RunCheck, "check DIR"},
     {"walk", RunWalk, "walk DIR --seed S --ticks N"},
+    {"prepare", RunPrepare, "prepare FILE WIDTH HEIGHT [--out OUT.bmp]"},
     {"fit", RunFit, "fit IN.bmp WIDTH HEIGHT OUT.bmp"},
     {"palette", RunPalette, "palette IN.bmp [--fit WIDTH HEIGHT]"},
 };

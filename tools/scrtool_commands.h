@@ -11,6 +11,9 @@ int RunCheck(int argc, char** argv);
 // scrtool walk DIR --seed S --ticks N
 int RunWalk(int argc, char** argv);
 
+// scrtool prepare FILE WIDTH HEIGHT [--out OUT.bmp]
+int RunPrepare(int argc, char** argv);
+
 // scrtool fit IN.bmp WIDTH HEIGHT OUT.bmp
 int RunFit(int argc, char** argv);
 // scrtool palette IN.bmp [--fit WIDTH HEIGHT]
@@ -22,9 +25,6 @@ bool WriteBmpFile(const char* path, const unsigned char* image, size_t blockSize
 // A decimal size in pixels, possibly negative; false for anything else.
 bool ParseSize(const char* text, int32_t* value);
 
-// Reduces the image in place as the presenter does for a client area of width × height: only
-// when the picture is wider or taller than that.
-void FitAsThePresenterWould(PackedDib image, int32_t width, int32_t height);
 
 // Loads a file through the file-type table as the slideshow's walk would, never stopping early;
 // none for an extension that no row matches.

@@ -4,7 +4,7 @@
 #include <cstdlib>
 
 #include "imaging/bmp_loader.h"
-#include "render/image_reducer.h"
+#include "render/picture_fit.h"
 #include "tools/scrtool_commands.h"
 
 namespace {
@@ -26,11 +26,6 @@ bool ParseSize(const char* text, int32_t* value) {
     return true;
 }
 
-void FitAsThePresenterWould(PackedDib image, int32_t width, int32_t height) {
-    const DibLayout layout = ReadDibLayout(image);
-    if (width >= layout.width && height >= layout.height) return;
-    ImageReducer().ProcessImage(image, width, height);
-}
 
 int RunFit(int argc, char** argv) {
     int32_t width, height;
@@ -42,7 +37,7 @@ int RunFit(int argc, char** argv) {
         return 1;
     }
     const size_t blockSize = loaded.BlockSize;
-    FitAsThePresenterWould(image, width, height);
+    image = FitPicture(image, 1, width, height);
     const DibLayout layout = ReadDibLayout(image);
     printf("fit %d %d\n", static_cast<int>(layout.width), static_cast<int>(layout.height));
     int status = 0;

@@ -6,6 +6,7 @@
 
 #include "imaging/bmp_loader.h"
 #include "render/palette_entries.h"
+#include "render/picture_fit.h"
 #include "tools/scrtool_commands.h"
 
 namespace {
@@ -43,7 +44,7 @@ int RunPalette(int argc, char** argv) {
         fprintf(stderr, "none: %s\n", loaded.Reason);
         return 1;
     }
-    if (fit) FitAsThePresenterWould(image, width, height);
+    if (fit) image = FitPicture(image, 1, width, height);
     LogPalette* palette = CreateBIPaletteEntries(image);
     if (!palette) {
         puts("none");

@@ -1,9 +1,10 @@
 #!/usr/bin/python3
-"""scrtool fit and scrtool palette against models written here from their rules.
+"""scrtool fit, prepare and palette against models written here from their rules.
 
 The fit model is the reduction taken literally: new size from the aspect ratios, one weight array
 over the longer side, every row averaged along its runs, every column down its runs, the rows
-packed to the new length. The palette model is the octree taken literally (a node per path, a
+packed to the new length. prepare is fit after a load, the fit aimed at the picture as it will
+stand, then the turn that its EXIF orientation asks for. The palette model is the octree taken literally (a node per path, a
 merge of the newest deepest node whenever there are more than 236 leaves) or the colour table.
 Pictures are made with Pillow; rows are visited bottom-up, as a BMP stores them.
 
@@ -179,6 +180,50 @@ def make_picture(path, width, height, kind, rng):
     image.save(path)
 
 
+def turned_upright(width, height, rows, orientation):
+    """Rows (bottom first, 3 bytes a pixel, no padding) of the picture turned as EXIF says."""
+    top_down = [[row[3 * x:3 * x + 3] for x in range(width)] for row in reversed(rows)]
+    at = {1: lambda x, y: (x, y), 2: lambda x, y: (width - 1 - x, y), 3: lambda x, y: (width - 1 - x, height - 1 - y),
+          4: lambda x, y: (x, height - 1 - y), 5: lambda x, y: (y, x), 6: lambda x, y: (y, height - 1 - x),
+          7: lambda x, y: (width - 1 - y, height - 1 - x), 8: lambda x, y: (width - 1 - y, x)}[orientation]
+    upright_width, upright_height = (height, width) if orientation >= 5 else (width, height)
+    upright = []
+    for y in range(upright_height):
+        upright.append(b"".join(top_down[at(x, y)[1]][at(x, y)[0]] for x in range(upright_width)))
+    return upright_width, upright_height, list(reversed(upright))
+
+
+def jpeg_with_orientation(path, width, height, orientation, rng):
+    make_picture(path + ".bmp", width, height, "smooth", rng)
+    exif = Image.Exif()
+    exif[0x0112] = orientation
+    Image.open(path + ".bmp").save(path, "JPEG", quality=92, exif=exif.tobytes())
+
+
+def djpeg_rows(path):
+    subprocess.run(["djpeg", "-bmp", "-outfile", path + ".djpeg.bmp", path], check=True, capture_output=True)
+    bmp = read_bmp(path + ".djpeg.bmp")
+    return bmp["width"], bmp["height"], bmp["rows"]
+
+
+def flat_gray_jpeg(path, width, height):
+    """A valid mid-grey baseline JPEG of any size in a few megabytes: Pillow's standard tables code
+    each 8 × 8 block in 6 bits (DC unchanged, end of block), four blocks in three bytes."""
+    small = os.path.join(os.path.dirname(path), "flat8.jpg")
+    Image.new("L", (8, 8), 128).save(small, "JPEG", quality=90)
+    data = open(small, "rb").read()
+    sof = data.index(b"\xff\xc0")
+    data = data[:sof + 5] + struct.pack(">HH", height, width) + data[sof + 9:]
+    sos = data.index(b"\xff\xda")
+    header = data[:sos + 2 + struct.unpack_from(">H", data, sos + 2)[0]]
+    blocks = ((width + 7) // 8) * ((height + 7) // 8)
+    tail_bits = "001010" * (blocks % 4)
+    tail_bits += "1" * (-len(tail_bits) % 8)
+    tail = bytes(int(tail_bits[i:i + 8], 2) for i in range(0, len(tail_bits), 8))
+    with open(path, "wb") as out:
+        out.write(header + b"\x28\xa2\x8a" * (blocks // 4) + tail + b"\xff\xd9")
+
+
 def run(arguments):
     return subprocess.run([SCRTOOL] + arguments, capture_output=True, text=True)
 
@@ -220,6 +265,11 @@ def main():
         check((written["width"], written["height"]) == (nw, nh), "%s: header says %dx%d" % (what, written["width"], written["height"]))
         got = [row[:3 * nw] for row in written["rows"]]
         check(got == rows, "%s: pixels differ from the model" % what)
+        # prepare of a picture that loads whole gives exactly what load and fit give.
+        result = run(["prepare", source, str(tw), str(th), "--out", out + ".prepared"])
+        check(result.stdout == "ok %d %d 24\n" % (nw, nh) and result.returncode == 0
+              and open(out + ".prepared", "rb").read() == open(out, "rb").read(),
+              "prepare %s: %r, or its file differs from fit's" % (what, result.stdout))
 
         fit_to = (tw, th) if n % 2 else None
         arguments = ["palette", source] + (["--fit", str(tw), str(th)] if fit_to else [])
@@ -235,6 +285,36 @@ def main():
         check(result.returncode == 0 and result.stdout.split() == expected_palette(read_bmp(path)),
               "palette %s: differs from the model" % name)
 
+    # Photos stored sideways: fitted to the area as they will stand, then turned upright.
+    for orientation in range(1, 9):
+        source = os.path.join(root, "oriented%d.jpg" % orientation)
+        jpeg_with_orientation(source, 61, 37, orientation, rng)
+        sw, sh, rows = djpeg_rows(source)
+        for tw, th in [(200, 200), (30, 50)]:
+            what = "prepare of orientation %d into %dx%d" % (orientation, tw, th)
+            fit_width, fit_height = (th, tw) if orientation >= 5 else (tw, th)
+            if sw > fit_width or sh > fit_height:
+                nw, nh, fitted = fit(sw, sh, rows, fit_width, fit_height)
+            else:
+                nw, nh, fitted = sw, sh, rows
+            uw, uh, upright = turned_upright(nw, nh, fitted, orientation)
+            out = source + ".%dx%d.bmp" % (tw, th)
+            result = run(["prepare", source, str(tw), str(th), "--out", out])
+            check(result.stdout == "ok %d %d 24\n" % (uw, uh), "%s: printed %r" % (what, result.stdout))
+            if result.stdout.startswith("ok"):
+                written = read_bmp(out)
+                check([row[:3 * uw] for row in written["rows"]] == upright, "%s: pixels differ from the model" % what)
+
+    # A panorama whose rows would pass 2^31 bytes is decoded at half size and shown at screen size.
+    panorama = os.path.join(root, "panorama.jpg")
+    flat_gray_jpeg(panorama, 65000, 11100)
+    result = run(["prepare", panorama, "1024", "768", "--out", panorama + ".bmp"])
+    check(result.stdout == "ok 1024 174 24\n", "prepare of the over-limit panorama: %r" % result.stdout)
+    if result.stdout.startswith("ok"):
+        rows = read_bmp(panorama + ".bmp")["rows"]
+        check(all(row[:3 * 1024] == b"\x80" * 3 * 1024 for row in rows), "the panorama is not mid-grey")
+    check(run(["load", panorama]).stdout == "ok 32500 5550 24\n", "load of the over-limit panorama")
+
     # What does not load: fit says why on standard output, palette on standard error; both fail.
     junk = os.path.join(root, "junk.bmp")
     with open(junk, "wb") as f:
@@ -247,8 +327,11 @@ def main():
           "palette of an unloadable file: %r / %r, status %d" % (result.stdout, result.stderr, result.returncode))
     check(run(["fit", junk, "ten", "10", junk]).returncode == 2, "fit with a bad size is a usage error")
     check(run(["palette", junk, "--fit", "10"]).returncode == 2, "palette with half a --fit is a usage error")
+    result = run(["prepare", junk, "10", "10"])
+    check(result.returncode == 0 and result.stdout.startswith("none: "), "prepare of an unloadable file: %r" % result.stdout)
+    check(run(["prepare", junk, "10"]).returncode == 2, "prepare without a height is a usage error")
 
-    print("scrtool fit/palette: %d checks, %d failed" % (checked, failures))
+    print("scrtool fit/prepare/palette: %d checks, %d failed" % (checked, failures))
     return 1 if failures else 0
 
 
