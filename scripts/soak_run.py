@@ -143,7 +143,7 @@ def main():
             env = bench.wine_environment(display)
             env["WINEDEBUG"] = "-all,+debugstr,+gdi"
             command = [winebench.WINE, launcher, str(3 * 3600 * 1000),
-                       bench.command_line(scr, ["/s"]).encode("latin-1").hex()]
+                       winebench.command_line(scr, ["/s"]).encode("latin-1").hex()]
             running = winebench.RunningProgram(command, env, folder, 3 * 3600, display)
             bench.programs.append(running)
             window = display.wait_for_window("Screen Saver", timeout=60)

@@ -2,18 +2,16 @@
 and its closing rules, the preview, and the Windows 98 password paths with the stand-in
 password modules. Each case is a function case_NAME(host) taking a HostTestContext.
 
-Run alone: python3 tests/wine/host_cases.py [BUILD_DIR] [CASE_NAME...]
+Run alone: python3 tests/wine/run_tests.py -k win64/host build/win64
 """
 import contextlib
 import os
 import re
 import shutil
-import sys
 import time
 
-sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
-import winebench  # noqa: E402
-from winebench import fail  # noqa: E402
+import winebench
+from winebench import fail
 
 SAVER = "screensaver.scr"
 SAVER_TITLE = "Screen Saver"
@@ -26,11 +24,12 @@ WM_POWERBROADCAST = 0x218
 WM_POWER = 0x48
 
 
-class HostTestContext(winebench.BuildPrograms):
-    """One build's programs, a scratch folder per case, and the bench."""
+class HostTestContext(winebench.Context):
+    """The runner's context with the host's helpers: a scratch folder per case, the window probe,
+    the registry."""
 
-    def __init__(self, bench, build_dir):
-        super().__init__(bench, build_dir)
+    def __init__(self, *arguments):
+        super().__init__(*arguments)
         self.probe_program = os.path.join(self.programs, "host_window_probe.exe")
         self.scratch_root = os.path.join(self.build_dir, "host-wine-cases")
 
@@ -50,12 +49,6 @@ class HostTestContext(winebench.BuildPrograms):
         return os.path.join(folder, SAVER)
 
     # programs
-
-    def run(self, program, args="", timeout=20.0):
-        return self.bench.run(self.launcher, program, args, timeout=timeout)
-
-    def start(self, program, args="", timeout=30.0):
-        return self.bench.start_program(self.launcher, program, args, timeout=timeout)
 
     def probe(self, *arguments):
         """host_window_probe's key=value answer as a dict."""
@@ -156,6 +149,9 @@ class HostTestContext(winebench.BuildPrograms):
                              "/f", view)
                 else:
                     self.reg("delete", AEDEBUG_KEY, "/v", "Debugger", "/f", view, check=False)
+
+
+CONTEXT = HostTestContext  # what the runner gives each case
 
 
 @contextlib.contextmanager
@@ -698,15 +694,3 @@ def case_fault_guard_switches_the_running_state_off(host):
             winebench.expect_ran(result)
             if result.exit_code_unsigned != ACCESS_VIOLATION:
                 fail("/a: exit code 0x%08X after the fault" % result.exit_code_unsigned)
-
-
-CASES = winebench.case_functions(globals())
-
-
-def run_cases(bench, build_dir, names=None, report=print):
-    """Runs the cases (all, or those named); reports PASS/FAIL lines; returns (passed, failed)."""
-    return winebench.run_case_functions("host", CASES, HostTestContext(bench, build_dir), names, report)
-
-
-if __name__ == "__main__":
-    winebench.cases_main(run_cases)

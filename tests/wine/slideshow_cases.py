@@ -4,21 +4,19 @@ points of the show, from the order of the timer ticks and from the program's tra
 presenter's palettes read back through GDI on an 8-bit display; nothing leaking over hundreds of
 slides. Each case is a function case_NAME(show) taking a SlideshowTestContext.
 
-Run alone: python3 tests/wine/slideshow_cases.py [BUILD_DIR] [CASE_NAME...]
+Run alone: python3 tests/wine/run_tests.py -k win64/slideshow build/win64
 """
 import collections
 import os
 import re
 import shutil
 import struct
-import sys
 import time
 
-sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
-import winebench  # noqa: E402
-from winebench import fail  # noqa: E402
+import winebench
+from winebench import fail
 
-from PIL import Image  # noqa: E402
+from PIL import Image
 
 SCREEN_WIDTH, SCREEN_HEIGHT = winebench.SCREEN_SIZE
 LOGO_SIZE = (609, 448)
@@ -91,11 +89,11 @@ def make_folder_without_pictures(folder):
         out.write("still not a picture\n")
 
 
-class SlideshowTestContext(winebench.BuildPrograms):
-    """One build's test programs, a scratch folder, and the bench."""
+class SlideshowTestContext(winebench.Context):
+    """The runner's context with the show's programs, a scratch folder and a folder for screenshots."""
 
-    def __init__(self, bench, build_dir):
-        super().__init__(bench, build_dir)
+    def __init__(self, *arguments):
+        super().__init__(*arguments)
         self.show_program = os.path.join(self.programs, "slideshow_show_test.exe")
         self.presenter_program = os.path.join(self.programs, "slideshow_presenter_test.exe")
         self.scratch = os.path.join(self.build_dir, "slideshow-wine-cases")
@@ -110,6 +108,9 @@ class SlideshowTestContext(winebench.BuildPrograms):
         result = self.bench.run(self.launcher, self.show_program, ["list", winebench.windows_path(folder)], timeout=20)
         winebench.expect_ran(result, 0)
         return [line[len("LIST "):] for line in result.stdout if line.startswith("LIST ")]
+
+
+CONTEXT = SlideshowTestContext  # what the runner gives each case
 
 
 # --- screenshots --------------------------------------------------------------------------------
@@ -380,15 +381,3 @@ def case_nothing_leaks_over_400_slides_on_an_8_bit_display(show):
 
 def case_nothing_leaks_over_400_slides_on_a_24_bit_display(show):
     soak(show, 24)
-
-
-CASES = winebench.case_functions(globals())
-
-
-def run_cases(bench, build_dir, names=None, report=print):
-    """Runs the cases (all, or those named); reports PASS/FAIL lines; returns (passed, failed)."""
-    return winebench.run_case_functions("slideshow", CASES, SlideshowTestContext(bench, build_dir), names, report)
-
-
-if __name__ == "__main__":
-    winebench.cases_main(run_cases)

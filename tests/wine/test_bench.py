@@ -1,7 +1,12 @@
 """The bench's own promises, proved with tests/win/bench_probe.cpp: exit codes seen whole, command
 lines passed exactly, debugger output decoded, a program that did not run never passing, the two
-display depths, Windows 98 for one program, win.ini edits, and a window driven by keys and mouse."""
+display depths, Windows 98 for one program, win.ini edits, a window driven by keys and mouse, and
+a case that breaks failing alone."""
+import contextlib
+import io
 import os
+import subprocess
+import types
 
 import winebench
 from winebench import expect_checks_passed, expect_ran, fail, once
@@ -193,3 +198,42 @@ def test_a_stopped_program_leaves_no_window(ctx):
     expect_failure_reported(result, "a stopped program")
     if display.find_windows(title):
         fail("the program's window outlived its stop")
+
+
+def test_a_case_that_breaks_fails_alone(ctx):
+    """Whatever a case raises fails that case only; the programs it left running end with it and
+    the cases after it still run."""
+    title = "Bench probe left running %s" % ctx.build.name
+    left = []
+
+    def case_leaves_a_window_and_breaks(inner):
+        left.append(inner.start("bench_probe", ["window", title, "0", "0", "0"], timeout=60))
+        left[0].display.wait_for_window(title)
+        return {}["no such key"]
+
+    def case_times_out(inner):
+        raise subprocess.TimeoutExpired("xdotool", 30)
+
+    def case_still_runs(inner):
+        if inner.bench.display().find_windows(title):
+            fail("the window of the broken case is still there")
+
+    module = types.ModuleType("selftest_cases")
+    for case in (case_leaves_a_window_and_breaks, case_times_out, case_still_runs):
+        setattr(module, case.__name__, case)
+    lines = []
+    runner = winebench.Runner([ctx.build.directory], out=lines.append)
+    runner.bench = ctx.bench
+    with contextlib.redirect_stderr(io.StringIO()) as tracebacks:
+        runner.run_module(module)
+    group = "%s/selftest " % ctx.build.name
+    outcomes = [line.split(" (")[0] for line in lines]
+    if outcomes != ["FAIL " + group + "leaves_a_window_and_breaks", "FAIL " + group + "times_out",
+                    "PASS " + group + "still_runs"] or "KeyError: 'no such key'" not in lines[0]:
+        fail("the runner reported %s" % lines)
+    if (runner.passed, runner.failed) != (1, 2) or not left or left[0].alive():
+        fail("counted %d passed, %d failed; the program left running %s"
+             % (runner.passed, runner.failed, "lives on" if left and left[0].alive() else "never started"))
+    if tracebacks.getvalue().count("Traceback") != 2:
+        fail("tracebacks on stderr: %r" % tracebacks.getvalue())
+
