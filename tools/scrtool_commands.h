@@ -19,6 +19,10 @@ int RunFit(int argc, char** argv);
 // scrtool palette IN.bmp [--fit WIDTH HEIGHT]
 int RunPalette(int argc, char** argv);
 
+// Prints "ok WIDTH HEIGHT BITS" for the picture, writes its block to outPath when one is given,
+// and frees it. Returns the exit code: 1 when the file could not be written.
+int ReportPicture(PackedDib image, size_t blockSize, const char* outPath);
+
 // Writes the block as a BMP file: the 14-byte file header, then the block unchanged.
 bool WriteBmpFile(const char* path, const unsigned char* image, size_t blockSize);
 

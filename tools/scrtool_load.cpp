@@ -64,7 +64,10 @@ int RunLoad(int argc, char** argv) {
         printf("none: %s\n", loaded.Reason);
         return 0;
     }
-    const size_t blockSize = loaded.BlockSize;
+    return ReportPicture(image, loaded.BlockSize, outPath);
+}
+
+int ReportPicture(PackedDib image, size_t blockSize, const char* outPath) {
     const DibLayout layout = ReadDibLayout(image);
     printf("ok %d %d %u\n", static_cast<int>(layout.width), static_cast<int>(layout.height),
            static_cast<unsigned>(layout.bitCount));

@@ -41,20 +41,10 @@ int RunPrepare(int argc, char** argv) {
         return 0;
     }
     PackedDib image = FitPicture(loaded.Image, loaded.Orientation, width, height);
-    const DibLayout layout = ReadDibLayout(image);
-    printf("ok %d %d %u\n", static_cast<int>(layout.width), static_cast<int>(layout.height),
-           static_cast<unsigned>(layout.bitCount));
+    if (image == loaded.Image) return ReportPicture(image, loaded.BlockSize, outPath);
     // A picture reduced in place keeps its whole block, as scrtool fit writes it; a turned one is
     // a new block of exactly its rows.
-    const size_t blockSize = image == loaded.Image
-                                 ? loaded.BlockSize
-                                 : layout.bitsOffset + static_cast<size_t>(DibStride(layout.width, layout.bitCount)) *
-                                                           static_cast<size_t>(layout.height);
-    int status = 0;
-    if (outPath && !WriteBmpFile(outPath, image, blockSize)) {
-        fprintf(stderr, "scrtool: cannot write %s\n", outPath);
-        status = 1;
-    }
-    free(image);
-    return status;
+    const DibLayout layout = ReadDibLayout(image);
+    const size_t rowBytes = static_cast<size_t>(DibStride(layout.width, layout.bitCount)) * layout.height;
+    return ReportPicture(image, layout.bitsOffset + rowBytes, outPath);
 }
