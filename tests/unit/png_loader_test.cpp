@@ -72,13 +72,17 @@ open(reference, 'wb').write(b'P6\n%d %d\n255\n' % picture.size + rgb)
 
 bool MakePng(const std::string& name, const std::string& recipe, int width, int height,
              Picture* reference) {
-    const std::string script = TmpPath("png_kind_maker.py");
+    // A copy of the maker for each file: tests run side by side would rewrite a shared one under
+    // Python. What an earlier call made is removed, so that a recipe that makes nothing fails.
+    const std::string script = TmpPath(name + ".maker.py");
     const std::string recipePath = TmpPath(name + ".recipe");
+    const std::string ppm = TmpPath(name + ".ppm");
+    remove(TmpPath(name).c_str());
+    remove(ppm.c_str());
     if (!WriteBytes(script, Bytes(KindMaker, KindMaker + strlen(KindMaker))) ||
         !WriteBytes(recipePath, Bytes(recipe.begin(), recipe.end()))) {
         return false;
     }
-    const std::string ppm = TmpPath(name + ".ppm");
     const std::string command = "/usr/bin/python3 '" + script + "' '" + TmpPath(name) + "' '" +
                                 ppm + "' '" + recipePath + "' " + std::to_string(width) + " " +
                                 std::to_string(height);
@@ -524,10 +528,10 @@ TEST(PngLoader, TheLoadAsksAsItGoesAndStopsWhenTold) {
                         "from PIL import PngImagePlugin\ninfo = PngImagePlugin.PngInfo()\n"
                         "info.add_text('Comment', 'x' * (9 << 20))\nim.save(out, pnginfo=info)",
                         64, 48, &picture));
-    ASSERT_TRUE(
-        MakeWithPython("zeros.png", "Image.new('L', (3000, 3000)).save(out, compress_level=9)"));
+    ASSERT_TRUE(MakeWithPython("asks-zeros.png",
+                               "Image.new('L', (3000, 3000)).save(out, compress_level=9)"));
     Bytes zeros;
-    ASSERT_TRUE(ReadBytes(TmpPath("zeros.png"), zeros));
+    ASSERT_TRUE(ReadBytes(TmpPath("asks-zeros.png"), zeros));
     ASSERT_TRUE(WriteBytes(TmpPath("zeros-in-bytes.png"), WithDataInPieces(zeros, 1)));
     // The chunks counted before the rows: as many as hold the least data that could give them.
     const int countedChunks = (3000 * 3001 + 1031) / 1032;
