@@ -82,24 +82,29 @@ uint64_t FilteredBytes(uint32_t width, uint32_t height, uint32_t bitsPerPixel, b
     return bytes;
 }
 
-// The data lengths of the run of IDAT chunks that starts with the one whose header libpng has just
-// read, summed until they reach enough. The file is left where libpng left it.
+// The bytes of image data the file holds in the run of IDAT chunks that starts with the one whose
+// header libpng has just read, counted until they reach enough. A chunk's length is believed only
+// as far as the file goes: a short file that claims long chunks holds no more for it. The file is
+// left where libpng left it.
 uint64_t CompressedBytes(PngDecode* job, uint64_t enough) {
     FILE* file = job->File;
     const long resume = ftell(file);
-    if (resume < 8 || fseek(file, resume - 8, SEEK_SET) != 0) AbandonPngDecode(job, "cannot read file");
+    if (resume < 8 || fseek(file, 0, SEEK_END) != 0) AbandonPngDecode(job, "cannot read file");
+    const long end = ftell(file);
+    if (end < resume) AbandonPngDecode(job, "cannot read file");
     uint64_t total = 0;
+    long at = resume - 8;  // the length field of the chunk
     unsigned char header[8];
     for (uint32_t chunks = 1; total < enough; ++chunks) {
-        if (fread(header, 1, sizeof header, file) != sizeof header || memcmp(header + 4, "IDAT", 4) != 0) {
+        if (fseek(file, at, SEEK_SET) != 0 || fread(header, 1, sizeof header, file) != sizeof header ||
+            memcmp(header + 4, "IDAT", 4) != 0) {
             break;
         }
-        const uint32_t length = png_get_uint_32(header);
-        if (length > PNG_UINT_31_MAX) break;  // libpng refuses it when it gets there
-        total += length;
-        if (fseek(file, static_cast<long>(length), SEEK_CUR) != 0 || fseek(file, 4, SEEK_CUR) != 0) {
-            break;
-        }
+        const uint64_t length = png_get_uint_32(header);
+        const uint64_t held = static_cast<uint64_t>(end - at - 8);
+        total += length < held ? length : held;
+        if (length + 4 > held) break;  // the file ends inside the chunk
+        at += static_cast<long>(12 + length);
         if (chunks % ChunkBatch == 0) AskToGoOn(job);
     }
     if (fseek(file, resume, SEEK_SET) != 0) AbandonPngDecode(job, "cannot read file");

@@ -140,9 +140,10 @@ void FixCrc(Bytes& png, size_t at) {
 Bytes WithoutChunks(const Bytes& png, const char* type) {
     Bytes kept(png.begin(), png.begin() + 8);
     for (const Chunk& chunk : ChunksOf(png)) {
-        if (chunk.Type != type)
+        if (chunk.Type != type) {
             kept.insert(kept.end(), png.begin() + chunk.At,
                         png.begin() + chunk.At + 12 + chunk.Length);
+        }
     }
     return kept;
 }
@@ -162,9 +163,10 @@ Bytes WithDataInPieces(const Bytes& png, size_t piece) {
     Bytes data, out(png.begin(), png.begin() + 8);
     const std::vector<Chunk> chunks = ChunksOf(png);
     for (const Chunk& chunk : chunks) {
-        if (chunk.Type == "IDAT")
+        if (chunk.Type == "IDAT") {
             data.insert(data.end(), png.begin() + chunk.At + 8,
                         png.begin() + chunk.At + 8 + chunk.Length);
+        }
     }
     bool written = false;
     for (const Chunk& chunk : chunks) {
@@ -475,6 +477,8 @@ TEST(PngLoader, SizesAreDecidedFromTheHeaderBeforeDecoding) {
     ASSERT_EQ(zerosAdam7[28], 1);
     const Bytes zerosInPieces = WithDataInPieces(zeros, 100);
     ASSERT_GT(ChunksOf(zerosInPieces).size(), 80u);
+    Bytes claimingLongData = WithHeader(tiny, 20000, 20000, 0);
+    PutBigEndian32(&claimingLongData[FindChunk(ChunksOf(tiny), "IDAT")->At], 0x7FFFFFF0);
     // The most rows of 3001 filtered bytes the image data could hold.
     const uint32_t mostRows = static_cast<uint32_t>(DataBytes(zeros) * 1032 / 3001);
 
@@ -494,6 +498,9 @@ TEST(PngLoader, SizesAreDecidedFromTheHeaderBeforeDecoding) {
         {"one pixel claiming 20000 x 20000", WithHeader(tiny, 20000, 20000, 0),
          "file too short for its size"},
         {"one pixel claiming 20000 x 20000, Adam7", WithHeader(tiny, 20000, 20000, 1),
+         "file too short for its size"},
+        // A short file's chunk lengths count only as far as it goes.
+        {"one pixel claiming 20000 x 20000 and 2 GB of image data", claimingLongData,
          "file too short for its size"},
         {"rows past the addressable", WithHeader(tiny, 100000000, 100, 0), "image too large"},
     };
