@@ -42,4 +42,8 @@ LoadResult LoadedImage(PackedDib image, size_t blockSize);
 LoadResult NoImage(const char* reason);
 LoadResult CutShortLoad();
 
+// Reasons are lower case, but a library's message that opens with an acronym ("JPEG datastream
+// ...", "IHDR: CRC error") keeps its capitals: only a capital before a small letter is lowered.
+void LowerFirstLetter(char* reason);
+
 typedef LoadResult (*ImageLoader)(const char* path, const LoadControl& control);

@@ -1,19 +1,13 @@
 // Fatal libjpeg errors become a jump back into the loader that started the decode.
 #include "imaging/jpeg_error_trap.h"
 
-#include <cctype>
 #include <cstring>
+
+#include "imaging/image_loader.h"
 
 namespace {
 
 JpegErrorTrap* TrapOf(j_common_ptr decoder) { return reinterpret_cast<JpegErrorTrap*>(decoder->err); }
-
-// Reasons are lower case, but an acronym ("JPEG datastream ...") keeps its capitals.
-void LowerFirstLetter(char* text) {
-    if (text[0] && islower(static_cast<unsigned char>(text[1]))) {
-        text[0] = static_cast<char>(tolower(static_cast<unsigned char>(text[0])));
-    }
-}
 
 [[noreturn]] void LeaveOnFatalError(j_common_ptr decoder) {
     JpegErrorTrap* trap = TrapOf(decoder);

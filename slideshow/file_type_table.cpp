@@ -5,11 +5,13 @@
 
 #include "imaging/bmp_loader.h"
 #include "imaging/jpeg_decoder.h"
+#include "imaging/png_loader.h"
 
 const FileType FileTypeTable[FileTypeCount] = {
     {".bmp", LoadBmpFile},
     {".jpg", LoadJpegFile},
     {".jpeg", LoadJpegFile},
+    {".png", LoadPngFile},
 };
 
 namespace {

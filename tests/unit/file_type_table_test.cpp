@@ -4,6 +4,7 @@
 
 #include "imaging/bmp_loader.h"
 #include "imaging/jpeg_decoder.h"
+#include "imaging/png_loader.h"
 
 namespace {
 
@@ -18,6 +19,9 @@ TEST(FileTypeTable, ExtensionOfTheWholePathDecides) {
         {"C:\\Pictures\\moon.JPEG", LoadJpegFile},
         {"C:\\Pictures\\old.jpg", LoadJpegFile},  // a directory named so is still handed to the loader
         {"C:\\Pictures\\.bmp", LoadBmpFile},
+        {"C:\\Pictures\\Scan.PNG", LoadPngFile},
+        {"C:\\Pictures\\scan.png", LoadPngFile},
+        {"C:\\Pictures\\scan.apng", nullptr},
         {"C:\\Pictures\\archive.jpg.bak", nullptr},
         {"C:\\Pictures\\readme", nullptr},
         {"C:\\My.Pictures\\readme", nullptr},  // the extension ".Pictures\readme" matches no row
@@ -39,6 +43,7 @@ TEST(FileTypeTable, RowsInTheirOrder) {
     EXPECT_STREQ(FileTypeTable[0].Extension, ".bmp");
     EXPECT_STREQ(FileTypeTable[1].Extension, ".jpg");
     EXPECT_STREQ(FileTypeTable[2].Extension, ".jpeg");
+    EXPECT_STREQ(FileTypeTable[3].Extension, ".png");
     EXPECT_EQ(FindImageLoader(".JPEG"), LoadJpegFile);
     EXPECT_EQ(FindImageLoader("jpg"), nullptr);  // the dot belongs to the extension
 }

@@ -1,5 +1,5 @@
 // Helpers for the image loader tests: files in the scratch directory, external encoders and
-// decoders (cjpeg, djpeg, ImageMagick), and netpbm pictures to compare with.
+// decoders (cjpeg, djpeg, ImageMagick, Pillow), and netpbm pictures to compare with.
 #pragma once
 #include <sys/wait.h>
 #include <unistd.h>
@@ -132,26 +132,39 @@ inline Picture TestPattern(int width, int height) {
     return picture;
 }
 
-// The pixel at column x of row y (0 = top) of a 24-bit bottom-up image, as red, green, blue.
-inline void ImagePixel(const unsigned char* image, int x, int y, unsigned char rgb[3]) {
+// The pixel at column x of row y (0 = top) of a 24-bit or 8-bit bottom-up image, as red, green,
+// blue. False for an index past the colour table.
+inline bool ImagePixel(const unsigned char* image, int x, int y, unsigned char rgb[3]) {
     const DibLayout layout = ReadDibLayout(image);
-    const size_t stride = static_cast<size_t>(DibStride(layout.width, 24));
-    const unsigned char* p = PackedDibBits(image) + stride * (layout.height - 1 - y) + static_cast<size_t>(x) * 3;
+    const size_t stride = static_cast<size_t>(DibStride(layout.width, layout.bitCount));
+    const unsigned char* row = PackedDibBits(image) + stride * (layout.height - 1 - y);
+    const unsigned char* p = row + static_cast<size_t>(x) * 3;
+    if (layout.bitCount == 8) {
+        if (row[x] >= layout.colorCount) return false;
+        p = image + layout.colorTableOffset + 4 * row[x];
+    }
     rgb[0] = p[2];
     rgb[1] = p[1];
     rgb[2] = p[0];
+    return true;
 }
 
 // Counts the pixels whose samples differ from the picture's by more than tolerance; -1 when the
-// image is not 24-bit or its size differs.
+// image is neither 24-bit nor 8-bit or its size differs.
 inline long CountDifferentPixels(const unsigned char* image, const Picture& picture, int tolerance) {
     const DibLayout layout = ReadDibLayout(image);
-    if (layout.bitCount != 24 || layout.width != picture.Width || layout.height != picture.Height) return -1;
+    if ((layout.bitCount != 24 && layout.bitCount != 8) || layout.width != picture.Width ||
+        layout.height != picture.Height) {
+        return -1;
+    }
     long different = 0;
     for (int y = 0; y < picture.Height; ++y) {
         for (int x = 0; x < picture.Width; ++x) {
             unsigned char rgb[3];
-            ImagePixel(image, x, y, rgb);
+            if (!ImagePixel(image, x, y, rgb)) {
+                ++different;
+                continue;
+            }
             const unsigned char* want = &picture.Rgb[(static_cast<size_t>(y) * picture.Width + x) * 3];
             for (int c = 0; c < 3; ++c) {
                 if (abs(rgb[c] - want[c]) > tolerance) {

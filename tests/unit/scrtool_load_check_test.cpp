@@ -62,6 +62,7 @@ TEST_F(ScrtoolCommand, LoadPrintsOneLineAndWritesTheBlockBack) {
 TEST_F(ScrtoolCommand, LoadSaysWhyThereIsNoPicture) {
     ASSERT_TRUE(WriteBytes(TmpPath("notes.txt"), {'h', 'i'}));
     ASSERT_TRUE(WriteBytes(TmpPath("text.jpg"), {'h', 'i'}));
+    ASSERT_TRUE(WriteBytes(TmpPath("text.png"), {'h', 'i'}));
     const struct {
         std::string arguments;
         std::string output;
@@ -69,6 +70,7 @@ TEST_F(ScrtoolCommand, LoadSaysWhyThereIsNoPicture) {
     } cases[] = {
         {"load '" + TmpPath("notes.txt") + "'", "none: not a picture by its extension\n", 0},
         {"load '" + TmpPath("text.jpg") + "'", "none: not a JPEG file: starts with 0x68 0x69\n", 0},
+        {"load '" + TmpPath("text.png") + "'", "none: not a PNG file\n", 0},
         {"load '" + TmpPath("missing.bmp") + "'", "none: cannot open file\n", 0},
         {"load", "", 2},
         {"load a.bmp --out", "", 2},
@@ -90,6 +92,9 @@ TEST_F(ScrtoolCommand, CheckJudgesEveryEntry) {
     RunShell("rm -f '" + directory + "/Moon.JPG.ppm'");
     ASSERT_EQ(RunShell("cp '" + std::string(SAVER_TEST_DATA) + "/bmpsuite/b/badplanes.bmp' '" + directory + "/'"), 0);
     ASSERT_TRUE(WriteBytes(directory + "/notes.txt", {'x'}));
+    ASSERT_EQ(RunShell("/usr/bin/python3 -c \"from PIL import Image; Image.new('P', (7, 2)).save('" + directory +
+                       "/Sun.PNG', bits=4); Image.new('LA', (2, 9)).save('" + directory + "/moon.png')\""), 0);
+    ASSERT_TRUE(WriteBytes(directory + "/clipped.png", {0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n', 0, 0, 0}));
     int status = -1;
     const std::string output = Output(ScrtoolPath() + " check '" + directory + "'", &status);
     EXPECT_EQ(status, 0);
@@ -101,6 +106,9 @@ TEST_F(ScrtoolCommand, CheckJudgesEveryEntry) {
         ".\tskipped (not a picture by its extension)",
         "..\tskipped (not a picture by its extension)",
         "Moon.JPG\tpicture 5 3 24",
+        "Sun.PNG\tpicture 7 2 8",
+        "moon.png\tpicture 2 9 24",
+        "clipped.png\tcannot load: file truncated",
         "badplanes.bmp\tcannot load: planes not 1",
         "notes.txt\tskipped (not a picture by its extension)",
         "old.jpg\tcannot load: empty input file",  // a directory: read as a file, it holds nothing

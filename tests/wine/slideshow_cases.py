@@ -56,9 +56,10 @@ def write_bmp_8bit(path, width, height, table, index_of_column):
 
 
 def make_pictures(folder):
-    """The show's folder: four pictures and four entries that do not load. The colours are ones
+    """The show's folder: six pictures and four entries that do not load. The colours are ones
     that Wine's 8-bit display still shows as colours (it shows some, (30, 160, 40) among them, as
-    black), so that every picture can be found on both displays."""
+    black), so that every picture can be found on both displays. The translucent PNG shows its
+    colour composited on black; the two-colour one keeps its own palette of two entries."""
     shutil.rmtree(folder, ignore_errors=True)
     os.makedirs(folder)
     pictures = [
@@ -66,11 +67,18 @@ def make_pictures(folder):
         Picture("green.jpg", (300, 201), [(30, 200, 40)]),
         Picture("big.bmp", (2048, 1000), [(40, 60, 220)], shown_size=(1024, 500)),
         Picture("halves.bmp", (160, 120), [(250, 200, 0), (0, 200, 250)]),
+        Picture("violet.png", (120, 90), [(180, 45, 180)]),
+        Picture("stripes.png", (90, 150), [(220, 220, 40), (40, 220, 220)]),
     ]
     Image.new("RGB", (200, 100), pictures[0].colours[0]).save(os.path.join(folder, "red.bmp"))
     Image.new("RGB", (300, 201), pictures[1].colours[0]).save(os.path.join(folder, "green.jpg"), quality=95)
     Image.new("RGB", (2048, 1000), pictures[2].colours[0]).save(os.path.join(folder, "big.bmp"))
     write_bmp_8bit(os.path.join(folder, "halves.bmp"), 160, 120, pictures[3].colours, lambda x: 0 if x < 80 else 1)
+    Image.new("RGBA", (120, 90), (240, 60, 240, 191)).save(os.path.join(folder, "violet.png"))
+    stripes = Image.new("P", (90, 150))
+    stripes.putpalette([value for colour in pictures[5].colours for value in colour])
+    stripes.putdata([(x // 15) % 2 for y in range(150) for x in range(90)])
+    stripes.save(os.path.join(folder, "stripes.png"), bits=1)
     with open(os.path.join(folder, "notes.txt"), "w") as out:
         out.write("not a picture\n")
     with open(os.path.join(folder, "broken.bmp"), "wb") as out:
