@@ -64,14 +64,20 @@ def make_pictures(folder):
     os.makedirs(folder)
     pictures = [
         Picture("red.bmp", (200, 100), [(200, 30, 30)]),
-        Picture("green.jpg", (300, 201), [(30, 200, 40)]),
+        # A photo stored sideways (201 x 300) whose EXIF orientation 8 stands it up: green below,
+        # white above.
+        Picture("green.jpg", (300, 201), [(30, 200, 40), (250, 250, 250)]),
         Picture("big.bmp", (2048, 1000), [(40, 60, 220)], shown_size=(1024, 500)),
         Picture("halves.bmp", (160, 120), [(250, 200, 0), (0, 200, 250)]),
         Picture("violet.png", (120, 90), [(180, 45, 180)]),
         Picture("stripes.png", (90, 150), [(220, 220, 40), (40, 220, 220)]),
     ]
     Image.new("RGB", (200, 100), pictures[0].colours[0]).save(os.path.join(folder, "red.bmp"))
-    Image.new("RGB", (300, 201), pictures[1].colours[0]).save(os.path.join(folder, "green.jpg"), quality=95)
+    sideways = Image.new("RGB", (201, 300), pictures[1].colours[0])
+    sideways.paste(pictures[1].colours[1], (101, 0, 201, 300))
+    exif = Image.Exif()
+    exif[0x0112] = 8
+    sideways.save(os.path.join(folder, "green.jpg"), quality=95, exif=exif.tobytes())
     Image.new("RGB", (2048, 1000), pictures[2].colours[0]).save(os.path.join(folder, "big.bmp"))
     write_bmp_8bit(os.path.join(folder, "halves.bmp"), 160, 120, pictures[3].colours, lambda x: 0 if x < 80 else 1)
     Image.new("RGBA", (120, 90), (240, 60, 240, 191)).save(os.path.join(folder, "violet.png"))
@@ -327,6 +333,13 @@ def run_show(show, depth):
     for frame in (0, 12, 25, 37, 99):
         check_credit_line(shots["credit-%d" % frame], "credit frame %d" % frame, frame, depth)
     slides = [identify_slide(shots["slide-%d" % n], pictures, "slide %d" % n, depth) for n in range(1, 7)]
+    for n, picture in enumerate(slides, start=1):
+        if picture.name == "green.jpg" and depth == 24:
+            left, top, right, bottom = picture.placement()
+            above = shots["slide-%d" % n].getpixel(((left + right) // 2, top + 40))
+            below = shots["slide-%d" % n].getpixel(((left + right) // 2, bottom - 40))
+            if not (near(above, picture.colours[1], 12) and near(below, picture.colours[0], 12)):
+                fail("slide %d: the sideways photo is not upright: %s above, %s below" % (n, above, below))
     for earlier, later in zip(slides, slides[1:]):
         if later.name != next_in_cycle(loadable, earlier.name):
             fail("slides %s: not the listing's order %s" % ([s.name for s in slides], loadable))
