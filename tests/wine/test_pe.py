@@ -34,10 +34,13 @@ def fixed_file_version(path):
     return "%d.%d.%d.%d" % (most >> 16, most & 0xFFFF, least >> 16, least & 0xFFFF)
 
 
-def built_libjpeg_turbo_version():
-    """The libjpeg-turbo release scripts/setup built the Windows builds from."""
-    sources = glob.glob(os.path.join(winebench.ROOT, "build", "deps", "src", "libjpeg-turbo-*", ""))
-    return os.path.basename(os.path.dirname(sources[0]))[len("libjpeg-turbo-"):] if sources else None
+def built_version(source_name):
+    """The release of a library that scripts/setup built the Windows builds from, by the name of
+    its unpacked source folder (libjpeg-turbo-2.1.5, libpng1.6-1.6.39, zlib-1.2.13.dfsg)."""
+    sources = glob.glob(os.path.join(winebench.ROOT, "build", "deps", "src", source_name + "-*", ""))
+    if not sources:
+        return None
+    return os.path.basename(os.path.dirname(sources[0]))[len(source_name) + 1:].replace(".dfsg", "")
 
 
 @once
@@ -79,6 +82,8 @@ def test_release_package(ctx):
         if name[len(folder) + 1:].replace("/", "\\") not in readme:
             fail("the readme does not name %s" % name)
     for notice in ("This software is based in part on the work of the Independent JPEG Group.",
-                   "libjpeg-turbo %s" % built_libjpeg_turbo_version(), "MinGW-w64 runtime licensing"):
+                   "libjpeg-turbo %s" % built_version("libjpeg-turbo"), "MinGW-w64 runtime licensing",
+                   "libpng %s" % built_version("libpng1.6"), "PNG Reference Library License version 2",
+                   "zlib %s" % built_version("zlib"), "Jean-loup Gailly and Mark Adler"):
         if notice not in notices:
             fail("the notices lack %r" % notice)
