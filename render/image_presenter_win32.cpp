@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "platform/debug_output.h"
+#include "platform/trace_labels.h"
 #include "render/display_palette.h"
 #include "render/picture_fit.h"
 #include "render/show_area.h"
@@ -24,7 +25,7 @@ void ReleaseImagePalette(HDC dc) {
 void SelectImagePalette(HDC dc, const unsigned char* image) {
     const uint32_t startTick = TickCount();
     Presenter.ImagePalette = CreateBIPalette(image);
-    WriteTrace("CreateBIPalette ", startTick);
+    WriteTrace(TraceLabel::CreateBIPalette, startTick);
     if (!Presenter.ImagePalette) {
         Presenter.PreviousPalette = nullptr;
         return;
@@ -65,7 +66,7 @@ void DrawCentred(HDC dc, const unsigned char* image) {
     const uint32_t startTick = TickCount();
     StretchDIBits(dc, x, y, layout.width, layout.height, 0, 0, layout.width, layout.height, bits,
                   reinterpret_cast<const BITMAPINFO*>(image), DIB_RGB_COLORS, SRCCOPY);
-    WriteTrace("StretchDIBits ", startTick);
+    WriteTrace(TraceLabel::StretchDIBits, startTick);
 }
 
 void DrawName(HDC dc, const char* name) {

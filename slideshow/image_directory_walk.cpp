@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "platform/debug_output.h"
+#include "platform/trace_labels.h"
 #include "slideshow/file_type_table.h"
 #include "slideshow/random_generator.h"
 
@@ -111,7 +112,7 @@ RandomStart PickRandomStart(ImageDirectoryWalk& walk, uint32_t seed) {
     OpenListing(walk);
     for (uint32_t i = 0; i < pick.Skip; ++i) NextDirectoryEntry(walk.Listing, &walk.Entry);
 
-    WriteTrace("RandomFirstFile ", startTick);
+    WriteTrace(TraceLabel::RandomFirstFile, startTick);
     return pick;
 }
 

@@ -8,6 +8,7 @@
 #include "host/default_saver_proc.h"
 #include "imaging/jpeg_resource.h"
 #include "platform/debug_output.h"
+#include "platform/trace_labels.h"
 #include "render/image_presenter.h"
 #include "slideshow/image_directory_walk.h"
 #include "slideshow/settings.h"
@@ -51,7 +52,7 @@ void PrepareNextImage(HWND window) {
     LoadResult next = AdvanceToNextImage(DirectoryWalk, SaverLoadControl(window));
     Slideshow.NextImagePending = next.CutShort;
     if (next.CutShort) {
-        WriteTrace("LoadCutShort ", startTick);
+        WriteTrace(TraceLabel::LoadCutShort, startTick);
         return;
     }
     Slideshow.CurrentImage = PreparePicture(window, next.Image, next.Orientation);

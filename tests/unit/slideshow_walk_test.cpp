@@ -16,6 +16,7 @@
 
 #include "image_test_files.h"
 #include "platform/debug_output.h"
+#include "platform/trace_labels.h"
 #include "slideshow/image_directory_walk.h"
 #include "slideshow/random_generator.h"
 
@@ -342,7 +343,7 @@ TEST(ImageDirectoryWalk, TheRandomStartIsTimedInOneTrace) {
     SetDebugOutputSink(nullptr);
     CloseListing(walk);
     ASSERT_EQ(CapturedOutput.size(), 2u);
-    EXPECT_EQ(CapturedOutput[0], "RandomFirstFile ");
+    EXPECT_EQ(CapturedOutput[0], TraceLabel::RandomFirstFile);
     unsigned long ms = 0;
     char tail[8] = {};
     EXPECT_EQ(sscanf(CapturedOutput[1].c_str(), " %lu ms%7s", &ms, tail), 2) << CapturedOutput[1];

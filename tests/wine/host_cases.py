@@ -14,6 +14,7 @@ import time
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 import winebench  # noqa: E402
 from winebench import fail  # noqa: E402
+from trace_labels import TRACE  # noqa: E402
 
 SAVER = "screensaver.scr"
 SAVER_TITLE = "Screen Saver"
@@ -384,7 +385,7 @@ def slow_picture_folder(host, name):
 
 def slides_shown(running):
     """Pictures drawn so far: the StretchDIBits traces after the logo's."""
-    return max(0, sum(1 for line in running.debug_so_far() if line.text == "StretchDIBits ") - 1)
+    return max(0, sum(1 for line in running.debug_so_far() if line.text == TRACE["StretchDIBits"]) - 1)
 
 
 def wait_until_loading_again(host, running, shown=1, timeout=60.0):
@@ -414,7 +415,7 @@ def case_full_screen_key_cuts_a_slow_load_short(host):
             result = host.expect_ends(running, 0, within=10)
         finally:
             running.kill()
-    if "LoadCutShort " not in traces(result):
+    if TRACE["LoadCutShort"] not in traces(result):
         fail("the load was not cut short: %s" % traces(result)[-8:])
 
 
@@ -449,11 +450,11 @@ def case_refused_password_shows_the_cut_short_picture_next(host):
         finally:
             running.kill()
     lines = traces(result)
-    order = [line for line in lines if line in ("LoadCutShort ", "StretchDIBits ") or "VerifyScreenSavePwd" in line]
+    order = [line for line in lines if line in (TRACE["LoadCutShort"], TRACE["StretchDIBits"]) or "VerifyScreenSavePwd" in line]
     refused = next((i for i, line in enumerate(order) if "answer=0" in line), None)
-    if refused is None or "LoadCutShort " not in order[:refused]:
+    if refused is None or TRACE["LoadCutShort"] not in order[:refused]:
         fail("no load was cut short before the refusal: %s" % order)
-    if order[refused + 1:refused + 2] != ["StretchDIBits "]:
+    if order[refused + 1:refused + 2] != [TRACE["StretchDIBits"]]:
         fail("after the refusal the show did not draw the picture next: %s" % order)
 
 
