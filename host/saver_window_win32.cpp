@@ -6,14 +6,13 @@
 #include "host/saver_host.h"
 #include "host/saver_modes_win32.h"
 #include "render/show_area.h"
+#include "resources/resource_ids.h"
 
 namespace {
 
 const char SaverClassName[] = "WindowsScreenSaverClass";
 const char FullScreenTitle[] = "Screen Saver";
 const char PreviewTitle[] = "Preview";
-// The program's only icon is resource 1, so the class ends up without one, as it always has.
-constexpr int ClassIconResource = 100;
 
 struct WindowPlacement {
     DWORD ExtendedStyle;
@@ -45,7 +44,7 @@ WNDCLASSA SaverWindowClass(HINSTANCE instance) {
     saverClass.style = CS_VREDRAW | CS_HREDRAW | CS_DBLCLKS | CS_OWNDC;
     saverClass.lpfnWndProc = SaverWindowProc;
     saverClass.hInstance = instance;
-    saverClass.hIcon = LoadIconA(instance, MAKEINTRESOURCEA(ClassIconResource));
+    saverClass.hIcon = LoadIconA(instance, MAKEINTRESOURCEA(SAVER_CLASS_ICON));
     saverClass.hCursor = nullptr;  // the host hides the pointer itself
     saverClass.hbrBackground = static_cast<HBRUSH>(GetStockObject(BLACK_BRUSH));
     saverClass.lpszClassName = SaverClassName;

@@ -34,7 +34,7 @@ void OpenListing(ImageDirectoryWalk& walk) {
 }  // namespace
 
 void SetImageDir(ImageDirectoryWalk& walk, const char* baseDir) {
-    const size_t limit = WalkPathSize - 1;  // what the setting itself can hold
+    const size_t limit = PathBufferSize - 1;  // what the setting itself can hold
     size_t length = strnlen(baseDir, limit);
     memcpy(walk.ImageDir, baseDir, length);
     if (length == 0 || walk.ImageDir[length - 1] != '\\') walk.ImageDir[length++] = '\\';

@@ -10,6 +10,7 @@
 #include "platform/debug_output.h"
 #include "platform/trace_labels.h"
 #include "render/image_presenter.h"
+#include "resources/resource_ids.h"
 #include "slideshow/image_directory_walk.h"
 #include "slideshow/settings.h"
 #include "slideshow/slideshow_controller.h"
@@ -20,11 +21,10 @@ SlideshowController Slideshow = {};
 ImageDirectoryWalk DirectoryWalk = {};
 
 const UINT_PTR ShowTimer = 0;
-const UINT CreditStringId = 1;
 const UINT CreditTextFormat = DT_SINGLELINE | DT_BOTTOM | DT_CENTER;
 
 void ReadSettings() {
-    char baseDir[BaseDirSettingSize];
+    char baseDir[PathBufferSize];
     ReadBaseDirSetting(baseDir);
     SetImageDir(DirectoryWalk, baseDir);
     Slideshow.IntervalMs = IntervalMsFromSetting(ReadIntervalSetting());
@@ -33,12 +33,12 @@ void ReadSettings() {
 void RestartShow(HWND window) {
     ReleaseCurrentImage(Slideshow);
     Slideshow.NextImagePending = false;
-    Slideshow.CurrentImage = LoadJpegResource(MAKEINTRESOURCEA(LogoResourceId)).Image;
+    Slideshow.CurrentImage = LoadJpegResource(MAKEINTRESOURCEA(LOGO_JPEG)).Image;
     PresentImage(window, "Logo", Slideshow.CurrentImage, PresentMode::Prepare);
     PresentImage(window, "Logo", Slideshow.CurrentImage, PresentMode::Show);
     ReleaseCurrentImage(Slideshow);  // the logo stays on screen; the block is not needed
 
-    Slideshow.CreditLength = LoadStringA(GetModuleHandleA(nullptr), CreditStringId,
+    Slideshow.CreditLength = LoadStringA(GetModuleHandleA(nullptr), CREDIT_STRING,
                                          Slideshow.CreditText, CreditTextSize);
     BeginCredits(Slideshow);
     SetTimer(window, ShowTimer, CreditFrameMs, nullptr);

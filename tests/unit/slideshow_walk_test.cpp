@@ -207,7 +207,7 @@ TEST(ImageDirectoryWalk, AnUnlistableDirectoryPicksTheFirstEntryWithoutDrawingAN
         EXPECT_EQ(AdvanceToNextImage(walk, NeverStop).Image, nullptr);
         EXPECT_EQ(walk.Listing, nullptr);
         // The pattern, or as much of it as fits.
-        const std::string pattern = (std::string(walk.ImageDir) + "*.*").substr(0, WalkPathSize - 1);
+        const std::string pattern = (std::string(walk.ImageDir) + "*.*").substr(0, PathBufferSize - 1);
         EXPECT_EQ(walk.CandidatePath, pattern) << dir.size();
     }
 }
@@ -239,7 +239,7 @@ TEST(ImageDirectoryWalk, AnEntryWhosePathDoesNotFitIsPassedOver) {
         } else if (name == tooLong) {
             EXPECT_EQ(image, nullptr);
             // The label keeps as much of the name as fits.
-            EXPECT_EQ(walk.CandidatePath, (walk.ImageDir + tooLong).substr(0, WalkPathSize - 1));
+            EXPECT_EQ(walk.CandidatePath, (walk.ImageDir + tooLong).substr(0, PathBufferSize - 1));
             ++seen;
         }
         free(image);
