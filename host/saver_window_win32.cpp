@@ -5,6 +5,7 @@
 #include "host/full_screen_layout.h"
 #include "host/saver_host.h"
 #include "host/saver_modes_win32.h"
+#include "platform/handle_scopes_win32.h"
 #include "render/show_area.h"
 #include "resources/resource_ids.h"
 
@@ -21,6 +22,13 @@ struct WindowPlacement {
     RECT Area;  // left, top, and the size in right and bottom
 };
 
+RECT ScreenClipBox() {
+    RECT clip = {};
+    WindowDc screen(nullptr, GetDC(nullptr));
+    GetClipBox(screen, &clip);
+    return clip;
+}
+
 DisplayMetrics ReadDisplayMetrics() {
     DisplayMetrics display = {};
     // Windows 95 and NT 4 have no virtual screen and answer 0 for these.
@@ -30,10 +38,7 @@ DisplayMetrics ReadDisplayMetrics() {
     display.VirtualHeight = GetSystemMetrics(SM_CYVIRTUALSCREEN);
     display.PrimaryWidth = GetSystemMetrics(SM_CXSCREEN);
     display.PrimaryHeight = GetSystemMetrics(SM_CYSCREEN);
-    RECT clip = {};
-    HDC screenContext = GetDC(nullptr);
-    GetClipBox(screenContext, &clip);
-    ReleaseDC(nullptr, screenContext);
+    const RECT clip = ScreenClipBox();
     display.ScreenClipBox = {clip.left, clip.top, clip.right, clip.bottom};
     return display;
 }

@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "platform/debug_output.h"
+#include "platform/handle_scopes_win32.h"
 #include "platform/trace_labels.h"
 #include "render/display_palette.h"
 #include "render/picture_fit.h"
@@ -100,20 +101,18 @@ RECT ShowAreaOf(HWND window) {
 }
 
 int PresentImage(HWND window, const char* name, PackedDib image, PresentMode mode) {
-    HDC dc = GetDC(window);
+    WindowDc dc(window, GetDC(window));
     if (mode == PresentMode::Prepare) {
         Prepare(window, dc, image, 1);
     } else {
         Show(dc, name, image);
     }
-    return ReleaseDC(window, dc);
+    return dc.Release();
 }
 
 PackedDib PreparePicture(HWND window, PackedDib image, uint8_t orientation) {
-    HDC dc = GetDC(window);
-    image = Prepare(window, dc, image, orientation);
-    ReleaseDC(window, dc);
-    return image;
+    WindowDc dc(window, GetDC(window));
+    return Prepare(window, dc, image, orientation);
 }
 
 const ImagePresenterState& PresenterState() { return Presenter; }

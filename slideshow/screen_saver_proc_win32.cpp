@@ -8,6 +8,7 @@
 #include "host/default_saver_proc.h"
 #include "imaging/jpeg_resource.h"
 #include "platform/debug_output.h"
+#include "platform/handle_scopes_win32.h"
 #include "platform/trace_labels.h"
 #include "render/image_presenter.h"
 #include "resources/resource_ids.h"
@@ -69,14 +70,17 @@ void StartSlideshow(HWND window) {
 }
 
 // One line at the bottom of the show area, drawn over what is on screen without erasing it.
-void DrawCreditFrame(HWND window) {
-    const CreditFrame frame = NextCreditFrame(Slideshow);
+void DrawCreditLine(HWND window, COLORREF colour) {
     RECT area = ShowAreaOf(window);
-    HDC dc = GetDC(window);
-    SetTextColor(dc, frame.Colour);
+    WindowDc dc(window, GetDC(window));
+    SetTextColor(dc, colour);
     SetBkMode(dc, TRANSPARENT);
     DrawTextA(dc, Slideshow.CreditText, Slideshow.CreditLength, &area, CreditTextFormat);
-    ReleaseDC(window, dc);
+}
+
+void DrawCreditFrame(HWND window) {
+    const CreditFrame frame = NextCreditFrame(Slideshow);
+    DrawCreditLine(window, frame.Colour);
     if (frame.StartsSlideshow) StartSlideshow(window);
 }
 

@@ -205,6 +205,10 @@ def case_message_ids_match_the_platform(host):
     winebench.expect_checks_passed(host.run(os.path.join(host.programs, "host_message_ids_test.exe")))
 
 
+def case_scopes_free_the_module_and_close_the_key_on_an_early_return(host):
+    winebench.expect_checks_passed(host.run(os.path.join(host.programs, "handle_scopes_test.exe")))
+
+
 def case_invalid_switches_end_with_minus_one_and_no_window(host):
     saver = host.saver_folder("invalid")
     rows = ["/x", "/?", "/\ts", " -\ts", "/p", "/p 0", "/p:1234", "/p 99999",

@@ -1,0 +1,62 @@
+// Scope types for the Win32 handles a function holds only while it runs. Each takes what the
+// acquiring call returned, written at the call site, and makes the matching release call when the
+// scope ends, whichever return leaves it. An empty one (the acquiring call failed) releases
+// nothing. Not copyable: one scope, one release.
+#pragma once
+#include <windows.h>
+
+// A device context from GetDC(window), released with ReleaseDC for the same window (no window:
+// the screen's).
+class WindowDc {
+public:
+    WindowDc(HWND window, HDC dc) : window_(window), dc_(dc) {}
+    ~WindowDc() { Release(); }
+    WindowDc(const WindowDc&) = delete;
+    WindowDc& operator=(const WindowDc&) = delete;
+
+    operator HDC() const { return dc_; }
+
+    // Releases the context before the scope ends: what ReleaseDC returned, 0 when there was none.
+    int Release() {
+        if (!dc_) return 0;
+        const int released = ReleaseDC(window_, dc_);
+        dc_ = nullptr;
+        return released;
+    }
+
+private:
+    HWND window_;
+    HDC dc_;
+};
+
+// A registry key that RegOpenKeyA (or RegOpenKeyExA) opened, closed with RegCloseKey.
+class RegistryKey {
+public:
+    explicit RegistryKey(HKEY key) : key_(key) {}
+    ~RegistryKey() {
+        if (key_) RegCloseKey(key_);
+    }
+    RegistryKey(const RegistryKey&) = delete;
+    RegistryKey& operator=(const RegistryKey&) = delete;
+
+    operator HKEY() const { return key_; }
+
+private:
+    HKEY key_;
+};
+
+// A module from LoadLibraryA, freed with FreeLibrary.
+class LoadedModule {
+public:
+    explicit LoadedModule(HMODULE module) : module_(module) {}
+    ~LoadedModule() {
+        if (module_) FreeLibrary(module_);
+    }
+    LoadedModule(const LoadedModule&) = delete;
+    LoadedModule& operator=(const LoadedModule&) = delete;
+
+    operator HMODULE() const { return module_; }
+
+private:
+    HMODULE module_;
+};
