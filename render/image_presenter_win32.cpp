@@ -115,4 +115,10 @@ PackedDib PreparePicture(HWND window, PackedDib image, uint8_t orientation) {
     return Prepare(window, dc, image, orientation);
 }
 
+void ReleasePreparedPalette(HWND window) {
+    if (!Presenter.PreviousPalette) return;
+    WindowDc dc(window, GetDC(window));
+    ReleaseImagePalette(dc);
+}
+
 const ImagePresenterState& PresenterState() { return Presenter; }

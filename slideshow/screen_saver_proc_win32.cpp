@@ -104,10 +104,11 @@ void Paint(HWND window) {
     }
 }
 
-// The last Show also gives back the palette the last Prepare selected.
+// The picture prepared for the next step is never shown; the palette its Prepare selected goes
+// back now.
 void EndShow(HWND window) {
     KillTimer(window, ShowTimer);
-    PresentImage(window, DirectoryWalk.CandidatePath, Slideshow.CurrentImage, PresentMode::Show);
+    ReleasePreparedPalette(window);
     ReleaseCurrentImage(Slideshow);
     CloseListing(DirectoryWalk);
     PostQuitMessage(0);

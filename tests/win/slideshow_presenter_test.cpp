@@ -177,6 +177,22 @@ void CheckTwoPrepares(HWND window, PackedDib eightBit) {
     free(stripes);
 }
 
+// The teardown of a window whose prepared picture is never shown: the palette goes back without a
+// Show, once.
+void CheckPaletteReleasedWithoutShow(HWND window, PackedDib eightBit) {
+    const ImagePresenterState& presenter = PresenterState();
+    const unsigned deleted = presenter.PalettesDeleted;
+    PresentImage(window, "eight.bmp", eightBit, PresentMode::Prepare);
+    HPALETTE prepared = SelectedPalette(window);
+    ReleasePreparedPalette(window);
+    Check(!IsLivePalette(prepared), "teardown: the prepared palette is deleted");
+    Check(SelectedPalette(window) == GetStockObject(DEFAULT_PALETTE), "teardown: the default palette is back");
+    Check(presenter.PreviousPalette == nullptr, "teardown: no palette held");
+    ReleasePreparedPalette(window);
+    CheckEqual(presenter.PalettesDeleted, deleted + 1, "teardown: the palette deleted once");
+    CheckEqual(presenter.PalettesMade, presenter.PalettesDeleted, "teardown: every palette made is deleted");
+}
+
 // Images that get no palette: none at all, and 16-bit pixels without a colour table.
 void CheckNoPalette(HWND window) {
     const ImagePresenterState& presenter = PresenterState();
@@ -207,6 +223,7 @@ int PaletteMode() {
         CheckTablePalette(window, eightBit);
         CheckQuantizedPalette(window);
         CheckTwoPrepares(window, eightBit);
+        CheckPaletteReleasedWithoutShow(window, eightBit);
         CheckNoPalette(window);
     } else {
         // Without RC_PALETTE nothing is selected, realized or deleted.
