@@ -29,34 +29,24 @@ private:
     HDC dc_;
 };
 
-// A registry key that RegOpenKeyA (or RegOpenKeyExA) opened, closed with RegCloseKey.
-class RegistryKey {
+// A handle that one call gives back (GiveBack) when the scope ends.
+template <typename Handle, auto GiveBack>
+class HandleScope {
 public:
-    explicit RegistryKey(HKEY key) : key_(key) {}
-    ~RegistryKey() {
-        if (key_) RegCloseKey(key_);
+    explicit HandleScope(Handle handle) : handle_(handle) {}
+    ~HandleScope() {
+        if (handle_) GiveBack(handle_);
     }
-    RegistryKey(const RegistryKey&) = delete;
-    RegistryKey& operator=(const RegistryKey&) = delete;
+    HandleScope(const HandleScope&) = delete;
+    HandleScope& operator=(const HandleScope&) = delete;
 
-    operator HKEY() const { return key_; }
+    operator Handle() const { return handle_; }
 
 private:
-    HKEY key_;
+    Handle handle_;
 };
 
-// A module from LoadLibraryA, freed with FreeLibrary.
-class LoadedModule {
-public:
-    explicit LoadedModule(HMODULE module) : module_(module) {}
-    ~LoadedModule() {
-        if (module_) FreeLibrary(module_);
-    }
-    LoadedModule(const LoadedModule&) = delete;
-    LoadedModule& operator=(const LoadedModule&) = delete;
-
-    operator HMODULE() const { return module_; }
-
-private:
-    HMODULE module_;
-};
+// A registry key that RegOpenKeyA (or RegOpenKeyExA) opened.
+using RegistryKey = HandleScope<HKEY, RegCloseKey>;
+// A module from LoadLibraryA.
+using LoadedModule = HandleScope<HMODULE, FreeLibrary>;
