@@ -15,11 +15,7 @@ class WindowClosingOperations : public ClosingOperations {
 public:
     explicit WindowClosingOperations(HWND window) : window_(window) {}
 
-    ScreenPoint CursorPosition() override {
-        POINT position = {};
-        GetCursorPos(&position);
-        return ScreenPoint{position.x, position.y};
-    }
+    ScreenPoint CursorPosition() override { return ReadCursorPosition(); }
     std::uint32_t TickCount() override { return GetTickCount(); }
     void PostClose() override { PostMessageA(window_, WM_CLOSE, 0, 0); }
     void HideCursor() override { SetCursor(nullptr); }
@@ -46,9 +42,7 @@ bool NoInputWaiting(void* context) {
     WaitingInput input = {};
     // The high word: what is in the queue now, whether or not it was looked at before.
     input.KeyOrButtonQueued = HIWORD(GetQueueStatus(QS_KEY | QS_MOUSEBUTTON)) != 0;
-    POINT position = {};
-    GetCursorPos(&position);
-    input.Cursor = ScreenPoint{position.x, position.y};
+    input.Cursor = ReadCursorPosition();
     // No foreground window at all (a desktop with nothing active) takes nothing from the saver.
     HWND foreground = GetForegroundWindow();
     input.AnotherWindowActive = foreground != nullptr && foreground != window;
@@ -56,6 +50,12 @@ bool NoInputWaiting(void* context) {
 }
 
 }  // namespace
+
+ScreenPoint ReadCursorPosition() {
+    POINT position = {};
+    GetCursorPos(&position);
+    return ScreenPoint{position.x, position.y};
+}
 
 LoadControl SaverLoadControl(HWND window) {
     if (SaverHost.PreviewMode) return NeverStop;

@@ -4,6 +4,7 @@
 
 #include "host/saver_host.h"
 #include "host/saver_modes_win32.h"
+#include "platform/handle_scopes_win32.h"
 
 namespace {
 
@@ -24,21 +25,22 @@ void LoadPasswordHook() {
     if (!SaverHost.OnWindows9x) return;
     if (SaverHost.PasswordModule) UnloadPasswordHook();
 
-    HKEY desktop = nullptr;
-    if (RegOpenKeyA(HKEY_CURRENT_USER, "Control Panel\\Desktop", &desktop) != ERROR_SUCCESS) return;
-    if (SaverPasswordSwitchedOn(desktop)) {
-        HMODULE passwordModule = LoadLibraryA("PASSWORD.CPL");
-        SaverHost.PasswordModule = passwordModule;
-        if (passwordModule) {
-            FARPROC verify = GetProcAddress(passwordModule, "VerifyScreenSavePwd");
-            SaverHost.VerifyEntry = reinterpret_cast<void*>(verify);
-            if (verify)
-                SetSaverRunning(true);
-            else
-                UnloadPasswordHook();
-        }
+    HKEY opened = nullptr;
+    if (RegOpenKeyA(HKEY_CURRENT_USER, "Control Panel\\Desktop", &opened) != ERROR_SUCCESS) return;
+    RegistryKey desktop(opened);
+    if (!SaverPasswordSwitchedOn(desktop)) return;
+
+    // The module stays loaded while the saver runs; UnloadPasswordHook frees it.
+    HMODULE passwordModule = LoadLibraryA("PASSWORD.CPL");
+    SaverHost.PasswordModule = passwordModule;
+    if (!passwordModule) return;
+    FARPROC verify = GetProcAddress(passwordModule, "VerifyScreenSavePwd");
+    SaverHost.VerifyEntry = reinterpret_cast<void*>(verify);
+    if (!verify) {
+        UnloadPasswordHook();
+        return;
     }
-    RegCloseKey(desktop);
+    SetSaverRunning(true);
 }
 
 void UnloadPasswordHook() {
@@ -52,10 +54,9 @@ void UnloadPasswordHook() {
 }
 
 void RequestPasswordChange(HWND owner) {
-    HMODULE mpr = LoadLibraryA("MPR.DLL");
+    LoadedModule mpr(LoadLibraryA("MPR.DLL"));
     if (!mpr) return;
     auto change = reinterpret_cast<PwdChangePasswordProc>(
         reinterpret_cast<void*>(GetProcAddress(mpr, "PwdChangePasswordA")));
     if (change) change("SCRSAVE", owner, 0, nullptr);
-    FreeLibrary(mpr);
 }

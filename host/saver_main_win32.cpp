@@ -5,11 +5,10 @@
 #include "host/fault_guard_win32.h"
 #include "host/saver_host.h"
 #include "host/saver_modes_win32.h"
+#include "resources/resource_ids.h"
 #include "slideshow/configuration_dialog.h"
 
 namespace {
-
-constexpr int ConfigurationDialogTemplate = 2003;
 
 HWND WindowFromHandle(std::uintptr_t handle) { return reinterpret_cast<HWND>(handle); }
 
@@ -59,7 +58,7 @@ void ReadSwitchAndRunMode(void* context) {
 INT_PTR OpenConfigurationDialog(HWND owner) {
     HINSTANCE instance = static_cast<HINSTANCE>(SaverHost.Instance);
     if (!RegisterDialogControls(instance)) return 0;
-    return DialogBoxParamA(instance, MAKEINTRESOURCEA(ConfigurationDialogTemplate), owner,
+    return DialogBoxParamA(instance, MAKEINTRESOURCEA(CONFIGURATION_DIALOG), owner,
                            ScreenSaverConfigureDialog, 0);
 }
 

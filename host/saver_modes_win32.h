@@ -2,6 +2,8 @@
 #pragma once
 #include <windows.h>
 
+#include "host/saver_host.h"
+
 // Reads the command line itself and ends the process with the run mode's result.
 [[noreturn]] void SaverMain();
 // The signed result becomes the exit code unchanged (-1 included).
@@ -19,6 +21,8 @@ void SetSaverRunning(bool on);
 LRESULT CALLBACK SaverWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
 // Non-zero when the saver may close; may run the system's password dialog first.
 int ApproveClose(HWND window);
+// Where the pointer is now, in screen coordinates.
+ScreenPoint ReadCursorPosition();
 
 void LoadPasswordHook();
 void UnloadPasswordHook();

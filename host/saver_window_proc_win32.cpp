@@ -11,12 +11,6 @@ namespace {
 
 using AssociateContextProc = HANDLE(WINAPI*)(HWND window, HANDLE context);
 
-ScreenPoint CursorPosition() {
-    POINT position = {};
-    GetCursorPos(&position);
-    return ScreenPoint{position.x, position.y};
-}
-
 void OnCreate(HWND window) {
     // Only if something already loaded it: the host never loads IMM32.DLL itself.
     HMODULE ime = GetModuleHandleA("IMM32.DLL");
@@ -27,7 +21,7 @@ void OnCreate(HWND window) {
         SaverHost.AssociateContextEntry = reinterpret_cast<void*>(associate);
         if (associate) SaverHost.SavedImeContext = associate(window, nullptr);
     }
-    SaverHost.CursorReference = CursorPosition();
+    SaverHost.CursorReference = ReadCursorPosition();
     if (!SaverHost.PreviewMode) SetCursor(nullptr);
 }
 

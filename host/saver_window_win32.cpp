@@ -5,15 +5,15 @@
 #include "host/full_screen_layout.h"
 #include "host/saver_host.h"
 #include "host/saver_modes_win32.h"
+#include "platform/handle_scopes_win32.h"
 #include "render/show_area.h"
+#include "resources/resource_ids.h"
 
 namespace {
 
 const char SaverClassName[] = "WindowsScreenSaverClass";
 const char FullScreenTitle[] = "Screen Saver";
 const char PreviewTitle[] = "Preview";
-// The program's only icon is resource 1, so the class ends up without one, as it always has.
-constexpr int ClassIconResource = 100;
 
 struct WindowPlacement {
     DWORD ExtendedStyle;
@@ -21,6 +21,13 @@ struct WindowPlacement {
     DWORD Style;
     RECT Area;  // left, top, and the size in right and bottom
 };
+
+RECT ScreenClipBox() {
+    RECT clip = {};
+    WindowDc screen(nullptr, GetDC(nullptr));
+    GetClipBox(screen, &clip);
+    return clip;
+}
 
 DisplayMetrics ReadDisplayMetrics() {
     DisplayMetrics display = {};
@@ -31,10 +38,7 @@ DisplayMetrics ReadDisplayMetrics() {
     display.VirtualHeight = GetSystemMetrics(SM_CYVIRTUALSCREEN);
     display.PrimaryWidth = GetSystemMetrics(SM_CXSCREEN);
     display.PrimaryHeight = GetSystemMetrics(SM_CYSCREEN);
-    RECT clip = {};
-    HDC screenContext = GetDC(nullptr);
-    GetClipBox(screenContext, &clip);
-    ReleaseDC(nullptr, screenContext);
+    const RECT clip = ScreenClipBox();
     display.ScreenClipBox = {clip.left, clip.top, clip.right, clip.bottom};
     return display;
 }
@@ -45,7 +49,7 @@ WNDCLASSA SaverWindowClass(HINSTANCE instance) {
     saverClass.style = CS_VREDRAW | CS_HREDRAW | CS_DBLCLKS | CS_OWNDC;
     saverClass.lpfnWndProc = SaverWindowProc;
     saverClass.hInstance = instance;
-    saverClass.hIcon = LoadIconA(instance, MAKEINTRESOURCEA(ClassIconResource));
+    saverClass.hIcon = LoadIconA(instance, MAKEINTRESOURCEA(SAVER_CLASS_ICON));
     saverClass.hCursor = nullptr;  // the host hides the pointer itself
     saverClass.hbrBackground = static_cast<HBRUSH>(GetStockObject(BLACK_BRUSH));
     saverClass.lpszClassName = SaverClassName;

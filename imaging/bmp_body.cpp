@@ -4,16 +4,10 @@
 
 #include <algorithm>
 
+#include "imaging/byte_order.h"
 #include "imaging/packed_dib.h"
 
 namespace {
-
-uint16_t ReadU16(const unsigned char* p) { return static_cast<uint16_t>(p[0] | (p[1] << 8)); }
-
-uint32_t ReadU32(const unsigned char* p) {
-    return static_cast<uint32_t>(p[0]) | (static_cast<uint32_t>(p[1]) << 8) |
-           (static_cast<uint32_t>(p[2]) << 16) | (static_cast<uint32_t>(p[3]) << 24);
-}
 
 bool IsKnownHeaderSize(uint32_t size) {
     switch (size) {
@@ -51,13 +45,13 @@ bool IsRunLength(uint32_t compression) {
 
 const char* FindBmpBodyFault(const unsigned char* header, uint64_t bodyLength) {
     if (bodyLength < 4) return "file too short for its header";
-    const uint32_t headerSize = ReadU32(header);
+    const uint32_t headerSize = ReadLittleU32(header);
     if (!IsKnownHeaderSize(headerSize)) return "unsupported header size";
     if (bodyLength < headerSize) return "file too short for its header";
 
     const DibLayout layout = ReadDibLayout(header);
     const bool core = headerSize == DibCoreHeaderSize;
-    const uint16_t planes = core ? ReadU16(header + 8) : ReadU16(header + 12);
+    const uint16_t planes = core ? ReadLittleU16(header + 8) : ReadLittleU16(header + 12);
     if (layout.width <= 0) return "width not positive";
     if (layout.height == 0) return "height is 0";
     if (planes != 1) return "planes not 1";
@@ -81,7 +75,7 @@ const char* FindBmpBodyFault(const unsigned char* header, uint64_t bodyLength) {
     const uint64_t rowBytes = bodyLength - rowsOffset;
     if (IsRunLength(layout.compression)) {
         // The drawing call decodes exactly biSizeImage bytes of run-length data.
-        const uint32_t runLengthBytes = ReadU32(header + 20);
+        const uint32_t runLengthBytes = ReadLittleU32(header + 20);
         if (runLengthBytes == 0 || runLengthBytes > rowBytes) {
             return "run-length size does not fit the file";
         }

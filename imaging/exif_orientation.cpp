@@ -4,6 +4,8 @@
 
 #include <cstring>
 
+#include "imaging/byte_order.h"
+
 namespace {
 
 enum : uint32_t {
@@ -22,12 +24,12 @@ struct TiffBytes {
 
 uint32_t Read16(const TiffBytes& tiff, size_t at) {
     const unsigned char* p = tiff.Start + at;
-    return tiff.BigEndian ? (p[0] << 8) | p[1] : p[0] | (p[1] << 8);
+    return tiff.BigEndian ? ReadBigU16(p) : ReadLittleU16(p);
 }
 
 uint32_t Read32(const TiffBytes& tiff, size_t at) {
-    const uint32_t first = Read16(tiff, at), second = Read16(tiff, at + 2);
-    return tiff.BigEndian ? (first << 16) | second : first | (second << 16);
+    const unsigned char* p = tiff.Start + at;
+    return tiff.BigEndian ? ReadBigU32(p) : ReadLittleU32(p);
 }
 
 }  // namespace

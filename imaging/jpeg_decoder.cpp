@@ -7,6 +7,7 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "imaging/byte_order.h"
 #include "imaging/cmyk_pixels.h"
 #include "imaging/exif_orientation.h"
 #include "imaging/jpeg_error_trap.h"
@@ -101,7 +102,7 @@ boolean ReadApp1Segment(j_decompress_ptr decoder) {
     JpegDecode* job = static_cast<JpegDecode*>(decoder->client_data);
     unsigned char field[2];
     ReadStreamBytes(decoder, field, sizeof field);
-    const size_t length = (static_cast<size_t>(field[0]) << 8) | field[1];
+    const size_t length = ReadBigU16(field);
     size_t left = length > sizeof field ? length - sizeof field : 0;
     if (!job->SawExif && left >= ExifHeaderSize) {
         unsigned char start[ExifHeaderSize];

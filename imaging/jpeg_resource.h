@@ -2,8 +2,6 @@
 #pragma once
 #include "imaging/image_loader.h"
 
-enum { LogoResourceId = 112 };
-
 // name: a resource name or MAKEINTRESOURCE id. No picture when the resource is missing or does
 // not decode. Nobody waits on the logo, so its decode never stops early.
 LoadResult LoadJpegResource(const char* name);

@@ -4,14 +4,9 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "imaging/byte_order.h"
+
 namespace {
-
-uint16_t ReadU16(const unsigned char* p) { return static_cast<uint16_t>(p[0] | (p[1] << 8)); }
-
-uint32_t ReadU32(const unsigned char* p) {
-    return static_cast<uint32_t>(p[0]) | (static_cast<uint32_t>(p[1]) << 8) |
-           (static_cast<uint32_t>(p[2]) << 16) | (static_cast<uint32_t>(p[3]) << 24);
-}
 
 uint16_t NormalisedBitCount(uint16_t bitCount) {
     if (bitCount <= 1) return 1;
@@ -45,21 +40,21 @@ bool DibSizeIsAddressable(uint64_t width, uint64_t height, uint64_t bitCount) {
 
 DibLayout ReadDibLayout(const unsigned char* image) {
     DibLayout layout = {};
-    layout.headerSize = ReadU32(image);
+    layout.headerSize = ReadLittleU32(image);
     if (layout.headerSize == DibCoreHeaderSize) {
-        layout.width = ReadU16(image + 4);
-        layout.height = ReadU16(image + 6);
-        layout.bitCount = ReadU16(image + 10);
+        layout.width = ReadLittleU16(image + 4);
+        layout.height = ReadLittleU16(image + 6);
+        layout.bitCount = ReadLittleU16(image + 10);
         layout.compression = DibCompressionRgb;
         layout.colorEntrySize = 3;
         layout.colorCount = DefaultColorCount(layout.bitCount);
     } else {
-        layout.width = static_cast<int32_t>(ReadU32(image + 4));
-        layout.height = static_cast<int32_t>(ReadU32(image + 8));
-        layout.bitCount = ReadU16(image + 14);
-        layout.compression = ReadU32(image + 16);
+        layout.width = static_cast<int32_t>(ReadLittleU32(image + 4));
+        layout.height = static_cast<int32_t>(ReadLittleU32(image + 8));
+        layout.bitCount = ReadLittleU16(image + 14);
+        layout.compression = ReadLittleU32(image + 16);
         layout.colorEntrySize = 4;
-        const uint32_t used = ReadU32(image + 32);
+        const uint32_t used = ReadLittleU32(image + 32);
         layout.colorCount = used != 0 ? used : DefaultColorCount(layout.bitCount);
         // Only the 40-byte header keeps its masks outside itself; the later forms hold them.
         if (layout.headerSize == DibInfoHeaderSize) {

@@ -9,10 +9,10 @@
 #pragma once
 #include <cstddef>
 
-enum { DirectoryEntryNameSize = 260 };
+#include "platform/path_buffer.h"
 
 struct DirectoryEntry {
-    char FileName[DirectoryEntryNameSize];
+    char FileName[PathBufferSize];
 };
 
 struct DirectoryListingHandle;

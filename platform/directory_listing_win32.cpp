@@ -7,7 +7,7 @@
 
 namespace {
 
-static_assert(sizeof(WIN32_FIND_DATAA{}.cFileName) == DirectoryEntryNameSize,
+static_assert(sizeof(WIN32_FIND_DATAA{}.cFileName) == PathBufferSize,
               "an entry name must fit exactly as the platform gives it");
 
 void CopyName(const WIN32_FIND_DATAA& found, DirectoryEntry* entry) {

@@ -23,6 +23,10 @@ int PresentImage(HWND window, const char* name, PackedDib image, PresentMode mod
 // Show, and to free, is the one returned.
 PackedDib PreparePicture(HWND window, PackedDib image, uint8_t orientation);
 
+// Gives back the palette the last Prepare selected when no Show has followed it, drawing nothing:
+// the teardown of a window whose prepared picture is never shown.
+void ReleasePreparedPalette(HWND window);
+
 // The window's show area in its client coordinates, as of now.
 RECT ShowAreaOf(HWND window);
 

@@ -4,6 +4,8 @@
 #include <cstring>
 
 #include "platform/debug_output.h"
+#include "platform/handle_scopes_win32.h"
+#include "platform/trace_labels.h"
 #include "render/display_palette.h"
 #include "render/picture_fit.h"
 #include "render/show_area.h"
@@ -24,7 +26,7 @@ void ReleaseImagePalette(HDC dc) {
 void SelectImagePalette(HDC dc, const unsigned char* image) {
     const uint32_t startTick = TickCount();
     Presenter.ImagePalette = CreateBIPalette(image);
-    WriteTrace("CreateBIPalette ", startTick);
+    WriteTrace(TraceLabel::CreateBIPalette, startTick);
     if (!Presenter.ImagePalette) {
         Presenter.PreviousPalette = nullptr;
         return;
@@ -65,7 +67,7 @@ void DrawCentred(HDC dc, const unsigned char* image) {
     const uint32_t startTick = TickCount();
     StretchDIBits(dc, x, y, layout.width, layout.height, 0, 0, layout.width, layout.height, bits,
                   reinterpret_cast<const BITMAPINFO*>(image), DIB_RGB_COLORS, SRCCOPY);
-    WriteTrace("StretchDIBits ", startTick);
+    WriteTrace(TraceLabel::StretchDIBits, startTick);
 }
 
 void DrawName(HDC dc, const char* name) {
@@ -99,20 +101,24 @@ RECT ShowAreaOf(HWND window) {
 }
 
 int PresentImage(HWND window, const char* name, PackedDib image, PresentMode mode) {
-    HDC dc = GetDC(window);
+    WindowDc dc(window, GetDC(window));
     if (mode == PresentMode::Prepare) {
         Prepare(window, dc, image, 1);
     } else {
         Show(dc, name, image);
     }
-    return ReleaseDC(window, dc);
+    return dc.Release();
 }
 
 PackedDib PreparePicture(HWND window, PackedDib image, uint8_t orientation) {
-    HDC dc = GetDC(window);
-    image = Prepare(window, dc, image, orientation);
-    ReleaseDC(window, dc);
-    return image;
+    WindowDc dc(window, GetDC(window));
+    return Prepare(window, dc, image, orientation);
+}
+
+void ReleasePreparedPalette(HWND window) {
+    if (!Presenter.PreviousPalette) return;
+    WindowDc dc(window, GetDC(window));
+    ReleaseImagePalette(dc);
 }
 
 const ImagePresenterState& PresenterState() { return Presenter; }

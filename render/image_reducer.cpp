@@ -8,6 +8,7 @@
 #include <cstring>
 
 #include "platform/debug_output.h"
+#include "platform/trace_labels.h"
 #include "render/column_means.h"
 #include "render/reduction_plan.h"
 #include "render/row_means.h"
@@ -93,9 +94,9 @@ void ImageReducer::ProcessImage(PackedDib image, int32_t targetWidth, int32_t ta
     }
     for (; output < static_cast<uint32_t>(newHeight) && newWidth > 0; ++output)
         memmove(bits + output * newStride, bits + output * stride, rowBytes);
-    WriteTrace("\trows", startTick);
-    WriteTrace("\tcols", startTick);
-    WriteTrace("\tmove", startTick);
+    WriteTrace(TraceLabel::ReduceRows, startTick);
+    WriteTrace(TraceLabel::ReduceColumns, startTick);
+    WriteTrace(TraceLabel::ReduceMove, startTick);
 
     SetImageSize(image, layout.headerSize, newWidth, newHeight);
     free(ends);

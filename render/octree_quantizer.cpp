@@ -9,6 +9,7 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "imaging/byte_order.h"
 #include "imaging/packed_dib.h"
 #include "render/pixel_channels.h"
 
@@ -318,7 +319,7 @@ bool OctreeQuantizer::AddImage(const unsigned char* image) {
     };
     if (bitCount == 16) {
         AddPixels(bits, width, height, stride, 2, [color](const unsigned char* p) {
-            return color(static_cast<uint32_t>(p[0]) | (static_cast<uint32_t>(p[1]) << 8));
+            return color(ReadLittleU16(p));
         });
     } else {
         AddPixels(bits, width, height, stride, 4, [color](const unsigned char* p) {

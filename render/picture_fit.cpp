@@ -3,6 +3,7 @@
 #include "render/picture_fit.h"
 
 #include "platform/debug_output.h"
+#include "platform/trace_labels.h"
 #include "render/image_reducer.h"
 #include "render/picture_turn.h"
 
@@ -16,7 +17,7 @@ PackedDib FitPicture(PackedDib image, uint8_t orientation, int32_t width, int32_
         const uint32_t startTick = TickCount();
         ImageReducer reducer;
         reducer.ProcessImage(image, storedWidth, storedHeight);
-        WriteTrace("ProcessImage ", startTick);
+        WriteTrace(TraceLabel::ProcessImage, startTick);
     }
     return TurnUpright(image, orientation);
 }

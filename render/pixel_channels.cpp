@@ -1,16 +1,8 @@
 // Bit-field masks: where a 16- or 32-bit image keeps them and how a channel is read through one.
 #include "render/pixel_channels.h"
 
+#include "imaging/byte_order.h"
 #include "imaging/packed_dib.h"
-
-namespace {
-
-uint32_t ReadU32(const unsigned char* p) {
-    return static_cast<uint32_t>(p[0]) | (static_cast<uint32_t>(p[1]) << 8) |
-           (static_cast<uint32_t>(p[2]) << 16) | (static_cast<uint32_t>(p[3]) << 24);
-}
-
-}  // namespace
 
 ChannelReader MakeChannelReader(uint32_t mask, uint32_t bitCount) {
     ChannelReader reader = {mask, 0, 0};
@@ -36,9 +28,9 @@ PixelChannels ReadPixelChannels(const unsigned char* image) {
     const bool bitFields = layout.compression == DibCompressionBitfields ||
                            layout.compression == DibCompressionAlphaBitfields;
     if (bitFields && layout.headerSize >= DibInfoHeaderSize) {
-        red = ReadU32(image + 40);
-        green = ReadU32(image + 44);
-        blue = ReadU32(image + 48);
+        red = ReadLittleU32(image + 40);
+        green = ReadLittleU32(image + 44);
+        blue = ReadLittleU32(image + 48);
     }
     return {MakeChannelReader(red, layout.bitCount), MakeChannelReader(green, layout.bitCount),
             MakeChannelReader(blue, layout.bitCount)};

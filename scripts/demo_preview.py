@@ -21,6 +21,7 @@ import time
 ROOT = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
 sys.path.insert(0, os.path.join(ROOT, "tests", "wine"))
 import winebench  # noqa: E402
+from trace_labels import TRACE  # noqa: E402
 
 SCRTOOL = os.path.join(ROOT, "build", "native", "tools", "scrtool")
 LOGO = os.path.join(ROOT, "resources", "logo.jpg")
@@ -29,7 +30,8 @@ INTERVAL_SECONDS = 2
 # one interval until the first picture, and some slack for a slow first start.
 PREVIEW_MS = 12000
 
-# What each trace label says the preview did; the reducer's own steps (\trows ...) are left out.
+# What each trace says the preview did, by the label's name in platform/trace_labels.h; the
+# reducer's own steps (ReduceRows ...) are left out.
 TRACE_MEANINGS = {
     "RandomFirstFile": "first picture picked",
     "LoadCutShort": "load cut short",
@@ -37,6 +39,7 @@ TRACE_MEANINGS = {
     "CreateBIPalette": "palette made",
     "StretchDIBits": "drawn",
 }
+TRACE_NAMES = {TRACE[name]: name for name in TRACE_MEANINGS}
 
 
 def traces(debug_lines):
@@ -45,8 +48,8 @@ def traces(debug_lines):
     found = []
     for label, timing in zip(texts, texts[1:]):
         match = re.match(r"^ (\d+) ms\.\n$", timing)
-        if match and label.strip() in TRACE_MEANINGS:
-            found.append((label.strip(), int(match.group(1))))
+        if match and label in TRACE_NAMES:
+            found.append((TRACE_NAMES[label], int(match.group(1))))
     return found
 
 

@@ -3,7 +3,7 @@
 
 usage: soak_run.py BUILD_DIR SLIDES
 
-Slides are counted from the presenter's "StretchDIBits " timing trace. Memory is the saver
+Slides are counted from the presenter's StretchDIBits timing trace. Memory is the saver
 process's resident size (VmRSS); palettes and GDI objects are counted from Wine's own trace of
 GDI handle allocation (channel gdi: "allocated OBJ_PAL ..." / "freed OBJ_PAL ...").
 """
@@ -17,6 +17,7 @@ import time
 ROOT = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
 sys.path.insert(0, os.path.join(ROOT, "tests", "wine"))
 import winebench  # noqa: E402
+from trace_labels import TRACE  # noqa: E402
 
 # Wine's trace of one GDI handle: thread, allocated or freed, object type, live count after it.
 GDI_HANDLE = re.compile(r"^([0-9a-f]+):trace:gdi:(?:alloc|free)_gdi_handle (allocated|freed) (\w+) \S+ (\d+)/")
@@ -116,13 +117,13 @@ def count_handles(stderr_path, thread):
 def saver_thread(running):
     """Wine's id of the thread that writes the show's traces."""
     for line in running.debug_so_far():
-        if line.text == "StretchDIBits ":
+        if line.text == TRACE["StretchDIBits"]:
             return line.thread
     return None
 
 
 def count_slides(running):
-    return sum(1 for line in running.debug_so_far() if line.text == "StretchDIBits ")
+    return sum(1 for line in running.debug_so_far() if line.text == TRACE["StretchDIBits"])
 
 
 def main():

@@ -6,12 +6,12 @@
 
 #include <cstdio>
 
-#include "slideshow/configuration_dialog_ids.h"
+#include "resources/resource_ids.h"
 #include "slideshow/configuration_dialog_state.h"
 
 void BrowseForImageDirectory(HWND dialog) {
     HWND field = GetDlgItem(dialog, IDC_DIRECTORY_FIELD);
-    GetWindowTextA(field, ConfigurationDialog.DirectoryText, DialogTextSize);
+    GetWindowTextA(field, ConfigurationDialog.DirectoryText, PathBufferSize);
     ConfigurationDialog.FileText[0] = '\0';  // a name left from an earlier browse would preselect it
 
     OPENFILENAMEA request;
@@ -22,7 +22,7 @@ void BrowseForImageDirectory(HWND dialog) {
     request.lpstrFilter = "Tutti i file validi\0*.bmp;*.jpg;*.jpeg\0";  // the literal's own NUL ends the list
     request.nFilterIndex = 1;
     request.lpstrFile = ConfigurationDialog.FileText;
-    request.nMaxFile = DialogTextSize;
+    request.nMaxFile = PathBufferSize;
     request.lpstrInitialDir = ConfigurationDialog.DirectoryText;
     request.lpstrTitle = "Seleziona un file nella directory desiderata";
     request.Flags = OFN_NOCHANGEDIR | OFN_PATHMUSTEXIST | OFN_FILEMUSTEXIST | OFN_NONETWORKBUTTON;
@@ -35,7 +35,7 @@ void BrowseForImageDirectory(HWND dialog) {
     }
     const DWORD error = CommDlgExtendedError();
     if (error == 0) return;  // the user cancelled
-    snprintf(ConfigurationDialog.FileText, DialogTextSize, "GetOpenFileName returned %ld",
+    snprintf(ConfigurationDialog.FileText, PathBufferSize, "GetOpenFileName returned %ld",
              static_cast<long>(error));
     MessageBoxA(dialog, ConfigurationDialog.FileText, "ERRORE", MB_OK);
 }

@@ -5,27 +5,26 @@
 
 #include <cstdio>
 
+#include "resources/resource_ids.h"
 #include "slideshow/configuration_dialog.h"
-#include "slideshow/configuration_dialog_ids.h"
 #include "slideshow/configuration_dialog_state.h"
+#include "slideshow/settings.h"
 
 ConfigurationDialogState ConfigurationDialog;
 
 namespace {
 
-constexpr int LowestInterval = 1;
-constexpr int HighestInterval = 60;
-constexpr int DefaultInterval = 5;
-
 void OnInitDialog(HWND dialog) {
-    const int interval = static_cast<int>(GetProfileIntA(DialogSettingsSection, "Interval", DefaultInterval));
+    const int interval = static_cast<int>(
+        GetProfileIntA(IntervalSetting.DialogSection, IntervalSetting.Key, DefaultIntervalSeconds));
     // The trackbar clamps the position into its range: a stored 90 shows as 60, a stored 0 as 1.
     HWND slider = GetDlgItem(dialog, IDC_INTERVAL_SLIDER);
-    SendMessageA(slider, TBM_SETRANGE, TRUE, MAKELPARAM(LowestInterval, HighestInterval));
+    SendMessageA(slider, TBM_SETRANGE, TRUE,
+                 MAKELPARAM(LowestIntervalSeconds, HighestIntervalSeconds));
     SendMessageA(slider, TBM_SETPOS, TRUE, interval);
 
-    GetProfileStringA(DialogSettingsSection, "BaseDir", "", ConfigurationDialog.DirectoryText,
-                      DialogTextSize);
+    GetProfileStringA(BaseDirSetting.DialogSection, BaseDirSetting.Key, "",
+                      ConfigurationDialog.DirectoryText, PathBufferSize);
     SetWindowTextA(GetDlgItem(dialog, IDC_DIRECTORY_FIELD), ConfigurationDialog.DirectoryText);
 }
 
@@ -33,12 +32,14 @@ void OnInitDialog(HWND dialog) {
 // final backslash itself when it reads it.
 void StoreSettings(HWND dialog) {
     const LRESULT position = SendMessageA(GetDlgItem(dialog, IDC_INTERVAL_SLIDER), TBM_GETPOS, 0, 0);
-    snprintf(ConfigurationDialog.FileText, DialogTextSize, "%d", static_cast<int>(position));
-    WriteProfileStringA(DialogSettingsSection, "Interval", ConfigurationDialog.FileText);
+    snprintf(ConfigurationDialog.FileText, PathBufferSize, "%d", static_cast<int>(position));
+    WriteProfileStringA(IntervalSetting.DialogSection, IntervalSetting.Key,
+                        ConfigurationDialog.FileText);
 
     GetWindowTextA(GetDlgItem(dialog, IDC_DIRECTORY_FIELD), ConfigurationDialog.DirectoryText,
-                   DialogTextSize);
-    WriteProfileStringA(DialogSettingsSection, "BaseDir", ConfigurationDialog.DirectoryText);
+                   PathBufferSize);
+    WriteProfileStringA(BaseDirSetting.DialogSection, BaseDirSetting.Key,
+                        ConfigurationDialog.DirectoryText);
 }
 
 }  // namespace

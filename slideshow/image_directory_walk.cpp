@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "platform/debug_output.h"
+#include "platform/trace_labels.h"
 #include "slideshow/file_type_table.h"
 #include "slideshow/random_generator.h"
 
@@ -33,7 +34,7 @@ void OpenListing(ImageDirectoryWalk& walk) {
 }  // namespace
 
 void SetImageDir(ImageDirectoryWalk& walk, const char* baseDir) {
-    const size_t limit = WalkPathSize - 1;  // what the setting itself can hold
+    const size_t limit = PathBufferSize - 1;  // what the setting itself can hold
     size_t length = strnlen(baseDir, limit);
     memcpy(walk.ImageDir, baseDir, length);
     if (length == 0 || walk.ImageDir[length - 1] != '\\') walk.ImageDir[length++] = '\\';
@@ -111,7 +112,7 @@ RandomStart PickRandomStart(ImageDirectoryWalk& walk, uint32_t seed) {
     OpenListing(walk);
     for (uint32_t i = 0; i < pick.Skip; ++i) NextDirectoryEntry(walk.Listing, &walk.Entry);
 
-    WriteTrace("RandomFirstFile ", startTick);
+    WriteTrace(TraceLabel::RandomFirstFile, startTick);
     return pick;
 }
 

@@ -6,21 +6,18 @@
 
 #include "imaging/image_loader.h"
 #include "platform/directory_listing.h"
-
-enum {
-    WalkPathSize = 260,  // the platform's path buffers: 259 characters and the terminator
-};
+#include "platform/path_buffer.h"
 
 struct ImageDirectoryWalk {
     // Always ends in a backslash. One byte longer than a path buffer so that a 259-character
     // setting keeps its backslash; a directory that long cannot be listed (its pattern does not fit
     // CandidatePath), and is treated as one that cannot.
-    char ImageDir[WalkPathSize + 1];
+    char ImageDir[PathBufferSize + 1];
     DirectoryListing Listing;  // nullptr: not open
     DirectoryEntry Entry;
     // ImageDir and "*.*" while a listing is opened, else ImageDir and the name of the entry last
     // tried. When either does not fit, as much of it as fits: the label still says something.
-    char CandidatePath[WalkPathSize];
+    char CandidatePath[PathBufferSize];
     // The entry the listing stands on was not tried to the end: the walk or its load was cut
     // short there, so the next step tries it before it moves on.
     bool EntryPending;

@@ -8,7 +8,10 @@
 #include "host/default_saver_proc.h"
 #include "imaging/jpeg_resource.h"
 #include "platform/debug_output.h"
+#include "platform/handle_scopes_win32.h"
+#include "platform/trace_labels.h"
 #include "render/image_presenter.h"
+#include "resources/resource_ids.h"
 #include "slideshow/image_directory_walk.h"
 #include "slideshow/settings.h"
 #include "slideshow/slideshow_controller.h"
@@ -19,11 +22,10 @@ SlideshowController Slideshow = {};
 ImageDirectoryWalk DirectoryWalk = {};
 
 const UINT_PTR ShowTimer = 0;
-const UINT CreditStringId = 1;
 const UINT CreditTextFormat = DT_SINGLELINE | DT_BOTTOM | DT_CENTER;
 
 void ReadSettings() {
-    char baseDir[BaseDirSettingSize];
+    char baseDir[PathBufferSize];
     ReadBaseDirSetting(baseDir);
     SetImageDir(DirectoryWalk, baseDir);
     Slideshow.IntervalMs = IntervalMsFromSetting(ReadIntervalSetting());
@@ -32,12 +34,12 @@ void ReadSettings() {
 void RestartShow(HWND window) {
     ReleaseCurrentImage(Slideshow);
     Slideshow.NextImagePending = false;
-    Slideshow.CurrentImage = LoadJpegResource(MAKEINTRESOURCEA(LogoResourceId)).Image;
+    Slideshow.CurrentImage = LoadJpegResource(MAKEINTRESOURCEA(LOGO_JPEG)).Image;
     PresentImage(window, "Logo", Slideshow.CurrentImage, PresentMode::Prepare);
     PresentImage(window, "Logo", Slideshow.CurrentImage, PresentMode::Show);
     ReleaseCurrentImage(Slideshow);  // the logo stays on screen; the block is not needed
 
-    Slideshow.CreditLength = LoadStringA(GetModuleHandleA(nullptr), CreditStringId,
+    Slideshow.CreditLength = LoadStringA(GetModuleHandleA(nullptr), CREDIT_STRING,
                                          Slideshow.CreditText, CreditTextSize);
     BeginCredits(Slideshow);
     SetTimer(window, ShowTimer, CreditFrameMs, nullptr);
@@ -51,7 +53,7 @@ void PrepareNextImage(HWND window) {
     LoadResult next = AdvanceToNextImage(DirectoryWalk, SaverLoadControl(window));
     Slideshow.NextImagePending = next.CutShort;
     if (next.CutShort) {
-        WriteTrace("LoadCutShort ", startTick);
+        WriteTrace(TraceLabel::LoadCutShort, startTick);
         return;
     }
     Slideshow.CurrentImage = PreparePicture(window, next.Image, next.Orientation);
@@ -68,14 +70,17 @@ void StartSlideshow(HWND window) {
 }
 
 // One line at the bottom of the show area, drawn over what is on screen without erasing it.
-void DrawCreditFrame(HWND window) {
-    const CreditFrame frame = NextCreditFrame(Slideshow);
+void DrawCreditLine(HWND window, COLORREF colour) {
     RECT area = ShowAreaOf(window);
-    HDC dc = GetDC(window);
-    SetTextColor(dc, frame.Colour);
+    WindowDc dc(window, GetDC(window));
+    SetTextColor(dc, colour);
     SetBkMode(dc, TRANSPARENT);
     DrawTextA(dc, Slideshow.CreditText, Slideshow.CreditLength, &area, CreditTextFormat);
-    ReleaseDC(window, dc);
+}
+
+void DrawCreditFrame(HWND window) {
+    const CreditFrame frame = NextCreditFrame(Slideshow);
+    DrawCreditLine(window, frame.Colour);
     if (frame.StartsSlideshow) StartSlideshow(window);
 }
 
@@ -99,10 +104,11 @@ void Paint(HWND window) {
     }
 }
 
-// The last Show also gives back the palette the last Prepare selected.
+// The picture prepared for the next step is never shown; the palette its Prepare selected goes
+// back now.
 void EndShow(HWND window) {
     KillTimer(window, ShowTimer);
-    PresentImage(window, DirectoryWalk.CandidatePath, Slideshow.CurrentImage, PresentMode::Show);
+    ReleasePreparedPalette(window);
     ReleaseCurrentImage(Slideshow);
     CloseListing(DirectoryWalk);
     PostQuitMessage(0);

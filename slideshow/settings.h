@@ -1,16 +1,34 @@
-// The slideshow's two settings in the user's win.ini profile. The controller spells the section
-// "ZorScreenSaver" for BaseDir and "ZorScreensaver" for Interval: the profile matches section
-// names without regard to case, so both reach the one section the configuration dialog writes.
+// The slideshow's two settings in the user's win.ini profile: where each one is kept and what it
+// may hold, read by the slideshow and by the configuration dialog alike.
 #pragma once
 #include <cstdint>
 
+#include "platform/path_buffer.h"
+
+// A setting's key and the section each of its readers names. The slideshow spells the section
+// "ZorScreenSaver" for BaseDir and "ZorScreensaver" for Interval; the dialog reads and writes both
+// keys in "ZorScreensaver". The profile matches section names without regard to case, so all of
+// them reach the one section.
+struct ProfileSetting {
+    const char* Key;
+    const char* SlideshowSection;
+    const char* DialogSection;
+};
+
+// BaseDir: the picture folder, "" when missing; its text fits a PathBufferSize buffer.
+constexpr ProfileSetting BaseDirSetting = {"BaseDir", "ZorScreenSaver", "ZorScreensaver"};
+// Interval: seconds between pictures. The dialog's slider offers the range; the slideshow takes
+// whatever number is stored.
+constexpr ProfileSetting IntervalSetting = {"Interval", "ZorScreensaver", "ZorScreensaver"};
+
 enum {
-    BaseDirSettingSize = 260,  // a path of at most 259 characters and its terminator
-    DefaultIntervalSeconds = 5,
+    DefaultIntervalSeconds = 5,  // when none is stored
+    LowestIntervalSeconds = 1,
+    HighestIntervalSeconds = 60,
 };
 
 // BaseDir as stored, "" when missing, cut to 259 characters.
-void ReadBaseDirSetting(char (&text)[BaseDirSettingSize]);
+void ReadBaseDirSetting(char (&text)[PathBufferSize]);
 
 // Interval in seconds as stored (read as a signed decimal number), DefaultIntervalSeconds when
 // missing. No range check.

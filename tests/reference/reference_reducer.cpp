@@ -5,6 +5,7 @@
 #include <cstring>
 
 #include "platform/debug_output.h"
+#include "platform/trace_labels.h"
 
 namespace reference {
 
@@ -174,7 +175,7 @@ void ImageReducer::ProcessImage(PackedDib image, int32_t targetWidth, int32_t ta
             PairRow(sw, line, line, Weights);
         }
     }
-    WriteTrace("\trows", startTick);
+    WriteTrace(TraceLabel::ReduceRows, startTick);
 
     for (int32_t column = 0; column < sw; ++column) {
         unsigned char* line = bits + 3 * static_cast<size_t>(column);
@@ -184,14 +185,14 @@ void ImageReducer::ProcessImage(PackedDib image, int32_t targetWidth, int32_t ta
             PairColumn(sh, line, line, rowLength, Weights);
         }
     }
-    WriteTrace("\tcols", startTick);
+    WriteTrace(TraceLabel::ReduceColumns, startTick);
 
     const uint32_t newRowLength = ((24 * static_cast<uint32_t>(newWidth) + 31) / 32) * 4;
     for (int32_t row = 1; row < sh; ++row) {
         memmove(bits + static_cast<size_t>(row) * newRowLength,
                 bits + static_cast<size_t>(row) * rowLength, newRowLength);
     }
-    WriteTrace("\tmove", startTick);
+    WriteTrace(TraceLabel::ReduceMove, startTick);
 
     // 9., 10.
     SetSize(image, newWidth, newHeight);

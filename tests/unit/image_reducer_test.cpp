@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "platform/debug_output.h"
+#include "platform/trace_labels.h"
 #include "render/reduction_plan.h"
 #include "render/column_means.h"
 #include "render/row_means.h"
@@ -356,7 +357,10 @@ TEST(ImageReducer, WritesTheThreePassTracesInOrder) {
     ImageReducer().ProcessImage(image.get(), 100, 100);
     SetDebugOutputSink(nullptr);
     const std::string& t = CapturedTrace;
-    const size_t rows = t.find("\trows "), cols = t.find("\tcols "), move = t.find("\tmove ");
+    // Each label, then its milliseconds.
+    const size_t rows = t.find(std::string(TraceLabel::ReduceRows) + " ");
+    const size_t cols = t.find(std::string(TraceLabel::ReduceColumns) + " ");
+    const size_t move = t.find(std::string(TraceLabel::ReduceMove) + " ");
     ASSERT_NE(rows, std::string::npos) << t;
     ASSERT_NE(cols, std::string::npos) << t;
     ASSERT_NE(move, std::string::npos) << t;

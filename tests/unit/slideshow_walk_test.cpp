@@ -16,6 +16,7 @@
 
 #include "image_test_files.h"
 #include "platform/debug_output.h"
+#include "platform/trace_labels.h"
 #include "slideshow/image_directory_walk.h"
 #include "slideshow/random_generator.h"
 
@@ -206,7 +207,7 @@ TEST(ImageDirectoryWalk, AnUnlistableDirectoryPicksTheFirstEntryWithoutDrawingAN
         EXPECT_EQ(AdvanceToNextImage(walk, NeverStop).Image, nullptr);
         EXPECT_EQ(walk.Listing, nullptr);
         // The pattern, or as much of it as fits.
-        const std::string pattern = (std::string(walk.ImageDir) + "*.*").substr(0, WalkPathSize - 1);
+        const std::string pattern = (std::string(walk.ImageDir) + "*.*").substr(0, PathBufferSize - 1);
         EXPECT_EQ(walk.CandidatePath, pattern) << dir.size();
     }
 }
@@ -238,7 +239,7 @@ TEST(ImageDirectoryWalk, AnEntryWhosePathDoesNotFitIsPassedOver) {
         } else if (name == tooLong) {
             EXPECT_EQ(image, nullptr);
             // The label keeps as much of the name as fits.
-            EXPECT_EQ(walk.CandidatePath, (walk.ImageDir + tooLong).substr(0, WalkPathSize - 1));
+            EXPECT_EQ(walk.CandidatePath, (walk.ImageDir + tooLong).substr(0, PathBufferSize - 1));
             ++seen;
         }
         free(image);
@@ -342,7 +343,7 @@ TEST(ImageDirectoryWalk, TheRandomStartIsTimedInOneTrace) {
     SetDebugOutputSink(nullptr);
     CloseListing(walk);
     ASSERT_EQ(CapturedOutput.size(), 2u);
-    EXPECT_EQ(CapturedOutput[0], "RandomFirstFile ");
+    EXPECT_EQ(CapturedOutput[0], TraceLabel::RandomFirstFile);
     unsigned long ms = 0;
     char tail[8] = {};
     EXPECT_EQ(sscanf(CapturedOutput[1].c_str(), " %lu ms%7s", &ms, tail), 2) << CapturedOutput[1];

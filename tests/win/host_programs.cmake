@@ -2,6 +2,10 @@
 add_executable(host_message_ids_test host_message_ids_test.cpp host_message_ids_portable.cpp)
 target_link_libraries(host_message_ids_test PRIVATE windows_check)
 
+# The scope types that hold the password hook's registry key and modules.
+add_executable(handle_scopes_test handle_scopes_test.cpp)
+target_link_libraries(handle_scopes_test PRIVATE windows_check advapi32)
+
 add_executable(host_window_probe host_window_probe.cpp)
 target_link_libraries(host_window_probe PRIVATE user32)
 

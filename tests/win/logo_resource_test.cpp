@@ -13,6 +13,7 @@
 #include "imaging/jpeg_resource.h"
 #include "imaging/memory_source.h"
 #include "imaging/packed_dib.h"
+#include "resources/resource_ids.h"
 #include "tests/win/check.h"
 
 namespace {
@@ -50,7 +51,7 @@ int main(int argc, char** argv) {
         fprintf(stderr, "usage: logo_resource_test LOGO_JPG_PATH\n");
         return 2;
     }
-    const LoadResult logo = LoadJpegResource(MAKEINTRESOURCEA(LogoResourceId));
+    const LoadResult logo = LoadJpegResource(MAKEINTRESOURCEA(LOGO_JPEG));
     PackedDib fromResource = logo.Image;
     // The logo holds nothing the decoder skips and is complete: one fill, no skip.
     CheckEqual(logo.SourceFills, 1, "the resource's bytes are handed over once");

@@ -16,6 +16,7 @@
 
 #include "imaging/packed_dib.h"
 #include "platform/debug_output.h"
+#include "platform/trace_labels.h"
 #include "render/image_presenter.h"
 #include "render/show_area.h"
 #include "tests/win/check.h"
@@ -176,6 +177,22 @@ void CheckTwoPrepares(HWND window, PackedDib eightBit) {
     free(stripes);
 }
 
+// The teardown of a window whose prepared picture is never shown: the palette goes back without a
+// Show, once.
+void CheckPaletteReleasedWithoutShow(HWND window, PackedDib eightBit) {
+    const ImagePresenterState& presenter = PresenterState();
+    const unsigned deleted = presenter.PalettesDeleted;
+    PresentImage(window, "eight.bmp", eightBit, PresentMode::Prepare);
+    HPALETTE prepared = SelectedPalette(window);
+    ReleasePreparedPalette(window);
+    Check(!IsLivePalette(prepared), "teardown: the prepared palette is deleted");
+    Check(SelectedPalette(window) == GetStockObject(DEFAULT_PALETTE), "teardown: the default palette is back");
+    Check(presenter.PreviousPalette == nullptr, "teardown: no palette held");
+    ReleasePreparedPalette(window);
+    CheckEqual(presenter.PalettesDeleted, deleted + 1, "teardown: the palette deleted once");
+    CheckEqual(presenter.PalettesMade, presenter.PalettesDeleted, "teardown: every palette made is deleted");
+}
+
 // Images that get no palette: none at all, and 16-bit pixels without a colour table.
 void CheckNoPalette(HWND window) {
     const ImagePresenterState& presenter = PresenterState();
@@ -206,6 +223,7 @@ int PaletteMode() {
         CheckTablePalette(window, eightBit);
         CheckQuantizedPalette(window);
         CheckTwoPrepares(window, eightBit);
+        CheckPaletteReleasedWithoutShow(window, eightBit);
         CheckNoPalette(window);
     } else {
         // Without RC_PALETTE nothing is selected, realized or deleted.
@@ -260,22 +278,22 @@ void CheckLayout(HWND window) {
     Present(window, "small", small);
     // (401 - 100) / 2 = 150 and (301 - 51) / 2 = 125: the odd pixel goes to the right and bottom.
     Check(DrawnExactlyAt(window, green, 150, 125, 250, 176), "smaller picture centred, offsets rounded down");
-    Check(!Traced("ProcessImage "), "smaller picture: not reduced");
-    Check(Traced("StretchDIBits "), "smaller picture: the draw is traced");
+    Check(!Traced(TraceLabel::ProcessImage), "smaller picture: not reduced");
+    Check(Traced(TraceLabel::StretchDIBits), "smaller picture: the draw is traced");
     free(small);
 
     const COLORREF blue = RGB(20, 40, 220);
     PackedDib exact = StripeImage(ClientWidth, ClientHeight, {blue});
     Present(window, "exact", exact);
     CheckEqual(ReadDibLayout(exact).width, ClientWidth, "picture of the client size: width kept");
-    Check(!Traced("ProcessImage "), "picture of the client size: not reduced");
+    Check(!Traced(TraceLabel::ProcessImage), "picture of the client size: not reduced");
     Check(DrawnExactlyAt(window, blue, 0, 0, ClientWidth, ClientHeight), "picture of the client size at (0, 0)");
     free(exact);
 
     PackedDib wider = StripeImage(ClientWidth + 1, ClientHeight, {green});
     Present(window, "wider", wider);
     const DibLayout reduced = ReadDibLayout(wider);
-    Check(Traced("ProcessImage "), "a pixel wider: reduced, and the reduction traced");
+    Check(Traced(TraceLabel::ProcessImage), "a pixel wider: reduced, and the reduction traced");
     CheckEqual(reduced.width, ClientWidth, "a pixel wider: reduced to the client width");
     Check(reduced.height < ClientHeight, "a pixel wider: the height follows the aspect ratio");
     const int top = (ClientHeight - reduced.height) / 2;
@@ -335,7 +353,7 @@ void CheckLabel(HWND window) {
     const RECT& text = drawn.Bounds;
     Check(drawn.White >= 50, "no picture: the name in white");
     Check(text.left <= 2 && text.top <= 4 && text.bottom < 30, "no picture: the name at the top-left corner");
-    Check(!Traced("StretchDIBits "), "no picture: nothing drawn with StretchDIBits");
+    Check(!Traced(TraceLabel::StretchDIBits), "no picture: nothing drawn with StretchDIBits");
 }
 
 // The full-screen window over several monitors: the show keeps to the primary monitor's part of the
@@ -360,7 +378,7 @@ void CheckShowArea(HWND window) {
     PackedDib larger = StripeImage(ClientWidth, ClientHeight, {green});
     Present(window, "larger", larger);
     const DibLayout reduced = ReadDibLayout(larger);
-    Check(Traced("ProcessImage "), "show area: a picture of the client's size is reduced");
+    Check(Traced(TraceLabel::ProcessImage), "show area: a picture of the client's size is reduced");
     Check(reduced.width <= right - left && reduced.height <= bottom - top &&
               (reduced.width == right - left || reduced.height == bottom - top),
           "show area: the picture reduced to fit it");

@@ -12,6 +12,7 @@ import time
 
 import winebench
 from winebench import fail
+from trace_labels import TRACE
 
 SAVER = "screensaver.scr"
 SAVER_TITLE = "Screen Saver"
@@ -200,6 +201,10 @@ def case_message_ids_match_the_platform(host):
     winebench.expect_checks_passed(host.run(os.path.join(host.programs, "host_message_ids_test.exe")))
 
 
+def case_scopes_free_the_module_and_close_the_key_on_an_early_return(host):
+    winebench.expect_checks_passed(host.run(os.path.join(host.programs, "handle_scopes_test.exe")))
+
+
 def case_invalid_switches_end_with_minus_one_and_no_window(host):
     saver = host.saver_folder("invalid")
     rows = ["/x", "/?", "/\ts", " -\ts", "/p", "/p 0", "/p:1234", "/p 99999",
@@ -380,7 +385,7 @@ def slow_picture_folder(host, name):
 
 def slides_shown(running):
     """Pictures drawn so far: the StretchDIBits traces after the logo's."""
-    return max(0, sum(1 for line in running.debug_so_far() if line.text == "StretchDIBits ") - 1)
+    return max(0, sum(1 for line in running.debug_so_far() if line.text == TRACE["StretchDIBits"]) - 1)
 
 
 def wait_until_loading_again(host, running, shown=1, timeout=60.0):
@@ -410,7 +415,7 @@ def case_full_screen_key_cuts_a_slow_load_short(host):
             result = host.expect_ends(running, 0, within=10)
         finally:
             running.kill()
-    if "LoadCutShort " not in traces(result):
+    if TRACE["LoadCutShort"] not in traces(result):
         fail("the load was not cut short: %s" % traces(result)[-8:])
 
 
@@ -445,11 +450,11 @@ def case_refused_password_shows_the_cut_short_picture_next(host):
         finally:
             running.kill()
     lines = traces(result)
-    order = [line for line in lines if line in ("LoadCutShort ", "StretchDIBits ") or "VerifyScreenSavePwd" in line]
+    order = [line for line in lines if line in (TRACE["LoadCutShort"], TRACE["StretchDIBits"]) or "VerifyScreenSavePwd" in line]
     refused = next((i for i, line in enumerate(order) if "answer=0" in line), None)
-    if refused is None or "LoadCutShort " not in order[:refused]:
+    if refused is None or TRACE["LoadCutShort"] not in order[:refused]:
         fail("no load was cut short before the refusal: %s" % order)
-    if order[refused + 1:refused + 2] != ["StretchDIBits "]:
+    if order[refused + 1:refused + 2] != [TRACE["StretchDIBits"]]:
         fail("after the refusal the show did not draw the picture next: %s" % order)
 
 

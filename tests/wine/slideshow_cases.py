@@ -15,6 +15,7 @@ import time
 
 import winebench
 from winebench import fail
+from trace_labels import TRACE
 
 from PIL import Image
 
@@ -267,16 +268,16 @@ def check_show_trace(trace, slides, pictures, depth):
         if not text.startswith("mark ") and not re.match(r"^ \d+ ms\.\n$", text):
             if index + 1 >= len(texts) or not re.match(r"^ \d+ ms\.\n$", texts[index + 1]):
                 fail("trace %r without its time line" % text)
-    palette_traces = ["CreateBIPalette "] if depth == 8 else []
+    palette_traces = [TRACE["CreateBIPalette"]] if depth == 8 else []
     logo = trace.inside("erase 1", "erased 1")
-    if logo != palette_traces + ["StretchDIBits "]:
+    if logo != palette_traces + [TRACE["StretchDIBits"]]:
         fail("first erase traced %s, expected the logo prepared and drawn" % logo)
     for paint in range(1, 100):
         traced = trace.paint(str(paint))
         if traced:
             fail("credit frame %d traced %s" % (paint - 1, traced))
     last_frame = trace.paint("100")
-    if "RandomFirstFile " not in last_frame or "StretchDIBits " in last_frame:
+    if TRACE["RandomFirstFile"] not in last_frame or TRACE["StretchDIBits"] in last_frame:
         fail("the last credit frame's paint traced %s: expected the random start and no picture drawn" % last_frame)
     between = trace.inside("painted 100", "paint 101")
     if not between or set(between) != {"mark tick"}:
@@ -286,21 +287,21 @@ def check_show_trace(trace, slides, pictures, depth):
     previous_paint = last_frame
     for slide, picture in enumerate(slides, start=1):
         traced = trace.paint(str(100 + slide))
-        if traced.count("StretchDIBits ") != 1:
+        if traced.count(TRACE["StretchDIBits"]) != 1:
             fail("slide %d traced %s, expected one picture drawn" % (slide, traced))
-        prepared_here = "ProcessImage " in previous_paint
+        prepared_here = TRACE["ProcessImage"] in previous_paint
         if prepared_here != (picture.name == "big.bmp"):
             fail("slide %d (%s): the paint before it traced %s" % (slide, picture.name, previous_paint))
-        if depth == 8 and "CreateBIPalette " not in previous_paint:
+        if depth == 8 and TRACE["CreateBIPalette"] not in previous_paint:
             fail("slide %d: no palette built one step before it was shown" % slide)
         previous_paint = traced
     restart = trace.inside("erase 2", "erased 2")
-    if restart != palette_traces + ["StretchDIBits "]:
+    if restart != palette_traces + [TRACE["StretchDIBits"]]:
         fail("the restart traced %s, expected the logo prepared and drawn" % restart)
     one_frame = trace.paint("r1")
-    if "RandomFirstFile " not in one_frame or "StretchDIBits " in one_frame:
+    if TRACE["RandomFirstFile"] not in one_frame or TRACE["StretchDIBits"] in one_frame:
         fail("the paint after the restart traced %s: expected one credit frame and a new random start" % one_frame)
-    if "StretchDIBits " in trace.paint("r2"):
+    if TRACE["StretchDIBits"] in trace.paint("r2"):
         fail("a folder without pictures: the slide drew a picture")
     # Apart from the first paint and the one the restart left pending, each paint follows a tick.
     for paint in range(2, 107):
@@ -391,7 +392,7 @@ def soak(show, depth):
     with show.settings(folder, 3600):
         result = show.bench.run(show.launcher, show.show_program, ["soak", "400"], timeout=240, depth=depth)
     winebench.expect_checks_passed(result)
-    drawn = result.debug_texts().count("StretchDIBits ")
+    drawn = result.debug_texts().count(TRACE["StretchDIBits"])
     if drawn < 400:
         fail("%d pictures drawn over 400 slides" % drawn)
 

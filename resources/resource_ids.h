@@ -1,0 +1,22 @@
+// The program's resource identifiers, shared by the resource scripts and the code. Plain
+// #defines: windres reads this file too.
+#pragma once
+
+#define SAVER_ICON 1
+// What the saver window's class asks for. No icon has this number, so the class has none, as it
+// always has had.
+#define SAVER_CLASS_ICON 100
+
+#define CREDIT_STRING 1  // the credit line drawn under the logo
+#define LOGO_JPEG 112    // the logo, a resource of type JPEG
+
+// The configuration dialog's template, its banner bitmap and its controls.
+#define CONFIGURATION_DIALOG 2003
+#define CONFIGURATION_BANNER 122
+
+#define IDC_OK_BUTTON 20
+#define IDC_CANCEL_BUTTON 30
+#define IDC_INTERVAL_GROUP 101
+#define IDC_DIRECTORY_FIELD 1003
+#define IDC_BROWSE_BUTTON 1004
+#define IDC_INTERVAL_SLIDER 1008
