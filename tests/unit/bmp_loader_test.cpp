@@ -292,17 +292,6 @@ TEST(BmpLoader, TopDownFilesAreTurnedBottomUp) {
     }
 }
 
-// Counts the questions; says stop at the one numbered StopAt (0: never).
-struct StopAt {
-    int Asked;
-    int At;
-};
-
-bool KeepGoingUnlessAt(void* context) {
-    StopAt* question = static_cast<StopAt*>(context);
-    return ++question->Asked != question->At;
-}
-
 TEST(BmpLoader, ALargeBodyIsReadInPiecesAndCanBeStoppedBetweenThem) {
     BmpFields fields;
     fields.width = 2000;
@@ -310,15 +299,15 @@ TEST(BmpLoader, ALargeBodyIsReadInPiecesAndCanBeStoppedBetweenThem) {
     const Bytes file = MakeBmp(fields);
     const std::string path = TmpPath("large.bmp");
     ASSERT_TRUE(WriteBytes(path, file));
-    StopAt never = {0, 0};
-    const Loaded whole = Take(LoadBmpFile(path.c_str(), LoadControl{KeepGoingUnlessAt, &never}));
+    QuestionCounter never = {0, 0};
+    const Loaded whole = Take(LoadBmpFile(path.c_str(), CountingControl(&never)));
     ASSERT_NE(whole.Image, nullptr) << whole.Reason;
     EXPECT_EQ(memcmp(whole.Image.get(), file.data() + 14, file.size() - 14), 0);
     EXPECT_EQ(never.Asked, 2);
     const int freeBefore = LowestFreeDescriptor();
     for (int at : {1, 2}) {
-        StopAt question = {0, at};
-        const Loaded cut = Take(LoadBmpFile(path.c_str(), LoadControl{KeepGoingUnlessAt, &question}));
+        QuestionCounter question = {0, at};
+        const Loaded cut = Take(LoadBmpFile(path.c_str(), CountingControl(&question)));
         EXPECT_TRUE(cut.CutShort);
         EXPECT_EQ(cut.Image, nullptr);
         EXPECT_EQ(cut.Reason, "load cut short");

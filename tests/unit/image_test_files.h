@@ -192,6 +192,20 @@ struct Loaded {
     uint32_t SourceSkips = 0;
 };
 
+// A load control that counts the questions it is asked and says stop at the one numbered StopAt,
+// counted from 1, and only there (0: never).
+struct QuestionCounter {
+    int Asked;
+    int StopAt;
+};
+
+inline bool KeepGoingUnlessStopAt(void* context) {
+    QuestionCounter* counter = static_cast<QuestionCounter*>(context);
+    return ++counter->Asked != counter->StopAt;
+}
+
+inline LoadControl CountingControl(QuestionCounter* counter) { return LoadControl{KeepGoingUnlessStopAt, counter}; }
+
 inline Loaded Take(const LoadResult& result) {
     Loaded loaded;
     loaded.Image.reset(result.Image);

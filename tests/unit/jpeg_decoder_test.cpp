@@ -318,18 +318,6 @@ TEST(JpegDecoder, MultiScanFilesLoadAsDjpegUpToAHundredScans) {
     EXPECT_EQ(loaded.Reason, "too many scans");
 }
 
-// The question a load asks, counted; it says stop from question StopAt on (0: never).
-struct StopFrom {
-    int Asked;
-    int StopAt;
-};
-
-bool KeepGoingBeforeStop(void* context) {
-    StopFrom* question = static_cast<StopFrom*>(context);
-    ++question->Asked;
-    return question->StopAt == 0 || question->Asked < question->StopAt;
-}
-
 TEST(JpegDecoder, TheLoadAsksAsItGoesAndStopsWhenTold) {
     using namespace reference;
     const struct {
@@ -343,15 +331,15 @@ TEST(JpegDecoder, TheLoadAsksAsItGoesAndStopsWhenTold) {
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
         ASSERT_TRUE(WriteBytes(TmpPath("asks.jpg"), c.jpeg));
-        StopFrom never = {0, 0};
-        const Loaded whole = Take(LoadJpegFile(TmpPath("asks.jpg").c_str(), LoadControl{KeepGoingBeforeStop, &never}));
+        QuestionCounter never = {0, 0};
+        const Loaded whole = Take(LoadJpegFile(TmpPath("asks.jpg").c_str(), CountingControl(&never)));
         ASSERT_NE(whole.Image, nullptr);
         EXPECT_GE(never.Asked, c.atLeast);
         const int freeBefore = LowestFreeDescriptor();
         for (int stopAt : {1, never.Asked / 2, never.Asked}) {
             SCOPED_TRACE(stopAt);
-            StopFrom question = {0, stopAt};
-            const LoadControl control = {KeepGoingBeforeStop, &question};
+            QuestionCounter question = {0, stopAt};
+            const LoadControl control = CountingControl(&question);
             const Loaded fromFile = Take(LoadJpegFile(TmpPath("asks.jpg").c_str(), control));
             EXPECT_TRUE(fromFile.CutShort);
             EXPECT_EQ(fromFile.Image, nullptr);

@@ -195,18 +195,6 @@ uint64_t DataBytes(const Bytes& png) {
     return total;
 }
 
-// The question a load asks, counted; it says stop from question StopAt on (0: never).
-struct StopFrom {
-    int Asked;
-    int StopAt;
-};
-
-bool KeepGoingBeforeStop(void* context) {
-    StopFrom* question = static_cast<StopFrom*>(context);
-    ++question->Asked;
-    return question->StopAt == 0 || question->Asked < question->StopAt;
-}
-
 // The block must be what a reader of the image expects: rows where the header says, zero pad
 // bytes, the size the loader reported.
 void ExpectWellFormed(const Loaded& loaded, int bitCount) {
@@ -507,9 +495,9 @@ TEST(PngLoader, SizesAreDecidedFromTheHeaderBeforeDecoding) {
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
         ASSERT_TRUE(WriteBytes(TmpPath("claims.png"), c.png));
-        StopFrom never = {0, 0};
+        QuestionCounter never = {0, 0};
         const Loaded loaded = Take(
-            LoadPngFile(TmpPath("claims.png").c_str(), LoadControl{KeepGoingBeforeStop, &never}));
+            LoadPngFile(TmpPath("claims.png").c_str(), CountingControl(&never)));
         EXPECT_EQ(loaded.Reason, c.reason);
         if (c.reason[0]) {
             EXPECT_EQ(loaded.Image, nullptr);
@@ -555,17 +543,17 @@ TEST(PngLoader, TheLoadAsksAsItGoesAndStopsWhenTold) {
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
         const std::string path = TmpPath(c.name);
-        StopFrom never = {0, 0};
+        QuestionCounter never = {0, 0};
         const Loaded whole =
-            Take(LoadPngFile(path.c_str(), LoadControl{KeepGoingBeforeStop, &never}));
+            Take(LoadPngFile(path.c_str(), CountingControl(&never)));
         ASSERT_NE(whole.Image, nullptr) << whole.Reason;
         EXPECT_GE(never.Asked, c.atLeast);
         const int freeBefore = LowestFreeDescriptor();
         for (int stopAt : {1, never.Asked / 2, never.Asked}) {
             SCOPED_TRACE(stopAt);
-            StopFrom question = {0, stopAt};
+            QuestionCounter question = {0, stopAt};
             const Loaded stopped =
-                Take(LoadPngFile(path.c_str(), LoadControl{KeepGoingBeforeStop, &question}));
+                Take(LoadPngFile(path.c_str(), CountingControl(&question)));
             EXPECT_TRUE(stopped.CutShort);
             EXPECT_EQ(stopped.Image, nullptr);
             EXPECT_EQ(stopped.Reason, "load cut short");

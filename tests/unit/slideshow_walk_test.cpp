@@ -262,17 +262,6 @@ TEST(ImageDirectoryWalk, TryingWithoutAListingLeavesTheLabelAlone) {
     EXPECT_STREQ(walk.CandidatePath, "kept");
 }
 
-// Counts the questions and says stop at one of them, numbered from 1; 0 never stops.
-struct StopAtQuestion {
-    int Asked;
-    int StopAt;
-};
-
-bool KeepGoingUnlessAsked(void* context) {
-    StopAtQuestion* question = static_cast<StopAtQuestion*>(context);
-    return ++question->Asked != question->StopAt;
-}
-
 TEST(ImageDirectoryWalk, AStepCutShortAnywhereIsTakenAgainWithNothingSkipped) {
     const std::string dir = ScratchDir("walk_cut_short");
     for (const char* name : {"a.txt", "b.txt", "c.txt"}) WriteText(dir + "/" + name, "");
@@ -291,8 +280,8 @@ TEST(ImageDirectoryWalk, AStepCutShortAnywhereIsTakenAgainWithNothingSkipped) {
     int questions = 0;
     const int calls = 6;
     for (int call = 0; call < calls; ++call) {
-        StopAtQuestion counter = {0, 0};
-        const LoadResult result = AdvanceToNextImage(plain, LoadControl{KeepGoingUnlessAsked, &counter});
+        image_test::QuestionCounter counter = {0, 0};
+        const LoadResult result = AdvanceToNextImage(plain, image_test::CountingControl(&counter));
         expected.push_back(Step{plain.CandidatePath + strlen(plain.ImageDir), result.Image != nullptr});
         free(result.Image);
         questions += counter.Asked;
@@ -307,8 +296,8 @@ TEST(ImageDirectoryWalk, AStepCutShortAnywhereIsTakenAgainWithNothingSkipped) {
         ImageDirectoryWalk walk = {};
         SetImageDir(walk, dir.c_str());
         PickRandomStart(walk, 11);
-        StopAtQuestion counter = {0, stopAt};
-        const LoadControl control = {KeepGoingUnlessAsked, &counter};
+        image_test::QuestionCounter counter = {0, stopAt};
+        const LoadControl control = image_test::CountingControl(&counter);
         std::vector<Step> steps;
         int cuts = 0;
         while (steps.size() < expected.size()) {
