@@ -2,7 +2,8 @@
 """Draws the program's artwork and the bundled sample pictures.
 
 Writes resources/logo.jpg (JPEG resource 112), resources/screensaver.ico (icon 1) and the
-pictures under samples/. Everything is drawn here from scratch, so running it again gives the
+pictures under samples/ (BMP, JPEG, a photo stored sideways with its EXIF orientation, a PNG with
+transparency). Everything is drawn here from scratch, so running it again gives the
 same files. The logo is compressed by cjpeg as a plain baseline JFIF stream: the program's memory
 source hands the decoder the whole resource at once and never skips, which holds only for a file
 without extra segments (no EXIF, no comments, no restart markers).
@@ -305,6 +306,55 @@ def draw_moon(size):
     return image
 
 
+def draw_lighthouse(size):
+    """A tall scene, the way a phone held upright takes it."""
+    width, height = size
+    image = vertical_gradient(size, [(0.0, (250, 170, 90)), (0.6, (250, 220, 170)), (0.61, (40, 90, 140)),
+                                     (1.0, (20, 50, 90))])
+    draw = ImageDraw.Draw(image)
+    cx, base, top = width * 0.5, height * 0.66, height * 0.18
+    for k in range(6):  # a tower in red and white bands, narrowing upwards
+        y0, y1 = base - (base - top) * k / 6, base - (base - top) * (k + 1) / 6
+        half0, half1 = width * (0.11 - 0.008 * k), width * (0.11 - 0.008 * (k + 1))
+        draw.polygon([(cx - half0, y0), (cx + half0, y0), (cx + half1, y1), (cx - half1, y1)],
+                     fill=(200, 40, 40) if k % 2 == 0 else (245, 245, 240))
+    draw.rectangle([cx - width * 0.06, top - height * 0.06, cx + width * 0.06, top], fill=(250, 240, 150))
+    draw.polygon([(cx - width * 0.08, top - height * 0.06), (cx + width * 0.08, top - height * 0.06),
+                  (cx, top - height * 0.11)], fill=(60, 40, 40))
+    fill_below(draw, ridge(width, height * 0.7, 12, [(width / 1.7, 1.0)], 0.4), height, (70, 60, 50))
+    return image
+
+
+def write_sideways_jpeg(image, path):
+    """The picture stored turned a quarter counter-clockwise, with EXIF orientation 6 saying that
+    it is to be turned a quarter clockwise to stand upright, as cameras write it."""
+    with tempfile.TemporaryDirectory() as scratch:
+        stored = os.path.join(scratch, "stored.jpg")
+        compress_baseline_jpeg(image.transpose(Image.Transpose.ROTATE_90), stored)
+        data = open(stored, "rb").read()
+    tiff = b"II*\x00" + struct.pack("<IH", 8, 1) + struct.pack("<HHII", 0x0112, 3, 1, 6) + struct.pack("<I", 0)
+    payload = b"Exif\x00\x00" + tiff
+    app1 = b"\xff\xe1" + struct.pack(">H", len(payload) + 2) + payload
+    with open(path, "wb") as out:
+        out.write(data[:2] + app1 + data[2:])
+
+
+def draw_kite(size):
+    """A PNG with transparency: a kite and its tail over nothing, which the saver shows on black."""
+    width, height = size
+    image = Image.new("RGBA", size, (0, 0, 0, 0))
+    draw = ImageDraw.Draw(image)
+    cx, cy = width * 0.45, height * 0.38
+    draw.polygon([(cx, cy - height * 0.3), (cx + width * 0.22, cy), (cx, cy + height * 0.34),
+                  (cx - width * 0.22, cy)], fill=(40, 160, 230, 230))
+    draw.line([(cx, cy - height * 0.3), (cx, cy + height * 0.34)], fill=(250, 250, 250, 255), width=3)
+    draw.line([(cx - width * 0.22, cy), (cx + width * 0.22, cy)], fill=(250, 250, 250, 255), width=3)
+    for k in range(8):  # the tail's bows, fading out
+        x, y = cx + math.sin(k * 0.9) * width * 0.05, cy + height * (0.36 + 0.07 * k)
+        draw.ellipse([x - 9, y - 6, x + 9, y + 6], fill=(240, 80, 60, 255 - 26 * k))
+    return image
+
+
 def write_samples():
     os.makedirs(SAMPLES, exist_ok=True)
     pictures = [
@@ -313,6 +363,8 @@ def write_samples():
         ("orchard.jpg", lambda path: compress_baseline_jpeg(draw_orchard((720, 540)), path)),
         ("moon.jpg", lambda path: compress_baseline_jpeg(draw_moon((480, 360)), path, grayscale=True)),
         ("panorama.jpg", lambda path: compress_baseline_jpeg(draw_panorama((1920, 1080)), path, 85)),
+        ("lighthouse.jpg", lambda path: write_sideways_jpeg(draw_lighthouse((450, 600)), path)),  # EXIF 6
+        ("kite.png", lambda path: draw_kite((400, 500)).save(path)),                      # RGBA PNG
     ]
     for name, write in pictures:
         path = os.path.join(SAMPLES, name)

@@ -45,7 +45,7 @@ def main():
             logo = logo_seen = credit = None
             last = None
             slides = 0
-            deadline = time.monotonic() + 90
+            deadline = time.monotonic() + 60 + 3 * slides_wanted
             while slides < slides_wanted and time.monotonic() < deadline and running.alive():
                 shot = running.display.screenshot()
                 upper = shot.crop(ABOVE_CREDITS).tobytes()
