@@ -54,6 +54,7 @@ class WineBench:
         self.displays = {}
         self.programs = []
         self.server_started = False
+        self.session_display = None  # the display the server's desktop was made on, once known
         self.prefix_seconds = None
         self.start_retries = 0
 
@@ -82,10 +83,30 @@ class WineBench:
         self.stop_wineserver()
         self.ensure_prefix()
         self.prefix_seconds = time.monotonic() - started
+        self.start_wineserver()
+
+    def start_wineserver(self):
         # The server outlives this call; it must not hold the caller's output open.
         subprocess.run([WINESERVER, "-p"], env=self.wine_environment(None), stdin=subprocess.DEVNULL,
                        stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
         self.server_started = True
+        self.session_display = None
+
+    def use_display(self, display):
+        """Readies the session for a program on this display. The desktop of a server session
+        lives on the display of its first program, and Wine's X11 driver hands every process the
+        X window of that desktop's cursor-clip window: on another X server the id names nothing,
+        or another client's window, and the driver's unmap of it there ends the program with an
+        X error. So a program on another display gets a new session, once the old one is idle."""
+        if self.session_display in (None, display.name):
+            self.session_display = display.name
+            return
+        if any(program.alive() for program in self.programs):
+            return  # programs of both displays at once: nothing to do but let them share
+        self.log("display %s after %s: a new server session" % (display.name, self.session_display))
+        self.stop_wineserver()
+        self.start_wineserver()
+        self.session_display = display.name
 
     def stop(self):
         for program in self.programs:

@@ -335,6 +335,7 @@ def start_program(bench, launcher, program, args=(), timeout=TIMEOUT, depth=24, 
     """Starts program in the background under the launcher, on the bench's display of that depth,
     and returns once the launcher has created it (or has ended without doing so)."""
     display = bench.display(depth)
+    bench.use_display(display)
     line = command_line(program, args)
     command = [WINE, launcher, str(int(timeout * 1000)), line.encode("latin-1").hex()]
     name = os.path.basename(program)
