@@ -37,10 +37,9 @@ LoadResult ReadBmpBody(FILE* file, const LoadControl& control) {
     if (got < 2 || fileHeader[0] != 'B' || fileHeader[1] != 'M') return NoImage("not a BMP file");
     if (got < sizeof fileHeader) return NoImage("file too short for its header");
 
-    if (fseek(file, 0, SEEK_END) != 0) return NoImage("cannot read file");
-    const long end = ftell(file);
-    if (end < FileHeaderSize) return NoImage("cannot read file");
-    const uint64_t bodyLength = static_cast<uint64_t>(end - FileHeaderSize);
+    const uint64_t length = FileLength(file);
+    if (length < static_cast<uint64_t>(FileHeaderSize)) return NoImage("cannot read file");
+    const uint64_t bodyLength = length - FileHeaderSize;
     if (bodyLength > SIZE_MAX) return NoImage("file too large");
 
     // Decide from the header alone, before the block for the whole body is allocated.
@@ -67,9 +66,5 @@ LoadResult ReadBmpBody(FILE* file, const LoadControl& control) {
 }  // namespace
 
 LoadResult LoadBmpFile(const char* path, const LoadControl& control) {
-    FILE* file = fopen(path, "rb");
-    if (!file) return NoImage("cannot open file");
-    LoadResult result = ReadBmpBody(file, control);
-    fclose(file);
-    return result;
+    return LoadFromFile(path, control, ReadBmpBody);
 }

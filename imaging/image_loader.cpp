@@ -25,6 +25,21 @@ LoadResult CutShortLoad() {
     return result;
 }
 
+LoadResult LoadFromFile(const char* path, const LoadControl& control, FileReader read) {
+    FILE* file = fopen(path, "rb");
+    if (!file) return NoImage("cannot open file");
+    LoadResult result = read(file, control);
+    fclose(file);
+    return result;
+}
+
+uint64_t FileLength(FILE* file) {
+    if (fseek(file, 0, SEEK_END) != 0) return 0;
+    const long end = ftell(file);
+    if (fseek(file, 0, SEEK_SET) != 0) return 0;
+    return end > 0 ? static_cast<uint64_t>(end) : 0;
+}
+
 void LowerFirstLetter(char* reason) {
     if (reason[0] && islower(static_cast<unsigned char>(reason[1]))) {
         reason[0] = static_cast<char>(tolower(static_cast<unsigned char>(reason[0])));

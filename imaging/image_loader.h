@@ -3,6 +3,7 @@
 #pragma once
 #include <cstddef>
 #include <cstdint>
+#include <cstdio>
 
 #include "imaging/packed_dib.h"
 
@@ -47,3 +48,13 @@ LoadResult CutShortLoad();
 void LowerFirstLetter(char* reason);
 
 typedef LoadResult (*ImageLoader)(const char* path, const LoadControl& control);
+
+// What a file loader does with the file once it is open: the stream stands at its start.
+typedef LoadResult (*FileReader)(FILE* file, const LoadControl& control);
+
+// Opens the file for reading as raw bytes, has read make the picture of it, and closes it on
+// every path; a file that cannot be opened gives none.
+LoadResult LoadFromFile(const char* path, const LoadControl& control, FileReader read);
+
+// The file's length in bytes, 0 when it cannot be learnt. Leaves the stream at its start.
+uint64_t FileLength(FILE* file);

@@ -253,22 +253,14 @@ LoadResult DecodeJpeg(FILE* file, uint64_t fileLength, const unsigned char* byte
     return result;
 }
 
-// 0 when the length cannot be learnt; the stream is left at its start.
-uint64_t FileLength(FILE* file) {
-    if (fseek(file, 0, SEEK_END) != 0) return 0;
-    const long end = ftell(file);
-    if (fseek(file, 0, SEEK_SET) != 0) return 0;
-    return end > 0 ? static_cast<uint64_t>(end) : 0;
+LoadResult DecodeJpegFile(FILE* file, const LoadControl& control) {
+    return DecodeJpeg(file, FileLength(file), nullptr, 0, control);
 }
 
 }  // namespace
 
 LoadResult LoadJpegFile(const char* path, const LoadControl& control) {
-    FILE* file = fopen(path, "rb");
-    if (!file) return NoImage("cannot open file");
-    LoadResult result = DecodeJpeg(file, FileLength(file), nullptr, 0, control);
-    fclose(file);
-    return result;
+    return LoadFromFile(path, control, DecodeJpegFile);
 }
 
 LoadResult LoadJpegMemory(const unsigned char* bytes, uint32_t length, const LoadControl& control) {

@@ -27,6 +27,7 @@ struct PngDecode {
     png_structp Png;
     png_infop Info;
     FILE* File;
+    uint64_t FileLength;
     const LoadControl* Control;
     uint64_t ReadSinceAsked;
     jmp_buf Escape;  // where errors go; set before any library call
@@ -89,9 +90,8 @@ uint64_t FilteredBytes(uint32_t width, uint32_t height, uint32_t bitsPerPixel, b
 uint64_t CompressedBytes(PngDecode* job, uint64_t enough) {
     FILE* file = job->File;
     const long resume = ftell(file);
-    if (resume < 8 || fseek(file, 0, SEEK_END) != 0) AbandonPngDecode(job, "cannot read file");
-    const long end = ftell(file);
-    if (end < resume) AbandonPngDecode(job, "cannot read file");
+    const uint64_t end = job->FileLength;
+    if (resume < 8 || end < static_cast<uint64_t>(resume)) AbandonPngDecode(job, "cannot read file");
     uint64_t total = 0;
     long at = resume - 8;  // the length field of the chunk
     unsigned char header[8];
@@ -101,7 +101,7 @@ uint64_t CompressedBytes(PngDecode* job, uint64_t enough) {
             break;
         }
         const uint64_t length = png_get_uint_32(header);
-        const uint64_t held = static_cast<uint64_t>(end - at - 8);
+        const uint64_t held = end - static_cast<uint64_t>(at) - 8;
         total += length < held ? length : held;
         if (length + 4 > held) break;  // the file ends inside the chunk
         at += static_cast<long>(12 + length);
@@ -199,6 +199,7 @@ void DecodePng(PngDecode* job) {
 
 LoadResult DecodePngFile(FILE* file, const LoadControl& control) {
     // The signature is checked here so that a short file of something else is called what it is.
+    const uint64_t length = FileLength(file);
     unsigned char signature[8];
     const size_t got = fread(signature, 1, sizeof signature, file);
     if (got == 0) return NoImage("empty file");
@@ -207,6 +208,7 @@ LoadResult DecodePngFile(FILE* file, const LoadControl& control) {
 
     PngDecode job = {};
     job.File = file;
+    job.FileLength = length;
     job.Control = &control;
     if (setjmp(job.Escape)) {
         png_destroy_read_struct(&job.Png, &job.Info, nullptr);
@@ -225,9 +227,5 @@ LoadResult DecodePngFile(FILE* file, const LoadControl& control) {
 }  // namespace
 
 LoadResult LoadPngFile(const char* path, const LoadControl& control) {
-    FILE* file = fopen(path, "rb");
-    if (!file) return NoImage("cannot open file");
-    LoadResult result = DecodePngFile(file, control);
-    fclose(file);
-    return result;
+    return LoadFromFile(path, control, DecodePngFile);
 }

@@ -33,7 +33,6 @@ void ReadSettings() {
 
 void RestartShow(HWND window) {
     ReleaseCurrentImage(Slideshow);
-    Slideshow.NextImagePending = false;
     Slideshow.CurrentImage = LoadJpegResource(MAKEINTRESOURCEA(LOGO_JPEG)).Image;
     PresentImage(window, "Logo", Slideshow.CurrentImage, PresentMode::Prepare);
     PresentImage(window, "Logo", Slideshow.CurrentImage, PresentMode::Show);
@@ -47,11 +46,10 @@ void RestartShow(HWND window) {
 }
 
 // Loads and prepares the next picture. Input that would end the saver cuts the load short: the
-// message loop must get to it now, and the picture is loaded again at the next step.
+// message loop must get to it now, and the walk keeps that entry for the next step.
 void PrepareNextImage(HWND window) {
     const uint32_t startTick = TickCount();
     LoadResult next = AdvanceToNextImage(DirectoryWalk, SaverLoadControl(window));
-    Slideshow.NextImagePending = next.CutShort;
     if (next.CutShort) {
         WriteTrace(TraceLabel::LoadCutShort, startTick);
         return;
@@ -87,9 +85,9 @@ void DrawCreditFrame(HWND window) {
 // Shows what the previous step prepared, then loads and prepares the next picture, so that the
 // next tick costs only a fill and a draw. A picture whose load was cut short is loaded first.
 void SlideStep(HWND window) {
-    if (Slideshow.NextImagePending) {
+    if (DirectoryWalk.EntryPending) {
         PrepareNextImage(window);
-        if (Slideshow.NextImagePending) return;  // cut short again: the screen stays as it is
+        if (DirectoryWalk.EntryPending) return;  // cut short again: the screen stays as it is
     }
     PresentImage(window, DirectoryWalk.CandidatePath, Slideshow.CurrentImage, PresentMode::Show);
     ReleaseCurrentImage(Slideshow);

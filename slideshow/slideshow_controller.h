@@ -25,9 +25,6 @@ struct SlideshowController {
     int32_t CreditLength;
     int32_t IntervalMs;
     PackedDib CurrentImage;  // owned: the image prepared for the next slide step
-    // The load of the next picture was cut short by waiting input: the next slide step loads it
-    // before it shows anything, so that the picture still comes in its turn.
-    bool NextImagePending;
 };
 
 // The work of one paint in the current phase.

@@ -117,7 +117,9 @@ unsigned char Sample(int x, int y, int channel, bool flat) {
 
 }  // namespace
 
-JpegBytes EncodeJpeg(int width, int height, bool gray, bool flat, ScanLayout layout) {
+JpegBytes CompressPicture(int width, int height, int components, J_COLOR_SPACE inputSpace,
+                          const std::function<void(jpeg_compress_struct& encoder)>& configure,
+                          const std::function<void(int y, unsigned char* samples)>& row) {
     jpeg_compress_struct encoder;
     jpeg_error_mgr errors;
     encoder.err = jpeg_std_error(&errors);
@@ -127,26 +129,15 @@ JpegBytes EncodeJpeg(int width, int height, bool gray, bool flat, ScanLayout lay
     jpeg_mem_dest(&encoder, &out, &outSize);
     encoder.image_width = static_cast<JDIMENSION>(width);
     encoder.image_height = static_cast<JDIMENSION>(height);
-    encoder.input_components = gray ? 1 : 3;
-    encoder.in_color_space = gray ? JCS_GRAYSCALE : JCS_RGB;
+    encoder.input_components = components;
+    encoder.in_color_space = inputSpace;
     jpeg_set_defaults(&encoder);
-    jpeg_set_quality(&encoder, 90, TRUE);
-    std::vector<jpeg_scan_info> script;
-    if (layout == ScanLayout::SimpleProgression) jpeg_simple_progression(&encoder);
-    if (layout == ScanLayout::OneScanPerCoefficient || layout == ScanLayout::DcThenAc) {
-        script = layout == ScanLayout::DcThenAc ? DcThenAc(encoder.num_components)
-                                                : ScanPerCoefficient(encoder.num_components);
-        encoder.scan_info = script.data();
-        encoder.num_scans = static_cast<int>(script.size());
-    }
+    configure(encoder);
     jpeg_start_compress(&encoder, TRUE);
-    std::vector<unsigned char> row(static_cast<size_t>(width) * encoder.input_components);
+    std::vector<unsigned char> samples(static_cast<size_t>(width) * components);
     while (encoder.next_scanline < encoder.image_height) {
-        const int y = static_cast<int>(encoder.next_scanline);
-        for (size_t i = 0; i < row.size(); ++i) {
-            row[i] = Sample(static_cast<int>(i) / encoder.input_components, y, static_cast<int>(i) % encoder.input_components, flat);
-        }
-        JSAMPROW rows[1] = {row.data()};
+        row(static_cast<int>(encoder.next_scanline), samples.data());
+        JSAMPROW rows[1] = {samples.data()};
         jpeg_write_scanlines(&encoder, rows, 1);
     }
     jpeg_finish_compress(&encoder);
@@ -154,6 +145,25 @@ JpegBytes EncodeJpeg(int width, int height, bool gray, bool flat, ScanLayout lay
     JpegBytes jpeg(out, out + outSize);
     free(out);
     return jpeg;
+}
+
+JpegBytes EncodeJpeg(int width, int height, bool gray, bool flat, ScanLayout layout) {
+    const int components = gray ? 1 : 3;
+    std::vector<jpeg_scan_info> script;  // must outlive the compression
+    auto configure = [&](jpeg_compress_struct& encoder) {
+        jpeg_set_quality(&encoder, 90, TRUE);
+        if (layout == ScanLayout::SimpleProgression) jpeg_simple_progression(&encoder);
+        if (layout == ScanLayout::OneScanPerCoefficient || layout == ScanLayout::DcThenAc) {
+            script = layout == ScanLayout::DcThenAc ? DcThenAc(encoder.num_components)
+                                                    : ScanPerCoefficient(encoder.num_components);
+            encoder.scan_info = script.data();
+            encoder.num_scans = static_cast<int>(script.size());
+        }
+    };
+    auto row = [&](int y, unsigned char* samples) {
+        for (int i = 0; i < width * components; ++i) samples[i] = Sample(i / components, y, i % components, flat);
+    };
+    return CompressPicture(width, height, components, gray ? JCS_GRAYSCALE : JCS_RGB, configure, row);
 }
 
 JpegBytes ProgressiveSizeClaim(uint16_t width, uint16_t height, int scans) {

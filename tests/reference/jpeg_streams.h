@@ -3,8 +3,12 @@
 // cannot hold, endless scans), and the segment surgery that makes them.
 #pragma once
 #include <cstdint>
+#include <cstdio>
+#include <functional>
 #include <utility>
 #include <vector>
+
+#include <jpeglib.h>
 
 namespace reference {
 
@@ -30,6 +34,12 @@ enum class ScanLayout {
     OneScanPerCoefficient,  // spectral selection one coefficient at a time (colour: up to 100 scans)
     DcThenAc,               // one DC scan, then one scan of every AC coefficient per component
 };
+
+// Encodes a picture into memory: the encoder gets the size and the input's colour space, is set
+// to the library's defaults and then by configure; row(y, samples) fills each row of samples.
+JpegBytes CompressPicture(int width, int height, int components, J_COLOR_SPACE inputSpace,
+                          const std::function<void(jpeg_compress_struct& encoder)>& configure,
+                          const std::function<void(int y, unsigned char* samples)>& row);
 
 // A picture of the given size encoded at quality 90: gray or YCbCr 4:2:0, flat (one grey) or with
 // detail in every block.

@@ -355,33 +355,15 @@ TEST(JpegDecoder, TheLoadAsksAsItGoesAndStopsWhenTold) {
 // A strip of 16 × 16 swatches, each one CMYK colour, compressed at full quality with the library.
 Bytes CompressCmykSwatches(const std::vector<std::array<unsigned char, 4>>& swatches, J_COLOR_SPACE space,
                            bool adobeMarker) {
-    jpeg_compress_struct encoder;
-    jpeg_error_mgr errors;
-    encoder.err = jpeg_std_error(&errors);
-    jpeg_create_compress(&encoder);
-    unsigned char* out = nullptr;
-    unsigned long outSize = 0;
-    jpeg_mem_dest(&encoder, &out, &outSize);
-    encoder.image_width = static_cast<JDIMENSION>(16 * swatches.size());
-    encoder.image_height = 16;
-    encoder.input_components = 4;
-    encoder.in_color_space = JCS_CMYK;
-    jpeg_set_defaults(&encoder);
-    jpeg_set_colorspace(&encoder, space);
-    jpeg_set_quality(&encoder, 100, TRUE);
-    encoder.write_Adobe_marker = adobeMarker;
-    jpeg_start_compress(&encoder, TRUE);
-    Bytes row(encoder.image_width * 4);
-    for (size_t x = 0; x < row.size(); ++x) row[x] = swatches[x / 64][x % 4];
-    while (encoder.next_scanline < encoder.image_height) {
-        JSAMPROW rows[1] = {row.data()};
-        jpeg_write_scanlines(&encoder, rows, 1);
-    }
-    jpeg_finish_compress(&encoder);
-    jpeg_destroy_compress(&encoder);
-    Bytes jpeg(out, out + outSize);
-    free(out);
-    return jpeg;
+    auto configure = [&](jpeg_compress_struct& encoder) {
+        jpeg_set_colorspace(&encoder, space);
+        jpeg_set_quality(&encoder, 100, TRUE);
+        encoder.write_Adobe_marker = adobeMarker;
+    };
+    auto row = [&](int, unsigned char* samples) {
+        for (size_t x = 0; x < 64 * swatches.size(); ++x) samples[x] = swatches[x / 64][x % 4];
+    };
+    return reference::CompressPicture(static_cast<int>(16 * swatches.size()), 16, 4, JCS_CMYK, configure, row);
 }
 
 TEST(JpegDecoder, CmykAndYcckShowTheirInks) {
