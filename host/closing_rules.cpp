@@ -103,10 +103,3 @@ std::int32_t ApproveClose(SaverHostState& host, ClosingOperations& operations) {
 bool MoveWouldClose(ScreenPoint reference, ScreenPoint now) {
     return Distance(now, reference) > MoveCloseThreshold;
 }
-
-bool WaitingInputWouldClose(const SaverHostState& host, const WaitingInput& input) {
-    if (host.PreviewMode) return false;
-    if (host.CloseApproved) return true;
-    return input.KeyOrButtonQueued || input.AnotherWindowActive ||
-           MoveWouldClose(host.CursorReference, input.Cursor);
-}

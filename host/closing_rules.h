@@ -41,15 +41,3 @@ std::int32_t ApproveClose(SaverHostState& host, ClosingOperations& operations);
 
 // Whether the pointer at now has gone far enough from the reference to close the saver.
 bool MoveWouldClose(ScreenPoint reference, ScreenPoint now);
-
-// Input that is waiting while the window procedure is busy (a picture loading), read without
-// taking it from the queue.
-struct WaitingInput {
-    bool KeyOrButtonQueued;
-    ScreenPoint Cursor;
-    bool AnotherWindowActive;
-};
-
-// Whether that input will end the full-screen saver (or bring up its password question) once the
-// message loop gets to it, so that slow work should stop now. Never in preview.
-bool WaitingInputWouldClose(const SaverHostState& host, const WaitingInput& input);

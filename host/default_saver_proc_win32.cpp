@@ -37,18 +37,6 @@ private:
     HWND window_;
 };
 
-bool NoInputWaiting(void* context) {
-    HWND window = static_cast<HWND>(context);
-    WaitingInput input = {};
-    // The high word: what is in the queue now, whether or not it was looked at before.
-    input.KeyOrButtonQueued = HIWORD(GetQueueStatus(QS_KEY | QS_MOUSEBUTTON)) != 0;
-    input.Cursor = ReadCursorPosition();
-    // No foreground window at all (a desktop with nothing active) takes nothing from the saver.
-    HWND foreground = GetForegroundWindow();
-    input.AnotherWindowActive = foreground != nullptr && foreground != window;
-    return !WaitingInputWouldClose(SaverHost, input);
-}
-
 }  // namespace
 
 ScreenPoint ReadCursorPosition() {
@@ -57,10 +45,7 @@ ScreenPoint ReadCursorPosition() {
     return ScreenPoint{position.x, position.y};
 }
 
-LoadControl SaverLoadControl(HWND window) {
-    if (SaverHost.PreviewMode) return NeverStop;
-    return LoadControl{NoInputWaiting, window};
-}
+bool PasswordCheckUnderway() { return SaverHost.PasswordCheckActive; }
 
 LRESULT WINAPI DefaultSaverProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
     WindowClosingOperations operations(window);

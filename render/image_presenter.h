@@ -1,42 +1,30 @@
-// The presenter puts one image on the saver window in two steps: Prepare fits it to the show area
-// (render/show_area.h) and, on a palette display, builds and selects its palette, drawing nothing;
-// Show fills the client area black and draws the prepared image centred in the show area (or, with
-// no image, the name in white at its top-left corner), then gives the palette back. The slow work
-// is all in Prepare, so the slideshow prepares an image one interval before it shows it.
+// The presenter puts a prepared picture (render/prepared_picture.h) on the saver window: it fills
+// the client area black and draws the picture centred in the show area (render/show_area.h), or,
+// with no picture, the name in white at the area's top-left corner. On a palette display the
+// picture's palette is made from its entries, selected and realized for the drawing, and given
+// back and deleted after it, so nothing is held between two calls. The slow work was all done
+// before, off the window's thread: this costs a fill and a draw.
 #pragma once
 #include <windows.h>
 
 #include <cstdint>
 
-#include "imaging/packed_dib.h"
+#include "render/prepared_picture.h"
 
-enum class PresentMode { Prepare = 0, Show = 1 };
-
-// The image stays the caller's; Prepare may reduce it in place, and it must not change between
-// Prepare and Show. Both steps take and release the window's device context; the window's class
-// must have CS_OWNDC so that the palette Prepare selects is still selected at Show. Returns what
+// The picture stays the caller's. Takes and releases the window's device context; returns what
 // ReleaseDC returned.
-int PresentImage(HWND window, const char* name, PackedDib image, PresentMode mode);
+int ShowPicture(HWND window, const char* name, const PreparedPicture& picture);
 
-// Prepare for a picture that is to be turned upright as orientation says (the loader's reading;
-// 1: as stored). The turn may put the picture in a new block and free the old one: the picture to
-// Show, and to free, is the one returned.
-PackedDib PreparePicture(HWND window, PackedDib image, uint8_t orientation);
-
-// Gives back the palette the last Prepare selected when no Show has followed it, drawing nothing:
-// the teardown of a window whose prepared picture is never shown.
-void ReleasePreparedPalette(HWND window);
+// Whether the window's display draws through a palette (RC_PALETTE): pictures for it need their
+// palette's entries.
+bool IsPaletteDisplay(HWND window);
 
 // The window's show area in its client coordinates, as of now.
 RECT ShowAreaOf(HWND window);
 
 struct ImagePresenterState {
-    RECT ClientRect;             // measured by the last Prepare; Show fills it
-    RECT ShowRect;               // measured by the last Prepare; Show draws in it
-    HPALETTE ImagePalette;       // made by Prepare for the prepared image
-    HPALETTE PreviousPalette;    // selected before ImagePalette; none: no palette is held
-    uint32_t PalettesMade;       // every palette Prepare made, and every one it or Show deleted:
-    uint32_t PalettesDeleted;    // equal whenever no palette is held
+    uint32_t PalettesMade;     // every palette ShowPicture made, and every one it deleted:
+    uint32_t PalettesDeleted;  // equal between calls
 };
 
 // For tests: the presenter's one record, read-only.

@@ -29,6 +29,7 @@ bool SetCandidatePath(ImageDirectoryWalk& walk, const char* tail) {
 void OpenListing(ImageDirectoryWalk& walk) {
     const bool fits = SetCandidatePath(walk, SearchPattern);
     walk.Listing = fits ? OpenDirectoryListing(walk.CandidatePath, &walk.Entry) : nullptr;
+    walk.ListingFailed = walk.Listing == nullptr;
 }
 
 }  // namespace

@@ -21,6 +21,8 @@ struct ImageDirectoryWalk {
     // The entry the listing stands on was not tried to the end: the walk or its load was cut
     // short there, so the next step tries it before it moves on.
     bool EntryPending;
+    // The last opening of the listing failed: the folder is missing or out of reach for now.
+    bool ListingFailed;
 };
 
 // The image directory from the BaseDir setting: a backslash is appended when the text is empty or

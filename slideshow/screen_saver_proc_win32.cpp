@@ -1,69 +1,71 @@
 // ScreenSaverProc: the slideshow's share of the saver window's messages. An erase of the
 // background (re)starts the show with the logo; timer 0 paces it, at 50 ms through the 100 credit
 // frames and then at the configured interval; every tick only invalidates the window, and the
-// work happens in the WM_PAINT that follows, through the window's own device context. Everything
-// goes on to the host's DefaultSaverProc but the erase and the two system commands kept back.
+// work happens in the WM_PAINT that follows, through the window's own device context. The slides
+// themselves are made by the show's worker thread (slide_worker_win32.h): a paint only draws the
+// one that came, and asks for the next. Everything goes on to the host's DefaultSaverProc but the
+// erase, the two system commands kept back and the worker's slides.
 #include "slideshow/screen_saver_proc.h"
 
 #include "host/default_saver_proc.h"
 #include "imaging/jpeg_resource.h"
 #include "platform/debug_output.h"
 #include "platform/handle_scopes_win32.h"
-#include "platform/trace_labels.h"
 #include "render/image_presenter.h"
 #include "resources/resource_ids.h"
-#include "slideshow/image_directory_walk.h"
 #include "slideshow/settings.h"
+#include "slideshow/slide_worker_win32.h"
 #include "slideshow/slideshow_controller.h"
 
 namespace {
 
 SlideshowController Slideshow = {};
-ImageDirectoryWalk DirectoryWalk = {};
+SlideWorker* Worker = nullptr;  // made when the first slideshow starts; let go at teardown
+char BaseDir[PathBufferSize];   // the BaseDir setting as the last restart read it
 
 const UINT_PTR ShowTimer = 0;
 const UINT CreditTextFormat = DT_SINGLELINE | DT_BOTTOM | DT_CENTER;
 
 void ReadSettings() {
-    char baseDir[PathBufferSize];
-    ReadBaseDirSetting(baseDir);
-    SetImageDir(DirectoryWalk, baseDir);
+    ReadBaseDirSetting(BaseDir);
     Slideshow.IntervalMs = IntervalMsFromSetting(ReadIntervalSetting());
 }
 
-void RestartShow(HWND window) {
-    ReleaseCurrentImage(Slideshow);
-    Slideshow.CurrentImage = LoadJpegResource(MAKEINTRESOURCEA(LOGO_JPEG)).Image;
-    PresentImage(window, "Logo", Slideshow.CurrentImage, PresentMode::Prepare);
-    PresentImage(window, "Logo", Slideshow.CurrentImage, PresentMode::Show);
-    ReleaseCurrentImage(Slideshow);  // the logo stays on screen; the block is not needed
+SlideArea SlideAreaOf(HWND window) {
+    const RECT area = ShowAreaOf(window);
+    return {area.right - area.left, area.bottom - area.top, IsPaletteDisplay(window)};
+}
 
+// The logo comes from the program's own resources, in memory: quick enough for the window's
+// thread, and prepared like any picture.
+void ShowLogo(HWND window) {
+    const SlideArea area = SlideAreaOf(window);
+    PreparedPicture logo = PreparePicture(LoadJpegResource(MAKEINTRESOURCEA(LOGO_JPEG)).Image, 1,
+                                          area.Width, area.Height, area.PaletteDisplay);
+    ShowPicture(window, "Logo", logo);
+    ReleasePreparedPicture(logo);
+}
+
+void RestartShow(HWND window) {
+    BeginCredits(Slideshow);
+    if (Worker) CancelSlides(Worker, Slideshow.Generation);
+    ShowLogo(window);
     Slideshow.CreditLength = LoadStringA(GetModuleHandleA(nullptr), CREDIT_STRING,
                                          Slideshow.CreditText, CreditTextSize);
-    BeginCredits(Slideshow);
     SetTimer(window, ShowTimer, CreditFrameMs, nullptr);
     ReadSettings();
 }
 
-// Loads and prepares the next picture. Input that would end the saver cuts the load short: the
-// message loop must get to it now, and the walk keeps that entry for the next step.
-void PrepareNextImage(HWND window) {
-    const uint32_t startTick = TickCount();
-    LoadResult next = AdvanceToNextImage(DirectoryWalk, SaverLoadControl(window));
-    if (next.CutShort) {
-        WriteTrace(TraceLabel::LoadCutShort, startTick);
-        return;
-    }
-    Slideshow.CurrentImage = PreparePicture(window, next.Image, next.Orientation);
-}
-
-// The slow work for the first picture happens now; it shows at the first tick of the interval,
-// and until then the logo and the last credit frame stay on screen.
+// The worker starts on the first picture now; it shows at the first tick of the interval, and
+// until then the logo and the last credit frame stay on screen.
 void StartSlideshow(HWND window) {
     KillTimer(window, ShowTimer);
-    PickRandomStart(DirectoryWalk, TickCount());
-    PrepareNextImage(window);
+    if (!Worker) Worker = StartSlideWorker(window);
     BeginSlideshow(Slideshow);
+    if (Worker) {
+        RestartSlides(Worker, BaseDir, TickCount(), Slideshow.Generation);
+        RequestSlide(Worker, SlideAreaOf(window));
+    }
     SetTimer(window, ShowTimer, static_cast<UINT>(Slideshow.IntervalMs), nullptr);
 }
 
@@ -82,33 +84,40 @@ void DrawCreditFrame(HWND window) {
     if (frame.StartsSlideshow) StartSlideshow(window);
 }
 
-// Shows what the previous step prepared, then loads and prepares the next picture, so that the
-// next tick costs only a fill and a draw. A picture whose load was cut short is loaded first.
-void SlideStep(HWND window) {
-    if (DirectoryWalk.EntryPending) {
-        PrepareNextImage(window);
-        if (DirectoryWalk.EntryPending) return;  // cut short again: the screen stays as it is
-    }
-    PresentImage(window, DirectoryWalk.CandidatePath, Slideshow.CurrentImage, PresentMode::Show);
-    ReleaseCurrentImage(Slideshow);
-    PrepareNextImage(window);
+// Shows the slide the worker made since the last step and asks for the next, so that the next
+// tick costs only a fill and a draw. One not made yet leaves the screen as it is and shows the
+// moment it arrives.
+void StepSlideshow(HWND window) {
+    if (DecideSlideStep(Slideshow, PasswordCheckUnderway()) != SlideStep::ShowNext) return;
+    PreparedSlide* slide = Slideshow.NextSlide;
+    Slideshow.NextSlide = nullptr;
+    ShowPicture(window, slide->Label, slide->Picture);
+    ReleasePreparedSlide(slide);
+    if (Worker) RequestSlide(Worker, SlideAreaOf(window));
 }
 
 void Paint(HWND window) {
     switch (WorkForPaint(Slideshow)) {
         case PaintCreditFrame: DrawCreditFrame(window); break;
-        case PaintSlideStep: SlideStep(window); break;
+        case PaintSlideStep: StepSlideshow(window); break;
         case PaintNothing: break;
     }
 }
 
-// The picture prepared for the next step is never shown; the palette its Prepare selected goes
-// back now.
+void TakeSlide(HWND window, PreparedSlide* slide) {
+    switch (TakeArrivedSlide(Slideshow, slide)) {
+        case SlideArrival::Drop: ReleasePreparedSlide(slide); break;
+        case SlideArrival::ShowNow: InvalidateRect(window, nullptr, FALSE); break;
+        case SlideArrival::Keep: break;
+    }
+}
+
+// Closing never waits for the worker: it is told to end and left to it.
 void EndShow(HWND window) {
     KillTimer(window, ShowTimer);
-    ReleasePreparedPalette(window);
-    ReleaseCurrentImage(Slideshow);
-    CloseListing(DirectoryWalk);
+    if (Worker) AbandonSlideWorker(Worker);
+    Worker = nullptr;
+    ReleaseNextSlide(Slideshow);
     PostQuitMessage(0);
 }
 
@@ -135,6 +144,9 @@ extern "C" LRESULT WINAPI ScreenSaverProc(HWND window, UINT message, WPARAM wPar
         case WM_DESTROY:
             EndShow(window);
             break;
+        case SlideReadyMessage:
+            TakeSlide(window, reinterpret_cast<PreparedSlide*>(lParam));
+            return 0;
     }
     return DefaultSaverProc(window, message, wParam, lParam);
 }

@@ -13,7 +13,12 @@ PaintWork WorkForPaint(const SlideshowController& show) {
     }
 }
 
-void BeginCredits(SlideshowController& show) { show.Phase = PhaseCredits; }
+void BeginCredits(SlideshowController& show) {
+    show.Phase = PhaseCredits;
+    ++show.Generation;
+    ReleaseNextSlide(show);
+    show.SlideAwaited = false;
+}
 
 CreditFrame NextCreditFrame(SlideshowController& show) {
     CreditFrame frame;
@@ -32,7 +37,31 @@ int32_t IntervalMsFromSetting(int32_t seconds) {
     return static_cast<int32_t>(ms);
 }
 
-void ReleaseCurrentImage(SlideshowController& show) {
-    free(show.CurrentImage);
-    show.CurrentImage = nullptr;
+void ReleasePreparedSlide(PreparedSlide* slide) {
+    if (!slide) return;
+    ReleasePreparedPicture(slide->Picture);
+    free(slide);
+}
+
+SlideStep DecideSlideStep(SlideshowController& show, bool passwordCheckActive) {
+    if (passwordCheckActive) return SlideStep::HoldBack;
+    show.SlideAwaited = show.NextSlide == nullptr;
+    return show.SlideAwaited ? SlideStep::AwaitNext : SlideStep::ShowNext;
+}
+
+SlideArrival TakeArrivedSlide(SlideshowController& show, PreparedSlide* slide) {
+    if (slide->Generation != show.Generation || show.Phase != PhaseSlideshow || show.NextSlide)
+        return SlideArrival::Drop;
+    show.NextSlide = slide;
+    return show.SlideAwaited ? SlideArrival::ShowNow : SlideArrival::Keep;
+}
+
+void ReleaseNextSlide(SlideshowController& show) {
+    ReleasePreparedSlide(show.NextSlide);
+    show.NextSlide = nullptr;
+}
+
+uint32_t NextListingPauseMs(uint32_t pauseMs) {
+    if (pauseMs < ListingRetryFirstMs) return ListingRetryFirstMs;
+    return pauseMs >= ListingRetryLongestMs / 2 ? ListingRetryLongestMs : 2 * pauseMs;
 }

@@ -4,7 +4,8 @@
 #pragma once
 #include <cstdint>
 
-#include "imaging/packed_dib.h"
+#include "platform/path_buffer.h"
+#include "render/prepared_picture.h"
 
 enum SlideshowPhase : int32_t {
     PhaseIdle = 0,       // nothing shown, no timer
@@ -18,13 +19,28 @@ enum {
     CreditTextSize = 120,  // characters, terminator included
 };
 
+// A slide the worker prepared for the window: the picture ready to draw, or none with the label
+// written in its place.
+struct PreparedSlide {
+    uint32_t Generation;  // the show it was prepared for
+    PreparedPicture Picture;
+    char Label[PathBufferSize];
+};
+
+// Frees the slide and what it holds; none is allowed.
+void ReleasePreparedSlide(PreparedSlide* slide);
+
 struct SlideshowController {
     int32_t Phase;
     int32_t CreditTicks;  // credit frames drawn since the process started; never reset
     char CreditText[CreditTextSize];
     int32_t CreditLength;
     int32_t IntervalMs;
-    PackedDib CurrentImage;  // owned: the image prepared for the next slide step
+    // Counts the restarts: a slide prepared for an earlier show is dropped when it arrives.
+    uint32_t Generation;
+    PreparedSlide* NextSlide;  // owned: prepared by the worker for the next slide step
+    // A slide step found nothing prepared: the slide shows as soon as it arrives.
+    bool SlideAwaited;
 };
 
 // The work of one paint in the current phase.
@@ -32,7 +48,8 @@ enum PaintWork { PaintNothing, PaintCreditFrame, PaintSlideStep };
 PaintWork WorkForPaint(const SlideshowController& show);
 
 // A restart (every erase of the background, from any phase): the credit animation begins again.
-// CreditTicks is kept, so after the first animation a restart draws one frame and moves on.
+// CreditTicks is kept, so after the first animation a restart draws one frame and moves on. The
+// slide prepared for the earlier show is freed, and any still on its way will be dropped.
 void BeginCredits(SlideshowController& show);
 
 struct CreditFrame {
@@ -49,5 +66,20 @@ void BeginSlideshow(SlideshowController& show);
 // to the 32-bit signed range (a product that fits is exact; no other range check).
 int32_t IntervalMsFromSetting(int32_t seconds);
 
-// Frees CurrentImage, if any.
-void ReleaseCurrentImage(SlideshowController& show);
+// What a slide step does. While the password question is up no new slide is shown: the one
+// prepared waits for the next step.
+enum class SlideStep { ShowNext, AwaitNext, HoldBack };
+SlideStep DecideSlideStep(SlideshowController& show, bool passwordCheckActive);
+
+// A slide has come from the worker. Kept as NextSlide, or dropped (the caller frees it) when it
+// belongs to an earlier show or one is already waiting; ShowNow when a step is waiting for it.
+enum class SlideArrival { Drop, Keep, ShowNow };
+SlideArrival TakeArrivedSlide(SlideshowController& show, PreparedSlide* slide);
+
+// A folder that cannot be listed (a share gone to sleep, a removed medium) is tried again after a
+// pause that grows from ListingRetryFirstMs, doubling up to ListingRetryLongestMs; 0: no pause yet.
+enum : uint32_t { ListingRetryFirstMs = 1000, ListingRetryLongestMs = 60000 };
+uint32_t NextListingPauseMs(uint32_t pauseMs);
+
+// Frees NextSlide, if any.
+void ReleaseNextSlide(SlideshowController& show);

@@ -1,5 +1,5 @@
-// PresentImage on a window of the test's own (own device context, like the saver's), read back
-// through GDI: the palettes Prepare selects and Show gives back, and where Show draws.
+// PreparePicture and ShowPicture on a window of the test's own (own device context, like the
+// saver's), read back through GDI: the palette a picture gets for its drawing, and where it goes.
 //
 // Usage:
 //   slideshow_presenter_test palette   on any display; the palette checks need RC_PALETTE (8 bits)
@@ -17,6 +17,7 @@
 #include "imaging/packed_dib.h"
 #include "platform/debug_output.h"
 #include "platform/trace_labels.h"
+#include "render/display_palette.h"
 #include "render/image_presenter.h"
 #include "render/show_area.h"
 #include "tests/win/check.h"
@@ -81,8 +82,6 @@ HPALETTE SelectedPalette(HWND window) {
     return palette;
 }
 
-bool IsLivePalette(HPALETTE palette) { return palette && GetObjectType(palette) == OBJ_PAL; }
-
 // --- palette ------------------------------------------------------------------------------------
 
 // How many of the 8-bit test picture's table colours the system palette holds.
@@ -98,39 +97,56 @@ int ColoursInSystemPalette(HWND window) {
     return found;
 }
 
-void CheckTablePalette(HWND window, PackedDib image) {
+// The picture prepared for the window as it is now; the image stays the caller's (a picture
+// turned as stored keeps its block), its palette entries are the returned picture's.
+PreparedPicture Prepared(HWND window, PackedDib image) {
+    const RECT area = ShowAreaOf(window);
+    return PreparePicture(image, 1, area.right - area.left, area.bottom - area.top, IsPaletteDisplay(window));
+}
+
+void ShowAndRelease(HWND window, const char* name, PreparedPicture& picture) {
+    ShowPicture(window, name, picture);
+    ReleasePreparedPicture(picture);
+}
+
+// The palette the entries make, read back entry by entry.
+std::vector<PALETTEENTRY> PaletteOf(const PreparedPicture& picture) {
+    HPALETTE palette = CreateLogicalPalette(picture.Palette);
+    std::vector<PALETTEENTRY> entries(256);
+    entries.resize(palette ? GetPaletteEntries(palette, 0, 256, entries.data()) : 0);
+    if (palette) DeleteObject(palette);
+    return entries;
+}
+
+void CheckTablePalette(HWND window) {
     const ImagePresenterState& presenter = PresenterState();
     const unsigned made = presenter.PalettesMade, deleted = presenter.PalettesDeleted;
     HGDIOBJ defaultPalette = GetStockObject(DEFAULT_PALETTE);
 
-    PresentImage(window, "eight.bmp", image, PresentMode::Prepare);
-    HPALETTE selected = SelectedPalette(window);
-    Check(selected != defaultPalette, "8-bit: a palette of the image's own is selected");
-    Check(selected == presenter.ImagePalette, "8-bit: the selected palette is the presenter's");
-    CheckEqual(presenter.PalettesMade, made + 1, "8-bit: one palette made");
-    PALETTEENTRY entries[256] = {};
-    CheckEqual(GetPaletteEntries(selected, 0, 256, entries), 256, "8-bit: 256 entries");
+    PreparedPicture picture = Prepared(window, ColumnIndexImage(16, 16));
+    const std::vector<PALETTEENTRY> entries = PaletteOf(picture);
+    CheckEqual(static_cast<long long>(entries.size()), 256, "8-bit: 256 entries");
     int equal = 0, flagsClear = 0;
-    for (int i = 0; i < 256; ++i) {
-        equal += RGB(entries[i].peRed, entries[i].peGreen, entries[i].peBlue) == TableColour(i);
+    for (size_t i = 0; i < entries.size(); ++i) {
+        equal += RGB(entries[i].peRed, entries[i].peGreen, entries[i].peBlue) == TableColour(static_cast<int>(i));
         flagsClear += entries[i].peFlags == 0;
     }
     CheckEqual(equal, 256, "8-bit: entries equal the colour table, in its order");
     CheckEqual(flagsClear, 256, "8-bit: no flags from the table's reserved bytes");
+    CheckEqual(presenter.PalettesMade, made, "8-bit: preparing makes no palette object");
 
     const int realizedBefore = ColoursInSystemPalette(window);
-    PresentImage(window, "eight.bmp", image, PresentMode::Show);
-    Check(!IsLivePalette(selected), "8-bit: Show deleted the palette");
-    Check(SelectedPalette(window) == defaultPalette, "8-bit: Show selected the previous palette back");
-    CheckEqual(presenter.PalettesDeleted, deleted + 1, "8-bit: one palette deleted");
-    Check(presenter.PreviousPalette == nullptr, "8-bit: no palette held after Show");
+    ShowAndRelease(window, "eight.bmp", picture);
+    CheckEqual(presenter.PalettesMade, made + 1, "8-bit: the show made one palette");
+    CheckEqual(presenter.PalettesDeleted, deleted + 1, "8-bit: and deleted it");
+    Check(SelectedPalette(window) == defaultPalette, "8-bit: the previous palette selected back");
 
-    // Show realized the palette: its colours went into the system palette, as many as the display
-    // had free (under Wine's 8-bit X server about 170 of the 236 that are not reserved).
+    // The show realized the palette: its colours went into the system palette, as many as the
+    // display had free (under Wine's 8-bit X server about 170 of the 236 that are not reserved).
     const int realizedAfter = ColoursInSystemPalette(window);
-    printf("8-bit: %d of the 256 table colours in the system palette before Show, %d after\n", realizedBefore,
+    printf("8-bit: %d of the 256 table colours in the system palette before the show, %d after\n", realizedBefore,
            realizedAfter);
-    Check(realizedAfter >= realizedBefore + 100, "8-bit: Show realized the palette into the system palette");
+    Check(realizedAfter >= realizedBefore + 100, "8-bit: the show realized the palette into the system palette");
 }
 
 void CheckQuantizedPalette(HWND window) {
@@ -138,11 +154,9 @@ void CheckQuantizedPalette(HWND window) {
     const std::vector<COLORREF> colours = {RGB(255, 0, 0),   RGB(0, 255, 0),   RGB(0, 0, 255), RGB(255, 255, 0),
                                            RGB(0, 255, 255), RGB(255, 0, 255), RGB(128, 64, 0), RGB(0, 128, 64),
                                            RGB(64, 0, 128),  RGB(250, 250, 250)};
-    PackedDib image = StripeImage(40, 6, colours);
-    PresentImage(window, "stripes.bmp", image, PresentMode::Prepare);
-    HPALETTE selected = SelectedPalette(window);
-    PALETTEENTRY entries[256] = {};
-    CheckEqual(GetPaletteEntries(selected, 0, 256, entries), 236, "24-bit: 236 entries");
+    PreparedPicture picture = Prepared(window, StripeImage(40, 6, colours));
+    const std::vector<PALETTEENTRY> entries = PaletteOf(picture);
+    if (!CheckEqual(static_cast<long long>(entries.size()), 236, "24-bit: 236 entries")) return;
     std::set<COLORREF> first, wanted(colours.begin(), colours.end());
     for (int i = 0; i < 10; ++i) first.insert(RGB(entries[i].peRed, entries[i].peGreen, entries[i].peBlue));
     Check(first == wanted, "24-bit: the first ten entries are the picture's ten colours");
@@ -150,65 +164,30 @@ void CheckQuantizedPalette(HWND window) {
     for (int i = 10; i < 236; ++i)
         black += entries[i].peRed == 0 && entries[i].peGreen == 0 && entries[i].peBlue == 0 && entries[i].peFlags == 0;
     CheckEqual(black, 226, "24-bit: the other entries black");
-    PresentImage(window, "stripes.bmp", image, PresentMode::Show);
-    Check(!IsLivePalette(selected), "24-bit: Show deleted the palette");
-    free(image);
+    ShowAndRelease(window, "stripes.bmp", picture);
+    Check(SelectedPalette(window) == GetStockObject(DEFAULT_PALETTE), "24-bit: the default palette is back");
 }
 
-// A restart between a Prepare and its Show: the second Prepare gives the first palette up.
-void CheckTwoPrepares(HWND window, PackedDib eightBit) {
-    const ImagePresenterState& presenter = PresenterState();
-    const unsigned made = presenter.PalettesMade, deleted = presenter.PalettesDeleted;
-    PackedDib stripes = StripeImage(8, 2, {RGB(1, 2, 3), RGB(200, 100, 50)});
-    PresentImage(window, "first", eightBit, PresentMode::Prepare);
-    HPALETTE first = SelectedPalette(window);
-    PresentImage(window, "second", stripes, PresentMode::Prepare);
-    HPALETTE second = SelectedPalette(window);
-    Check(!IsLivePalette(first), "two Prepares: the first palette is deleted");
-    Check(IsLivePalette(second) && second == presenter.ImagePalette, "two Prepares: the second is selected");
-    CheckEqual(presenter.PalettesMade - presenter.PalettesDeleted, 1, "two Prepares: exactly one palette held");
-    CheckEqual(presenter.PalettesMade, made + 2, "two Prepares: two made");
-
-    PresentImage(window, "second", stripes, PresentMode::Show);
-    PresentImage(window, "second", stripes, PresentMode::Show);  // a second Show releases nothing more
-    Check(!IsLivePalette(second), "Show: the second palette is deleted");
-    CheckEqual(presenter.PalettesDeleted, deleted + 2, "two Shows: each palette deleted once");
-    Check(SelectedPalette(window) == GetStockObject(DEFAULT_PALETTE), "the default palette is back");
-    free(stripes);
-}
-
-// The teardown of a window whose prepared picture is never shown: the palette goes back without a
-// Show, once.
-void CheckPaletteReleasedWithoutShow(HWND window, PackedDib eightBit) {
-    const ImagePresenterState& presenter = PresenterState();
-    const unsigned deleted = presenter.PalettesDeleted;
-    PresentImage(window, "eight.bmp", eightBit, PresentMode::Prepare);
-    HPALETTE prepared = SelectedPalette(window);
-    ReleasePreparedPalette(window);
-    Check(!IsLivePalette(prepared), "teardown: the prepared palette is deleted");
-    Check(SelectedPalette(window) == GetStockObject(DEFAULT_PALETTE), "teardown: the default palette is back");
-    Check(presenter.PreviousPalette == nullptr, "teardown: no palette held");
-    ReleasePreparedPalette(window);
-    CheckEqual(presenter.PalettesDeleted, deleted + 1, "teardown: the palette deleted once");
-    CheckEqual(presenter.PalettesMade, presenter.PalettesDeleted, "teardown: every palette made is deleted");
-}
-
-// Images that get no palette: none at all, and 16-bit pixels without a colour table.
+// Pictures that get no palette: none at all, and 16-bit pixels without a colour table; and a
+// picture prepared but never shown (the teardown) holds no palette object.
 void CheckNoPalette(HWND window) {
     const ImagePresenterState& presenter = PresenterState();
     const unsigned made = presenter.PalettesMade;
-    PresentImage(window, "nothing", nullptr, PresentMode::Prepare);
-    Check(presenter.PreviousPalette == nullptr, "no image: no palette held");
-    PresentImage(window, "nothing", nullptr, PresentMode::Show);
+    PreparedPicture nothing = Prepared(window, nullptr);
+    Check(nothing.Palette == nullptr, "no image: no palette entries");
+    ShowAndRelease(window, "nothing", nothing);
 
     PackedDib sixteen = CreatePackedDib(4, 4, 24);
     PackedDibHeader(sixteen)->biBitCount = 16;  // a 24-bit block holds a 16-bit picture's rows
     memset(PackedDibBits(sixteen), 0x7F, DibStride(4, 16) * 4);
-    PresentImage(window, "sixteen", sixteen, PresentMode::Prepare);
-    Check(presenter.PreviousPalette == nullptr, "16-bit: no palette held");
-    PresentImage(window, "sixteen", sixteen, PresentMode::Show);
-    CheckEqual(presenter.PalettesMade, made, "no palette made for either");
-    free(sixteen);
+    PreparedPicture noTable = Prepared(window, sixteen);
+    Check(noTable.Palette == nullptr, "16-bit: no palette entries");
+    ShowAndRelease(window, "sixteen", noTable);
+
+    PreparedPicture unshown = Prepared(window, ColumnIndexImage(16, 16));
+    ReleasePreparedPicture(unshown);
+    CheckEqual(presenter.PalettesMade, made, "no palette made for any of them");
+    Check(SelectedPalette(window) == GetStockObject(DEFAULT_PALETTE), "the default palette stays selected");
 }
 
 int PaletteMode() {
@@ -218,22 +197,19 @@ int PaletteMode() {
     const bool palettes = (GetDeviceCaps(dc, RASTERCAPS) & RC_PALETTE) != 0;
     ReleaseDC(window, dc);
     printf("palette display: %s\n", palettes ? "yes" : "no");
-    PackedDib eightBit = ColumnIndexImage(16, 16);
     if (palettes) {
-        CheckTablePalette(window, eightBit);
+        CheckTablePalette(window);
         CheckQuantizedPalette(window);
-        CheckTwoPrepares(window, eightBit);
-        CheckPaletteReleasedWithoutShow(window, eightBit);
         CheckNoPalette(window);
     } else {
-        // Without RC_PALETTE nothing is selected, realized or deleted.
-        PresentImage(window, "eight.bmp", eightBit, PresentMode::Prepare);
+        // Without RC_PALETTE no entries are built, and nothing is selected, realized or deleted.
+        PreparedPicture picture = Prepared(window, ColumnIndexImage(16, 16));
+        Check(picture.Palette == nullptr, "no palette display: no palette entries");
+        ShowAndRelease(window, "eight.bmp", picture);
         Check(SelectedPalette(window) == GetStockObject(DEFAULT_PALETTE), "no palette display: nothing selected");
-        PresentImage(window, "eight.bmp", eightBit, PresentMode::Show);
         CheckEqual(PresenterState().PalettesMade, 0, "no palette display: no palette made");
         CheckEqual(PresenterState().PalettesDeleted, 0, "no palette display: none deleted");
     }
-    free(eightBit);
     DestroyWindow(window);
     return FinishChecks();
 }
@@ -266,10 +242,12 @@ bool DrawnExactlyAt(HWND window, COLORREF colour, int left, int top, int right, 
     return true;
 }
 
+// The image stays the caller's: it is reduced in place, as it stands.
 void Present(HWND window, const char* name, PackedDib image) {
     Traces.clear();
-    PresentImage(window, name, image, PresentMode::Prepare);
-    PresentImage(window, name, image, PresentMode::Show);
+    PreparedPicture picture = Prepared(window, image);
+    ShowPicture(window, name, picture);
+    free(picture.Palette);
 }
 
 void CheckLayout(HWND window) {
@@ -310,14 +288,17 @@ void CheckLayout(HWND window) {
     CheckEqual(Pixel(window, 400, 300), TableColour((400 + 49) % 256), "8-bit larger picture: clipped right");
     free(large);
 
-    // Show draws in the area Prepare measured, even when the window changed in between.
+    // The show centres in the window as it is when it draws, whatever it was when the picture was
+    // prepared: (501 - 100) / 2 = 200 and (351 - 51) / 2 = 150.
     PackedDib moved = StripeImage(100, 51, {blue});
-    PresentImage(window, "moved", moved, PresentMode::Prepare);
+    PreparedPicture picture = Prepared(window, moved);
     SetWindowPos(window, nullptr, 0, 0, ClientWidth + 100, ClientHeight + 50, SWP_NOZORDER | SWP_NOMOVE);
-    PresentImage(window, "moved", moved, PresentMode::Show);
-    Check(DrawnExactlyAt(window, blue, 150, 125, 250, 176), "Show centres in the area of the last Prepare");
+    ShowPicture(window, "moved", picture);
+    Check(Pixel(window, 200, 150) == blue && Pixel(window, 299, 200) == blue && Pixel(window, 199, 150) == RGB(0, 0, 0) &&
+              Pixel(window, 300, 200) == RGB(0, 0, 0),
+          "the show centres in the window's area at the time it draws");
     SetWindowPos(window, nullptr, 0, 0, ClientWidth, ClientHeight, SWP_NOZORDER | SWP_NOMOVE);
-    free(moved);
+    ReleasePreparedPicture(picture);
 }
 
 struct DrawnPixels {

@@ -24,6 +24,7 @@
 
 #include "render/image_presenter.h"
 #include "slideshow/screen_saver_proc.h"
+#include "slideshow/slide_worker_win32.h"
 #include "tests/win/check.h"
 #include "tests/win/slideshow_test_window.h"
 
@@ -46,6 +47,7 @@ struct Run {
     int ShowTicks;
     std::vector<int> ReferenceTicksBetweenShowTicks;  // ticks mode
     int ReferenceTicksAtLastShowTick;
+    int SlidesArrived;  // from the show's worker
 };
 
 Run Test = {};
@@ -130,6 +132,10 @@ LRESULT CALLBACK ShowWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM
             }
             return result;
         }
+        case SlideReadyMessage:
+            ++Test.SlidesArrived;
+            Mark("slide ready");
+            break;
         case RestartMessage:
             RestartFromOtherDirectory(window);
             return 0;
@@ -161,7 +167,6 @@ int ShowMode(int argc, char** argv) {
     CheckEqual(Test.PaintsSinceRestart, 2, "paints after the restart");
     const ImagePresenterState& presenter = PresenterState();
     CheckEqual(presenter.PalettesMade, presenter.PalettesDeleted, "every palette made was deleted");
-    Check(presenter.PreviousPalette == nullptr, "no palette held after the teardown");
     return FinishChecks();
 }
 
@@ -199,7 +204,17 @@ void PaintOnce(HWND window) {
     UpdateWindow(window);
 }
 
-bool PaletteIsLive(HPALETTE palette) { return palette && GetObjectType(palette) == OBJ_PAL; }
+// Runs the window's messages until the worker has sent count slides in all.
+bool WaitForSlides(int count) {
+    const DWORD start = GetTickCount();
+    MSG message;
+    while (Test.SlidesArrived < count) {
+        if (GetTickCount() - start > 20000) return false;
+        MsgWaitForMultipleObjects(0, nullptr, FALSE, 100, QS_ALLINPUT);
+        while (PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE)) DispatchMessageA(&message);
+    }
+    return true;
+}
 
 int SoakMode(int argc, char** argv) {
     const int slides = argc > 2 ? atoi(argv[2]) : 300;
@@ -213,33 +228,30 @@ int SoakMode(int argc, char** argv) {
     HDC dc = GetDC(window);
     const bool palettes = (GetDeviceCaps(dc, RASTERCAPS) & RC_PALETTE) != 0;
     ReleaseDC(window, dc);
-    std::vector<HPALETTE> seen;
     std::vector<size_t> bytes;
+    // Each slide is painted once the worker has made it, so every paint shows one. The memory is
+    // read while the worker rests, holding nothing, with the next picture waiting for its paint.
     for (int slide = 1; slide <= slides; ++slide) {
-        PaintOnce(window);
+        if (!Check(WaitForSlides(slide), "the worker makes every slide")) break;
         bytes.push_back(PrivateBytes());
-        const long long held = presenter.PreviousPalette ? 1 : 0;
-        if (presenter.PalettesMade - presenter.PalettesDeleted != held) {
-            CheckEqual(presenter.PalettesMade - presenter.PalettesDeleted, held, "palettes made less deleted");
+        PaintOnce(window);
+        if (presenter.PalettesMade != presenter.PalettesDeleted) {
+            CheckEqual(presenter.PalettesMade - presenter.PalettesDeleted, 0, "palettes made less deleted");
             break;
         }
-        if (presenter.ImagePalette && (seen.empty() || seen.back() != presenter.ImagePalette))
-            seen.push_back(presenter.ImagePalette);
     }
-    // The committed memory rises and falls with the size of the picture held: compare the highest
-    // mark of slides 50 to 99, after the heap has settled, with that of the last 50 slides.
-    if (!Check(slides >= 150, "enough slides to compare")) return FinishChecks();
-    const size_t warmBytes = *std::max_element(bytes.begin() + 49, bytes.begin() + 99);
-    const size_t endBytes = *std::max_element(bytes.end() - 50, bytes.end());
-    printf("slides %d, palettes made %u, deleted %u, most private bytes at slides 50-99: %lu, at the last 50: %lu\n",
+    // The committed memory rises and falls with the size of the pictures held, and Wine's display
+    // driver now and then holds a few MB for a moment: what leaks raises the floor. Compare the
+    // lowest mark of slides 50 to 99, after the heap has settled, with that of the last 50 slides.
+    if (!Check(slides >= 150 && bytes.size() == static_cast<size_t>(slides), "enough slides to compare"))
+        return FinishChecks();
+    const size_t warmBytes = *std::min_element(bytes.begin() + 49, bytes.begin() + 99);
+    const size_t endBytes = *std::min_element(bytes.end() - 50, bytes.end());
+    printf("slides %d, palettes made %u, deleted %u, least private bytes at slides 50-99: %lu, at the last 50: %lu\n",
            slides, presenter.PalettesMade, presenter.PalettesDeleted, static_cast<unsigned long>(warmBytes),
            static_cast<unsigned long>(endBytes));
     if (palettes) {
         Check(presenter.PalettesMade >= static_cast<unsigned>(slides), "a palette for every slide");
-        for (size_t i = 0; i + 1 < seen.size(); ++i) {
-            if (seen[i] == seen.back()) continue;  // the system hands a freed handle out again
-            if (!Check(!PaletteIsLive(seen[i]), "every palette but the one held is gone")) break;
-        }
     } else {
         CheckEqual(presenter.PalettesMade, 0, "no palettes without a palette display");
     }
@@ -249,7 +261,6 @@ int SoakMode(int argc, char** argv) {
     MSG message;
     while (GetMessageA(&message, nullptr, 0, 0)) DispatchMessageA(&message);
     CheckEqual(presenter.PalettesMade, presenter.PalettesDeleted, "palettes made equal palettes deleted at the end");
-    if (!seen.empty()) Check(!PaletteIsLive(seen.back()), "the last palette is gone too");
     return FinishChecks();
 }
 

@@ -12,8 +12,8 @@ LRESULT WINAPI DefaultSaverProc(HWND window, UINT message, WPARAM wParam, LPARAM
     return DefWindowProcA(window, message, wParam, lParam);
 }
 
-// Nor is the host's answer to waiting input: every load runs to its end.
-LoadControl SaverLoadControl(HWND) { return NeverStop; }
+// Nor is the Windows 9x password question: it is never up.
+bool PasswordCheckUnderway() { return false; }
 
 HWND CreateSaverLikeWindow(WNDPROC proc, int width, int height, const char* title) {
     WNDCLASSA windowClass = {};

@@ -243,64 +243,97 @@ def take_screenshots(show, running, depth, folder):
 # --- trace lines --------------------------------------------------------------------------------
 
 class Trace:
-    """The debugger output, cut at the program's marks: what the show traced inside each paint."""
+    """The debugger output, cut at the program's marks. The marks and the drawing come from the
+    window's thread; the slides are made on the show's worker thread, whose traces fall between
+    the marks wherever the work happened."""
 
-    def __init__(self, texts):
-        self.texts = texts
-        self.labels = [t for t in texts if not re.match(r"^ \d+ ms\.\n$", t)]
+    TIME_LINE = re.compile(r"^ \d+ ms\.\n$")
 
-    def inside(self, begin, end):
-        """The labels between the marks "begin" and "end"."""
+    def __init__(self, lines):
+        self.lines = lines
+        marks = [line for line in lines if line.text.startswith("mark ")]
+        self.window_thread = marks[0].thread if marks else None
+        self.labelled = [line for line in lines if not self.TIME_LINE.match(line.text)]
+        self.labels = [line.text for line in self.labelled]
+
+    def check_time_lines(self):
+        """Every trace is its label, then its time line, from the same thread."""
+        waiting = {}
+        for line in self.lines:
+            if line.text.startswith("mark "):
+                continue
+            if self.TIME_LINE.match(line.text):
+                if not waiting.pop(line.thread, None):
+                    fail("a time line without its label on thread %s" % line.thread)
+            elif waiting.get(line.thread):
+                fail("trace %r without its time line" % waiting[line.thread])
+            else:
+                waiting[line.thread] = line.text
+        if any(waiting.values()):
+            fail("traces without their time lines: %s" % [t for t in waiting.values() if t])
+
+    def between(self, begin, end):
+        """The traces between the marks "begin" and "end", from every thread."""
         try:
             start = self.labels.index("mark " + begin)
             stop = self.labels.index("mark " + end, start)
         except ValueError:
             fail("no marks %r .. %r in the trace" % (begin, end))
-        return self.labels[start + 1:stop]
+        return self.labelled[start + 1:stop]
+
+    def inside(self, begin, end, window_only=False):
+        """The labels between two marks; window_only: those of the window's thread."""
+        return [line.text for line in self.between(begin, end)
+                if not window_only or line.thread == self.window_thread]
+
+    def worker(self, begin, end):
+        """The labels the worker traced between two marks."""
+        return [line.text for line in self.between(begin, end) if line.thread != self.window_thread]
 
     def paint(self, name):
-        return self.inside("paint " + name, "painted " + name)
+        """What the window's thread traced inside one paint."""
+        return self.inside("paint " + name, "painted " + name, window_only=True)
 
 
 def check_show_trace(trace, slides, pictures, depth):
-    texts = trace.texts
-    for index, text in enumerate(texts):
-        if not text.startswith("mark ") and not re.match(r"^ \d+ ms\.\n$", text):
-            if index + 1 >= len(texts) or not re.match(r"^ \d+ ms\.\n$", texts[index + 1]):
-                fail("trace %r without its time line" % text)
+    trace.check_time_lines()
     palette_traces = [TRACE["CreateBIPalette"]] if depth == 8 else []
     logo = trace.inside("erase 1", "erased 1")
     if logo != palette_traces + [TRACE["StretchDIBits"]]:
         fail("first erase traced %s, expected the logo prepared and drawn" % logo)
     for paint in range(1, 100):
-        traced = trace.paint(str(paint))
+        traced = trace.inside("paint %d" % paint, "painted %d" % paint)
         if traced:
             fail("credit frame %d traced %s" % (paint - 1, traced))
     last_frame = trace.paint("100")
-    if TRACE["RandomFirstFile"] not in last_frame or TRACE["StretchDIBits"] in last_frame:
-        fail("the last credit frame's paint traced %s: expected the random start and no picture drawn" % last_frame)
-    between = trace.inside("painted 100", "paint 101")
-    if not between or set(between) != {"mark tick"}:
+    if TRACE["StretchDIBits"] in last_frame:
+        fail("the last credit frame's paint traced %s: expected no picture drawn" % last_frame)
+    if TRACE["RandomFirstFile"] not in trace.worker("paint 100", "paint 101"):
+        fail("no random start on the worker between the last credit frame and the first slide")
+    between = trace.inside("painted 100", "paint 101", window_only=True)
+    if "mark tick" not in between or not set(between) <= {"mark tick", "mark slide ready"}:
         fail("between the last credit frame and the first slide: %s, expected the slideshow's tick" % between)
-    # Every slide step draws one picture, and the reduction of the big picture happens one step
-    # before it is shown.
-    previous_paint = last_frame
+    # Every slide step draws one picture, made by the worker after the step before it: the
+    # reduction of the big picture, and on a palette display every palette's entries.
     for slide, picture in enumerate(slides, start=1):
         traced = trace.paint(str(100 + slide))
         if traced.count(TRACE["StretchDIBits"]) != 1:
             fail("slide %d traced %s, expected one picture drawn" % (slide, traced))
-        prepared_here = TRACE["ProcessImage"] in previous_paint
-        if prepared_here != (picture.name == "big.bmp"):
-            fail("slide %d (%s): the paint before it traced %s" % (slide, picture.name, previous_paint))
-        if depth == 8 and TRACE["CreateBIPalette"] not in previous_paint:
-            fail("slide %d: no palette built one step before it was shown" % slide)
-        previous_paint = traced
-    restart = trace.inside("erase 2", "erased 2")
+        made = trace.worker("paint %d" % (99 + slide), "paint %d" % (100 + slide))
+        if (TRACE["ProcessImage"] in made) != (picture.name == "big.bmp"):
+            fail("slide %d (%s): the worker traced %s before it" % (slide, picture.name, made))
+        if depth == 8 and TRACE["CreateBIPalette"] not in made:
+            fail("slide %d: no palette built before it was shown" % slide)
+        if "mark slide ready" not in trace.inside("paint %d" % (99 + slide), "paint %d" % (100 + slide)):
+            fail("slide %d did not arrive before its tick" % slide)
+    restart = trace.inside("erase 2", "erased 2", window_only=True)
     if restart != palette_traces + [TRACE["StretchDIBits"]]:
         fail("the restart traced %s, expected the logo prepared and drawn" % restart)
     one_frame = trace.paint("r1")
-    if TRACE["RandomFirstFile"] not in one_frame or TRACE["StretchDIBits"] in one_frame:
-        fail("the paint after the restart traced %s: expected one credit frame and a new random start" % one_frame)
+    if TRACE["StretchDIBits"] in one_frame:
+        fail("the paint after the restart traced %s: expected one credit frame" % one_frame)
+    if TRACE["RandomFirstFile"] not in trace.worker("paint r1", "paint r2"):
+        fail("no new random start after the restart")
     if TRACE["StretchDIBits"] in trace.paint("r2"):
         fail("a folder without pictures: the slide drew a picture")
     # Apart from the first paint and the one the restart left pending, each paint follows a tick.
@@ -347,7 +380,7 @@ def run_show(show, depth):
     check_logo(shots["restart-logo"], "restart", depth, credit_line=False)
     check_credit_line(shots["restart-credit"], "the one credit frame after the restart", 100, depth)
     check_label(shots["restart-slide"], "slide of a folder without pictures", depth)
-    check_show_trace(Trace(result.debug_texts()), slides, pictures, depth)
+    check_show_trace(Trace(result.debug), slides, pictures, depth)
 
 
 # --- cases --------------------------------------------------------------------------------------
@@ -391,6 +424,8 @@ def soak(show, depth):
     # The interval is long enough that no tick comes: the program paints by itself.
     with show.settings(folder, 3600):
         result = show.bench.run(show.launcher, show.show_program, ["soak", "400"], timeout=240, depth=depth)
+    summary = [line for line in result.stdout if line.startswith("slides ")]
+    print("%d-bit soak: %s" % (depth, summary[-1] if summary else "no summary"))
     winebench.expect_checks_passed(result)
     drawn = result.debug_texts().count(TRACE["StretchDIBits"])
     if drawn < 400:

@@ -1,0 +1,42 @@
+// The show's worker thread: it owns the walk through the picture folder and does all the slow work
+// of a slide (listing, reading, decoding, fitting, turning, the palette's entries), so that the
+// window's thread never waits on the disk. Each slide it is asked for comes back to the window as
+// a posted SlideReadyMessage.
+#pragma once
+#include <windows.h>
+
+#include <cstdint>
+
+#include "platform/path_buffer.h"
+#include "slideshow/slideshow_controller.h"
+
+// Posted to the show's window; lParam is a PreparedSlide the window then owns. Far above WM_APP,
+// which the host's password question uses, and the few numbers above it that test windows take.
+constexpr UINT SlideReadyMessage = WM_APP + 0x100;
+
+// What the slides are fitted to: the show area's size as the window measured it.
+struct SlideArea {
+    int32_t Width;
+    int32_t Height;
+    bool PaletteDisplay;  // build the palette entries too
+};
+
+struct SlideWorker;
+
+// Starts a worker for the window, idle until asked; none when the thread cannot be made.
+SlideWorker* StartSlideWorker(HWND window);
+
+// A new show: the walk starts over in baseDir (the BaseDir setting) at a random entry from seed;
+// slides of earlier shows that are still being made are cut short.
+void RestartSlides(SlideWorker* worker, const char* baseDir, uint32_t seed, uint32_t generation);
+
+// Stops the slides of the current show without starting another (the show went back to its logo).
+void CancelSlides(SlideWorker* worker, uint32_t generation);
+
+// Asks for the next slide of the show, fitted to area.
+void RequestSlide(SlideWorker* worker, const SlideArea& area);
+
+// Tells the worker to end and lets go of it without waiting: a worker blocked in a call that
+// never returns stays blocked, and the process ends around it. Whatever it was making is freed
+// by the worker when it gets there.
+void AbandonSlideWorker(SlideWorker* worker);
