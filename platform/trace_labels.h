@@ -6,7 +6,7 @@
 namespace TraceLabel {
 
 constexpr char RandomFirstFile[] = "RandomFirstFile ";  // the walk picked the show's first entry
-constexpr char LoadCutShort[] = "LoadCutShort ";        // input that ends the saver stopped a load
+constexpr char LoadCutShort[] = "LoadCutShort ";        // the show ended or restarted during a load
 constexpr char ProcessImage[] = "ProcessImage ";        // a picture reduced to fit
 constexpr char ReduceRows[] = "\trows";                 // the reduction's three passes, in order
 constexpr char ReduceColumns[] = "\tcols";

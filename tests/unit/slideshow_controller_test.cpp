@@ -3,6 +3,7 @@
 
 #include <climits>
 #include <cstdint>
+#include <cstdlib>
 
 #include "slideshow/credit_colour.h"
 #include "slideshow/random_generator.h"
@@ -111,6 +112,86 @@ TEST(SlideshowPhases, IntervalInMillisecondsSaturatesAtThe32BitRange) {
         {INT32_MIN, INT32_MIN},
     };
     for (const Case& c : cases) EXPECT_EQ(IntervalMsFromSetting(c.seconds), c.ms) << c.seconds;
+}
+
+PreparedSlide* SlideFor(const SlideshowController& show) {
+    PreparedSlide* slide = static_cast<PreparedSlide*>(calloc(1, sizeof(PreparedSlide)));
+    slide->Generation = show.Generation;
+    slide->Picture.Image = CreatePackedDib(2, 2, 24);
+    return slide;
+}
+
+SlideshowController ShowInItsSlideshow() {
+    SlideshowController show = {};
+    BeginCredits(show);
+    BeginSlideshow(show);
+    return show;
+}
+
+TEST(SlidePacing, ASlideShowsAtItsTickOrTheMomentItArrivesAfterIt) {
+    SlideshowController show = ShowInItsSlideshow();
+    // Made in time: kept, then shown at the tick.
+    EXPECT_EQ(TakeArrivedSlide(show, SlideFor(show)), SlideArrival::Keep);
+    EXPECT_EQ(DecideSlideStep(show, false), SlideStep::ShowNext);
+    ReleaseNextSlide(show);
+
+    // Late: the tick leaves the screen as it is, and the slide shows when it comes, once.
+    EXPECT_EQ(DecideSlideStep(show, false), SlideStep::AwaitNext);
+    EXPECT_EQ(DecideSlideStep(show, false), SlideStep::AwaitNext);
+    EXPECT_EQ(TakeArrivedSlide(show, SlideFor(show)), SlideArrival::ShowNow);
+    EXPECT_EQ(DecideSlideStep(show, false), SlideStep::ShowNext);
+    ReleaseNextSlide(show);
+    EXPECT_EQ(TakeArrivedSlide(show, SlideFor(show)), SlideArrival::Keep);
+    ReleaseNextSlide(show);
+}
+
+TEST(SlidePacing, NoNewSlideWhileThePasswordQuestionIsUp) {
+    SlideshowController show = ShowInItsSlideshow();
+    ASSERT_EQ(TakeArrivedSlide(show, SlideFor(show)), SlideArrival::Keep);
+    PreparedSlide* waiting = show.NextSlide;
+    EXPECT_EQ(DecideSlideStep(show, true), SlideStep::HoldBack);
+    EXPECT_EQ(DecideSlideStep(show, true), SlideStep::HoldBack);
+    // Refused: the slide that was next comes at the next step.
+    EXPECT_EQ(DecideSlideStep(show, false), SlideStep::ShowNext);
+    EXPECT_EQ(show.NextSlide, waiting);
+    ReleaseNextSlide(show);
+
+    // Nothing made when the question came up: the slide that arrives meanwhile waits for it.
+    SlideshowController late = ShowInItsSlideshow();
+    EXPECT_EQ(DecideSlideStep(late, false), SlideStep::AwaitNext);
+    EXPECT_EQ(TakeArrivedSlide(late, SlideFor(late)), SlideArrival::ShowNow);
+    EXPECT_EQ(DecideSlideStep(late, true), SlideStep::HoldBack);
+    EXPECT_EQ(DecideSlideStep(late, false), SlideStep::ShowNext);
+    ReleaseNextSlide(late);
+}
+
+TEST(SlidePacing, ARestartDropsTheSlidesOfTheShowBefore) {
+    SlideshowController show = ShowInItsSlideshow();
+    ASSERT_EQ(TakeArrivedSlide(show, SlideFor(show)), SlideArrival::Keep);
+    PreparedSlide* early = SlideFor(show);  // still on its way when the restart comes
+    BeginCredits(show);                     // frees the slide that was waiting
+    EXPECT_EQ(show.NextSlide, nullptr);
+    EXPECT_EQ(TakeArrivedSlide(show, early), SlideArrival::Drop);  // during the credits
+    BeginSlideshow(show);
+    EXPECT_EQ(TakeArrivedSlide(show, early), SlideArrival::Drop);  // of the earlier show
+    ReleasePreparedSlide(early);
+    EXPECT_FALSE(show.SlideAwaited);
+
+    // One slide waits at a time: a second is dropped.
+    ASSERT_EQ(TakeArrivedSlide(show, SlideFor(show)), SlideArrival::Keep);
+    PreparedSlide* second = SlideFor(show);
+    EXPECT_EQ(TakeArrivedSlide(show, second), SlideArrival::Drop);
+    ReleasePreparedSlide(second);
+    ReleaseNextSlide(show);
+}
+
+TEST(SlidePacing, AFolderThatCannotBeListedIsTriedAgainAfterAGrowingPause) {
+    const uint32_t expected[] = {1000, 2000, 4000, 8000, 16000, 32000, 60000, 60000};
+    uint32_t pause = 0;
+    for (uint32_t wanted : expected) {
+        pause = NextListingPauseMs(pause);
+        EXPECT_EQ(pause, wanted);
+    }
 }
 
 TEST(RandomGenerator, IsTheClassicCLibraryGenerator) {
