@@ -43,13 +43,16 @@ TRACE_NAMES = {TRACE[name]: name for name in TRACE_MEANINGS}
 
 
 def traces(debug_lines):
-    """(label, milliseconds) of each timing trace: a label, then " N ms." in a second string."""
-    texts = [line.text for line in debug_lines]
-    found = []
-    for label, timing in zip(texts, texts[1:]):
-        match = re.match(r"^ (\d+) ms\.\n$", timing)
+    """(label, milliseconds) of each timing trace: a label, then " N ms." in a second string from
+    the same thread (the window's thread draws, the show's worker makes the slides)."""
+    found, labels = [], {}
+    for line in debug_lines:
+        match = re.match(r"^ (\d+) ms\.\n$", line.text)
+        label = labels.pop(line.thread, None)
         if match and label in TRACE_NAMES:
             found.append((TRACE_NAMES[label], int(match.group(1))))
+        elif not match:
+            labels[line.thread] = line.text
     return found
 
 
