@@ -56,16 +56,18 @@ void RestartShow(HWND window) {
     ReadSettings();
 }
 
+void AskForSlides(HWND window) {
+    if (Worker && AskForAnotherSlide(Slideshow)) RequestSlide(Worker, SlideAreaOf(window));
+}
+
 // The worker starts on the first picture now; it shows at the first tick of the interval, and
 // until then the logo and the last credit frame stay on screen.
 void StartSlideshow(HWND window) {
     KillTimer(window, ShowTimer);
     if (!Worker) Worker = StartSlideWorker(window);
     BeginSlideshow(Slideshow);
-    if (Worker) {
-        RestartSlides(Worker, BaseDir, TickCount(), Slideshow.Generation);
-        RequestSlide(Worker, SlideAreaOf(window));
-    }
+    if (Worker) RestartSlides(Worker, BaseDir, TickCount(), Slideshow.Generation);
+    AskForSlides(window);
     SetTimer(window, ShowTimer, static_cast<UINT>(Slideshow.IntervalMs), nullptr);
 }
 
@@ -84,16 +86,14 @@ void DrawCreditFrame(HWND window) {
     if (frame.StartsSlideshow) StartSlideshow(window);
 }
 
-// Shows the slide the worker made since the last step and asks for the next, so that the next
-// tick costs only a fill and a draw. One not made yet leaves the screen as it is and shows the
-// moment it arrives.
+// Shows the slide the worker made for this step and asks for another, so that a tick costs only a
+// fill and a draw. One not made yet leaves the screen as it is and shows the moment it arrives.
 void StepSlideshow(HWND window) {
     if (DecideSlideStep(Slideshow, PasswordCheckUnderway()) != SlideStep::ShowNext) return;
-    PreparedSlide* slide = Slideshow.NextSlide;
-    Slideshow.NextSlide = nullptr;
+    PreparedSlide* slide = TakeNextSlide(Slideshow);
     ShowPicture(window, slide->Label, slide->Picture);
     ReleasePreparedSlide(slide);
-    if (Worker) RequestSlide(Worker, SlideAreaOf(window));
+    AskForSlides(window);
 }
 
 void Paint(HWND window) {
@@ -110,6 +110,7 @@ void TakeSlide(HWND window, PreparedSlide* slide) {
         case SlideArrival::ShowNow: InvalidateRect(window, nullptr, FALSE); break;
         case SlideArrival::Keep: break;
     }
+    AskForSlides(window);
 }
 
 // Closing never waits for the worker: it is told to end and left to it.
@@ -117,7 +118,7 @@ void EndShow(HWND window) {
     KillTimer(window, ShowTimer);
     if (Worker) AbandonSlideWorker(Worker);
     Worker = nullptr;
-    ReleaseNextSlide(Slideshow);
+    ReleaseWaitingSlides(Slideshow);
     PostQuitMessage(0);
 }
 

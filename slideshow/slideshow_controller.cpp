@@ -16,7 +16,8 @@ PaintWork WorkForPaint(const SlideshowController& show) {
 void BeginCredits(SlideshowController& show) {
     show.Phase = PhaseCredits;
     ++show.Generation;
-    ReleaseNextSlide(show);
+    ReleaseWaitingSlides(show);
+    show.SlideAsked = false;
     show.SlideAwaited = false;
 }
 
@@ -50,15 +51,35 @@ SlideStep DecideSlideStep(SlideshowController& show, bool passwordCheckActive) {
 }
 
 SlideArrival TakeArrivedSlide(SlideshowController& show, PreparedSlide* slide) {
-    if (slide->Generation != show.Generation || show.Phase != PhaseSlideshow || show.NextSlide)
-        return SlideArrival::Drop;
-    show.NextSlide = slide;
-    return show.SlideAwaited ? SlideArrival::ShowNow : SlideArrival::Keep;
+    if (slide->Generation != show.Generation || show.Phase != PhaseSlideshow) return SlideArrival::Drop;
+    show.SlideAsked = false;
+    if (!show.NextSlide) {
+        show.NextSlide = slide;
+        return show.SlideAwaited ? SlideArrival::ShowNow : SlideArrival::Keep;
+    }
+    if (show.SlideAfter) return SlideArrival::Drop;
+    show.SlideAfter = slide;
+    return SlideArrival::Keep;
 }
 
-void ReleaseNextSlide(SlideshowController& show) {
+PreparedSlide* TakeNextSlide(SlideshowController& show) {
+    PreparedSlide* slide = show.NextSlide;
+    show.NextSlide = show.SlideAfter;
+    show.SlideAfter = nullptr;
+    return slide;
+}
+
+bool AskForAnotherSlide(SlideshowController& show) {
+    if (show.Phase != PhaseSlideshow || show.SlideAsked || show.SlideAfter) return false;
+    show.SlideAsked = true;
+    return true;
+}
+
+void ReleaseWaitingSlides(SlideshowController& show) {
     ReleasePreparedSlide(show.NextSlide);
+    ReleasePreparedSlide(show.SlideAfter);
     show.NextSlide = nullptr;
+    show.SlideAfter = nullptr;
 }
 
 uint32_t NextListingPauseMs(uint32_t pauseMs) {

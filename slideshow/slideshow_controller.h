@@ -38,7 +38,11 @@ struct SlideshowController {
     int32_t IntervalMs;
     // Counts the restarts: a slide prepared for an earlier show is dropped when it arrives.
     uint32_t Generation;
-    PreparedSlide* NextSlide;  // owned: prepared by the worker for the next slide step
+    // Owned, made by the worker: the slide for the next step, and one made ahead for the step
+    // after it, so that the worker reads the disk while the window draws.
+    PreparedSlide* NextSlide;
+    PreparedSlide* SlideAfter;
+    bool SlideAsked;  // a slide of this show is being made
     // A slide step found nothing prepared: the slide shows as soon as it arrives.
     bool SlideAwaited;
 };
@@ -71,15 +75,22 @@ int32_t IntervalMsFromSetting(int32_t seconds);
 enum class SlideStep { ShowNext, AwaitNext, HoldBack };
 SlideStep DecideSlideStep(SlideshowController& show, bool passwordCheckActive);
 
-// A slide has come from the worker. Kept as NextSlide, or dropped (the caller frees it) when it
-// belongs to an earlier show or one is already waiting; ShowNow when a step is waiting for it.
+// A slide has come from the worker. Kept, or dropped (the caller frees it) when it belongs to an
+// earlier show or two are waiting already; ShowNow when a step is waiting for it.
 enum class SlideArrival { Drop, Keep, ShowNow };
 SlideArrival TakeArrivedSlide(SlideshowController& show, PreparedSlide* slide);
+
+// The slide a ShowNext step draws; the one made ahead moves up. The caller owns it.
+PreparedSlide* TakeNextSlide(SlideshowController& show);
+
+// Whether to ask the worker for another slide now, marking it asked: in the slideshow, one at a
+// time, while fewer than two are waiting.
+bool AskForAnotherSlide(SlideshowController& show);
 
 // A folder that cannot be listed (a share gone to sleep, a removed medium) is tried again after a
 // pause that grows from ListingRetryFirstMs, doubling up to ListingRetryLongestMs; 0: no pause yet.
 enum : uint32_t { ListingRetryFirstMs = 1000, ListingRetryLongestMs = 60000 };
 uint32_t NextListingPauseMs(uint32_t pauseMs);
 
-// Frees NextSlide, if any.
-void ReleaseNextSlide(SlideshowController& show);
+// Frees the slides waiting, if any.
+void ReleaseWaitingSlides(SlideshowController& show);

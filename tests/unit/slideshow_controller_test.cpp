@@ -128,61 +128,95 @@ SlideshowController ShowInItsSlideshow() {
     return show;
 }
 
+// One slide step as the window takes it: the slide it shows, or none.
+PreparedSlide* Step(SlideshowController& show, bool passwordCheckActive = false) {
+    return DecideSlideStep(show, passwordCheckActive) == SlideStep::ShowNext ? TakeNextSlide(show) : nullptr;
+}
+
 TEST(SlidePacing, ASlideShowsAtItsTickOrTheMomentItArrivesAfterIt) {
     SlideshowController show = ShowInItsSlideshow();
     // Made in time: kept, then shown at the tick.
     EXPECT_EQ(TakeArrivedSlide(show, SlideFor(show)), SlideArrival::Keep);
-    EXPECT_EQ(DecideSlideStep(show, false), SlideStep::ShowNext);
-    ReleaseNextSlide(show);
+    ReleasePreparedSlide(Step(show));
 
     // Late: the tick leaves the screen as it is, and the slide shows when it comes, once.
-    EXPECT_EQ(DecideSlideStep(show, false), SlideStep::AwaitNext);
-    EXPECT_EQ(DecideSlideStep(show, false), SlideStep::AwaitNext);
+    EXPECT_EQ(Step(show), nullptr);
+    EXPECT_EQ(Step(show), nullptr);
     EXPECT_EQ(TakeArrivedSlide(show, SlideFor(show)), SlideArrival::ShowNow);
-    EXPECT_EQ(DecideSlideStep(show, false), SlideStep::ShowNext);
-    ReleaseNextSlide(show);
+    PreparedSlide* late = Step(show);
+    EXPECT_NE(late, nullptr);
+    ReleasePreparedSlide(late);
     EXPECT_EQ(TakeArrivedSlide(show, SlideFor(show)), SlideArrival::Keep);
-    ReleaseNextSlide(show);
+    ReleaseWaitingSlides(show);
+}
+
+TEST(SlidePacing, TheWorkerMakesOneSlideAtATimeAndAtMostTwoAhead) {
+    SlideshowController show = {};
+    EXPECT_FALSE(AskForAnotherSlide(show));  // no slideshow yet
+    BeginCredits(show);
+    EXPECT_FALSE(AskForAnotherSlide(show));
+    BeginSlideshow(show);
+    EXPECT_TRUE(AskForAnotherSlide(show));
+    EXPECT_FALSE(AskForAnotherSlide(show));  // one is being made
+    PreparedSlide* first = SlideFor(show);
+    PreparedSlide* second = SlideFor(show);
+    EXPECT_EQ(TakeArrivedSlide(show, first), SlideArrival::Keep);
+    EXPECT_TRUE(AskForAnotherSlide(show));  // made ahead while the first waits
+    EXPECT_EQ(TakeArrivedSlide(show, second), SlideArrival::Keep);
+    EXPECT_FALSE(AskForAnotherSlide(show));  // two waiting
+    PreparedSlide* third = SlideFor(show);
+    EXPECT_EQ(TakeArrivedSlide(show, third), SlideArrival::Drop);
+    ReleasePreparedSlide(third);
+
+    // They show in the order they came, and each step makes room for one more.
+    EXPECT_EQ(Step(show), first);
+    EXPECT_TRUE(AskForAnotherSlide(show));
+    EXPECT_EQ(Step(show), second);
+    EXPECT_FALSE(AskForAnotherSlide(show));  // still being made
+    EXPECT_EQ(Step(show), nullptr);
+    ReleasePreparedSlide(first);
+    ReleasePreparedSlide(second);
+
+    // A restart forgets the slide being made: the new show asks anew.
+    BeginCredits(show);
+    BeginSlideshow(show);
+    EXPECT_TRUE(AskForAnotherSlide(show));
 }
 
 TEST(SlidePacing, NoNewSlideWhileThePasswordQuestionIsUp) {
     SlideshowController show = ShowInItsSlideshow();
     ASSERT_EQ(TakeArrivedSlide(show, SlideFor(show)), SlideArrival::Keep);
     PreparedSlide* waiting = show.NextSlide;
-    EXPECT_EQ(DecideSlideStep(show, true), SlideStep::HoldBack);
-    EXPECT_EQ(DecideSlideStep(show, true), SlideStep::HoldBack);
+    EXPECT_EQ(Step(show, true), nullptr);
+    EXPECT_EQ(Step(show, true), nullptr);
     // Refused: the slide that was next comes at the next step.
-    EXPECT_EQ(DecideSlideStep(show, false), SlideStep::ShowNext);
-    EXPECT_EQ(show.NextSlide, waiting);
-    ReleaseNextSlide(show);
+    EXPECT_EQ(Step(show), waiting);
+    ReleasePreparedSlide(waiting);
 
     // Nothing made when the question came up: the slide that arrives meanwhile waits for it.
     SlideshowController late = ShowInItsSlideshow();
-    EXPECT_EQ(DecideSlideStep(late, false), SlideStep::AwaitNext);
+    EXPECT_EQ(Step(late), nullptr);
     EXPECT_EQ(TakeArrivedSlide(late, SlideFor(late)), SlideArrival::ShowNow);
-    EXPECT_EQ(DecideSlideStep(late, true), SlideStep::HoldBack);
-    EXPECT_EQ(DecideSlideStep(late, false), SlideStep::ShowNext);
-    ReleaseNextSlide(late);
+    EXPECT_EQ(Step(late, true), nullptr);
+    PreparedSlide* shown = Step(late);
+    EXPECT_NE(shown, nullptr);
+    ReleasePreparedSlide(shown);
 }
 
 TEST(SlidePacing, ARestartDropsTheSlidesOfTheShowBefore) {
     SlideshowController show = ShowInItsSlideshow();
     ASSERT_EQ(TakeArrivedSlide(show, SlideFor(show)), SlideArrival::Keep);
+    ASSERT_EQ(TakeArrivedSlide(show, SlideFor(show)), SlideArrival::Keep);
     PreparedSlide* early = SlideFor(show);  // still on its way when the restart comes
-    BeginCredits(show);                     // frees the slide that was waiting
+    BeginCredits(show);                     // frees the slides that were waiting
     EXPECT_EQ(show.NextSlide, nullptr);
+    EXPECT_EQ(show.SlideAfter, nullptr);
     EXPECT_EQ(TakeArrivedSlide(show, early), SlideArrival::Drop);  // during the credits
     BeginSlideshow(show);
     EXPECT_EQ(TakeArrivedSlide(show, early), SlideArrival::Drop);  // of the earlier show
     ReleasePreparedSlide(early);
     EXPECT_FALSE(show.SlideAwaited);
-
-    // One slide waits at a time: a second is dropped.
-    ASSERT_EQ(TakeArrivedSlide(show, SlideFor(show)), SlideArrival::Keep);
-    PreparedSlide* second = SlideFor(show);
-    EXPECT_EQ(TakeArrivedSlide(show, second), SlideArrival::Drop);
-    ReleasePreparedSlide(second);
-    ReleaseNextSlide(show);
+    EXPECT_EQ(Step(show), nullptr);
 }
 
 TEST(SlidePacing, AFolderThatCannotBeListedIsTriedAgainAfterAGrowingPause) {

@@ -229,10 +229,10 @@ int SoakMode(int argc, char** argv) {
     const bool palettes = (GetDeviceCaps(dc, RASTERCAPS) & RC_PALETTE) != 0;
     ReleaseDC(window, dc);
     std::vector<size_t> bytes;
-    // Each slide is painted once the worker has made it, so every paint shows one. The memory is
-    // read while the worker rests, holding nothing, with the next picture waiting for its paint.
+    // Each slide is painted once the worker has made it and the one after it, so every paint shows
+    // one. The memory is read while the worker rests, with both slides waiting.
     for (int slide = 1; slide <= slides; ++slide) {
-        if (!Check(WaitForSlides(slide), "the worker makes every slide")) break;
+        if (!Check(WaitForSlides(slide + 1), "the worker makes every slide")) break;
         bytes.push_back(PrivateBytes());
         PaintOnce(window);
         if (presenter.PalettesMade != presenter.PalettesDeleted) {
