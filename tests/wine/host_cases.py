@@ -333,6 +333,14 @@ def case_full_screen_ignores_autoplay_outside_windows98(host):
         running.kill()
 
 
+def key_ends_the_saver(host, running, window):
+    """Sends a key and waits for the end with 0; returns the seconds from the key to the end."""
+    sent = time.monotonic()
+    running.display.send_keys(window, "space")
+    host.expect_ends(running, 0, within=10)
+    return time.monotonic() - sent
+
+
 def case_full_screen_shows_logo_credit_and_pictures(host):
     """What the user sees: the logo, the credit line under it, then the pictures of BaseDir."""
     saver = host.saver_folder("show")
@@ -362,8 +370,7 @@ def case_full_screen_shows_logo_credit_and_pictures(host):
             logo_centre = logo.crop(centre).tobytes()
             wait_for(display, lambda shot: shot.crop(centre).tobytes() != logo_centre and lit(shot, centre),
                      "picture after the logo", 20)
-            display.send_keys(window, "space")
-            host.expect_ends(running, 0)
+            print("key to end of a saver between its slides: %.2f s" % key_ends_the_saver(host, running, window))
         finally:
             running.kill()
 
@@ -402,14 +409,6 @@ def traces(running_or_result):
     lines = running_or_result.debug_so_far() if hasattr(running_or_result, "debug_so_far") else None
     texts = [line.text for line in lines] if lines is not None else running_or_result.debug_texts()
     return [text for text in texts if text.strip() and not text.startswith(" ")]
-
-
-def key_ends_the_saver(host, running, window):
-    """Sends a key and waits for the end with 0; returns the seconds from the key to the end."""
-    sent = time.monotonic()
-    running.display.send_keys(window, "space")
-    host.expect_ends(running, 0, within=10)
-    return time.monotonic() - sent
 
 
 def case_full_screen_key_during_a_slow_load_ends_it(host):
