@@ -28,6 +28,10 @@ void ReadSettings() {
     char baseDir[PathBufferSize];
     ReadBaseDirSetting(baseDir);
     SetImageDir(DirectoryWalk, baseDir);
+    const bool shuffle = ReadSwitchSetting(ShuffleSetting);
+    char deckFile[PathBufferSize] = "";
+    if (shuffle) DeckFilePath(deckFile);
+    SetWalkWays(DirectoryWalk, ReadSwitchSetting(SubfoldersSetting), shuffle, deckFile);
     Slideshow.IntervalMs = IntervalMsFromSetting(ReadIntervalSetting());
 }
 
@@ -108,7 +112,7 @@ void EndShow(HWND window) {
     KillTimer(window, ShowTimer);
     ReleasePreparedPalette(window);
     ReleaseCurrentImage(Slideshow);
-    CloseListing(DirectoryWalk);
+    EndWalk(DirectoryWalk);  // the deck is written to its file here
     PostQuitMessage(0);
 }
 
