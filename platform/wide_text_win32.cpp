@@ -7,9 +7,9 @@ bool UsesWideCalls() {
     return GetVersionExA(&version) && version.dwPlatformId == VER_PLATFORM_WIN32_NT;
 }
 
-FARPROC LoadedModuleFunction(const char* module, const char* name) {
+void* LoadedModuleFunction(const char* module, const char* name) {
     HMODULE handle = GetModuleHandleA(module);
-    return handle ? GetProcAddress(handle, name) : nullptr;
+    return handle ? reinterpret_cast<void*>(GetProcAddress(handle, name)) : nullptr;
 }
 
 bool WidePathFromText(const char* text, wchar_t (&wide)[PathBufferSize]) {

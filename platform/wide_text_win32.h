@@ -13,7 +13,7 @@
 bool UsesWideCalls();
 
 // A function of a system DLL the process already has (KERNEL32, msvcrt), or nullptr.
-FARPROC LoadedModuleFunction(const char* module, const char* name);
+void* LoadedModuleFunction(const char* module, const char* name);
 
 // UTF-8 to UTF-16 in a MAX_PATH buffer: false when the text is not UTF-8 or the path is too long
 // for the platform, which must then pass it over rather than cut it.

@@ -27,7 +27,7 @@ bool LocalAppData(wchar_t (&folder)[PathBufferSize]) {
     HMODULE shell = LoadLibraryA("shell32.dll");
     if (!shell) return false;
     const SHGetFolderPathWCall getFolder =
-        reinterpret_cast<SHGetFolderPathWCall>(GetProcAddress(shell, "SHGetFolderPathW"));
+        reinterpret_cast<SHGetFolderPathWCall>(reinterpret_cast<void*>(GetProcAddress(shell, "SHGetFolderPathW")));
     const bool found = getFolder && getFolder(nullptr, LocalAppDataFolder, nullptr, 0, folder) == S_OK;
     FreeLibrary(shell);
     return found;

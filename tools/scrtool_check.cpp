@@ -46,6 +46,7 @@ struct TreeCheck {
 // One folder below the top (relative "" for the top itself, else ending in '\').
 void CheckFolder(TreeCheck& check, const std::string& relative) {
     std::string directory = check.Top;
+    if (!relative.empty()) directory += '/';
     for (char c : relative) directory += c == '\\' ? '/' : c;
     DIR* listing = opendir(directory.c_str());
     if (!listing) return;
