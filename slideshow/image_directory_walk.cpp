@@ -87,6 +87,12 @@ namespace {
 
 bool LibraryWays(const ImageDirectoryWalk& walk) { return walk.Subfolders || walk.Shuffle; }
 
+// A card drawn but never shown, its load cut short, is not counted as shown.
+void PassOverPendingCard(ImageDirectoryWalk& walk) {
+    if (walk.EntryPending && walk.Library && walk.Library->LastTried != NoPicture)
+        walk.Library->Pictures.Items[walk.Library->LastTried].Passed = true;
+}
+
 void GiveUpLibrary(ImageDirectoryWalk& walk) {
     if (!walk.Library) return;
     if (walk.Library->Shuffle && walk.StatePath[0]) WriteDeckFile(*walk.Library, walk.StatePath);
@@ -96,15 +102,16 @@ void GiveUpLibrary(ImageDirectoryWalk& walk) {
 
 bool LibraryFits(const ImageDirectoryWalk& walk) {
     const PictureLibrary& library = *walk.Library;
-    return library.ImageDir == walk.ImageDir && library.Subfolders == walk.Subfolders &&
+    return strcmp(library.ImageDir, walk.ImageDir) == 0 && library.Subfolders == walk.Subfolders &&
            library.Shuffle == walk.Shuffle;
 }
 
-// A kept deck when its file reads whole; else a new library, nothing listed yet.
+// A kept deck when its file reads whole; else a new library, nothing listed yet (or none at all
+// without memory for it).
 bool MakeLibrary(ImageDirectoryWalk& walk) {
     walk.Library = NewPictureLibrary(walk.ImageDir, walk.Subfolders, walk.Shuffle);
-    if (!walk.Shuffle || !walk.StatePath[0]) return false;
-    if (ReadDeckFile(*walk.Library, walk.StatePath) && !walk.Library->Pictures.empty()) return true;
+    if (!walk.Library || !walk.Shuffle || !walk.StatePath[0]) return false;
+    if (ReadDeckFile(*walk.Library, walk.StatePath) && walk.Library->Pictures.Count > 0) return true;
     FreePictureLibrary(walk.Library);
     walk.Library = NewPictureLibrary(walk.ImageDir, walk.Subfolders, walk.Shuffle);
     return false;
@@ -115,8 +122,8 @@ bool MakeLibrary(ImageDirectoryWalk& walk) {
 uint32_t NextInListingOrder(PictureLibrary& library, bool* wrapped) {
     for (;;) {
         uint32_t next = library.Cursor == NoPicture ? 0 : library.Cursor + 1;
-        while (next < library.Pictures.size() && library.Pictures[next].Gone) ++next;
-        if (next < library.Pictures.size()) return next;
+        while (next < library.Pictures.Count && library.Pictures.Items[next].Gone) ++next;
+        if (next < library.Pictures.Count) return next;
         if (!library.ListedOnce) {
             ListMorePictures(library, StepListingEntries);
             continue;
@@ -129,7 +136,7 @@ uint32_t NextInListingOrder(PictureLibrary& library, bool* wrapped) {
 
 // The deck: the next card, listing on while nothing at all is known yet; one new round per step.
 uint32_t NextCard(PictureLibrary& library, bool* newRound) {
-    while (library.Order.empty() && !library.ListedOnce) ListMorePictures(library, StepListingEntries);
+    while (library.Order.Count == 0 && !library.ListedOnce) ListMorePictures(library, StepListingEntries);
     if (CardsLeftInRound(library) == 0) {
         if (*newRound) return NoPicture;
         *newRound = true;
@@ -149,6 +156,7 @@ LoadResult TryPicture(ImageDirectoryWalk& walk, uint32_t picture, const LoadCont
 
 LoadResult AdvanceThroughLibrary(ImageDirectoryWalk& walk, const LoadControl& control) {
     if (!walk.Library) MakeLibrary(walk);
+    if (!walk.Library) return NoImage("no memory for the picture library");
     PictureLibrary& library = *walk.Library;
     if (!walk.EntryPending) ListMorePictures(library, StepListingEntries);
     bool wrapped = false, newRound = false;
@@ -172,27 +180,29 @@ LoadResult AdvanceThroughLibrary(ImageDirectoryWalk& walk, const LoadControl& co
             library.LastShown = picture;
             return result;
         }
-        library.Pictures[picture].Passed = true;
+        library.Pictures.Items[picture].Passed = true;
     }
 }
 
 RandomStart StartLibrary(ImageDirectoryWalk& walk, uint32_t seed) {
-    // A card drawn but never shown, its load cut short, is not counted as shown.
-    if (walk.EntryPending && walk.Library && walk.Library->LastTried != NoPicture)
-        walk.Library->Pictures[walk.Library->LastTried].Passed = true;
+    PassOverPendingCard(walk);
     CloseListing(walk);
     const uint32_t startTick = TickCount();
     if (walk.Library && !LibraryFits(walk)) GiveUpLibrary(walk);
     const bool kept = walk.Library || MakeLibrary(walk);
-    PictureLibrary& library = *walk.Library;
     SeedRandom(seed);
+    if (!walk.Library) {
+        WriteTrace(TraceLabel::RandomFirstFile, startTick);
+        return RandomStart{0, 0};
+    }
+    PictureLibrary& library = *walk.Library;
     if (!kept && !library.ListedOnce) {
         while (ListMorePictures(library, StepListingEntries) && TickCount() - startTick < StartListingMs) {
         }
     }
     RandomStart pick = {LivePictureCount(library), 0};
-    if (!library.Shuffle && !library.Pictures.empty()) {
-        pick.Skip = RandomBelow(static_cast<uint32_t>(library.Pictures.size()));
+    if (!library.Shuffle && library.Pictures.Count > 0) {
+        pick.Skip = RandomBelow(library.Pictures.Count);
         library.Cursor = pick.Skip == 0 ? NoPicture : pick.Skip - 1;
     }
     WriteTrace(TraceLabel::RandomFirstFile, startTick);
@@ -214,8 +224,7 @@ bool ListMoreOfLibrary(ImageDirectoryWalk& walk) {
 }
 
 void EndWalk(ImageDirectoryWalk& walk) {
-    if (walk.EntryPending && walk.Library && walk.Library->LastTried != NoPicture)
-        walk.Library->Pictures[walk.Library->LastTried].Passed = true;
+    PassOverPendingCard(walk);
     CloseListing(walk);
     GiveUpLibrary(walk);
 }

@@ -1,5 +1,6 @@
 // The picture library: the tree listed step by step, the pictures kept as paths in one pool, the
-// deck drawn at random from what is still to come, and the deck file.
+// deck drawn at random from what is still to come, and the deck file. Plain heap blocks only: a
+// failed allocation leaves a picture out, and nothing here throws.
 #include "slideshow/picture_library.h"
 
 #include <algorithm>
@@ -14,108 +15,144 @@
 namespace {
 
 const char SearchPattern[] = "*.*";
+const uint32_t FirstSum = 2166136261u;
+
+// FNV-1a, for the path slots and the deck file's sum.
+void SumText(uint32_t* sum, const char* text) {
+    for (; *text; ++text) *sum = (*sum ^ static_cast<unsigned char>(*text)) * 16777619u;
+}
 
 uint32_t HashText(const char* text) {
-    uint32_t hash = 2166136261u;  // FNV-1a
-    for (; *text; ++text) hash = (hash ^ static_cast<unsigned char>(*text)) * 16777619u;
+    uint32_t hash = FirstSum;
+    SumText(&hash, text);
     return hash;
 }
 
 uint32_t FindPicture(const PictureLibrary& library, const char* path) {
-    if (library.Slots.empty()) return NoPicture;
-    const uint32_t mask = static_cast<uint32_t>(library.Slots.size()) - 1;
+    if (library.Slots.Count == 0) return NoPicture;
+    const uint32_t mask = library.Slots.Count - 1;
     for (uint32_t slot = HashText(path) & mask;; slot = (slot + 1) & mask) {
-        const uint32_t held = library.Slots[slot];
+        const uint32_t held = library.Slots.Items[slot];
         if (held == 0) return NoPicture;
         if (strcmp(PicturePath(library, held - 1), path) == 0) return held - 1;
     }
 }
 
 void PlaceInSlots(PictureLibrary& library, uint32_t picture) {
-    const uint32_t mask = static_cast<uint32_t>(library.Slots.size()) - 1;
+    const uint32_t mask = library.Slots.Count - 1;
     uint32_t slot = HashText(PicturePath(library, picture)) & mask;
-    while (library.Slots[slot] != 0) slot = (slot + 1) & mask;
-    library.Slots[slot] = picture + 1;
+    while (library.Slots.Items[slot] != 0) slot = (slot + 1) & mask;
+    library.Slots.Items[slot] = picture + 1;
 }
 
-// Keeps the slots at most half full.
-void MakeRoomInSlots(PictureLibrary& library) {
-    if ((library.Pictures.size() + 1) * 2 <= library.Slots.size()) return;
-    library.Slots.assign(library.Slots.empty() ? 1024 : library.Slots.size() * 2, 0);
-    for (uint32_t picture = 0; picture < library.Pictures.size(); ++picture) PlaceInSlots(library, picture);
+// Keeps the slots at most half full, a power of two of them.
+bool MakeRoomInSlots(PictureLibrary& library) {
+    if ((library.Pictures.Count + 1) * 2 <= library.Slots.Count) return true;
+    const uint32_t count = library.Slots.Count ? library.Slots.Count * 2 : 1024;
+    uint32_t* slots = static_cast<uint32_t*>(calloc(count, sizeof(uint32_t)));
+    if (!slots) return false;
+    free(library.Slots.Items);
+    library.Slots = PlainArray<uint32_t>{slots, count, count};
+    for (uint32_t picture = 0; picture < library.Pictures.Count; ++picture) PlaceInSlots(library, picture);
+    return true;
 }
 
 // The picture at path, added when new (it joins the round still under way); a picture found again
-// after it was given up for gone comes back.
+// after it was given up for gone comes back. NoPicture without memory for it.
 uint32_t AddPicture(PictureLibrary& library, const char* path, uint32_t listing) {
     uint32_t picture = FindPicture(library, path);
     if (picture != NoPicture) {
-        LibraryPicture& known = library.Pictures[picture];
+        LibraryPicture& known = library.Pictures.Items[picture];
         known.LastListing = listing;
-        if (known.Gone) {
-            known.Gone = false;
-            if (library.Shuffle) library.Order.push_back(picture);
-        }
+        if (known.Gone && (!library.Shuffle || AppendItem(library.Order, picture))) known.Gone = false;
         return picture;
     }
-    MakeRoomInSlots(library);
-    picture = static_cast<uint32_t>(library.Pictures.size());
-    const LibraryPicture added = {static_cast<uint32_t>(library.Paths.size()), listing, false, false};
-    library.Paths.insert(library.Paths.end(), path, path + strlen(path) + 1);
-    library.Pictures.push_back(added);
+    picture = library.Pictures.Count;
+    const LibraryPicture added = {library.Paths.Count, listing, false, false};
+    const uint32_t length = static_cast<uint32_t>(strlen(path)) + 1;
+    if (!MakeRoomInSlots(library) || (library.Shuffle && !AppendItem(library.Order, picture))) return NoPicture;
+    if (!AppendItems(library.Paths, path, length)) {
+        library.Order.Count -= library.Shuffle ? 1 : 0;
+        return NoPicture;
+    }
+    if (!AppendItem(library.Pictures, added)) {
+        library.Order.Count -= library.Shuffle ? 1 : 0;
+        library.Paths.Count -= length;
+        return NoPicture;
+    }
     PlaceInSlots(library, picture);
-    if (library.Shuffle) library.Order.push_back(picture);
     return picture;
 }
 
+bool AddFolder(PictureLibrary& library, const char* path) {
+    const uint32_t offset = library.FolderPaths.Count;
+    if (!AppendItem(library.PendingFolders, offset)) return false;
+    if (AppendItems(library.FolderPaths, path, static_cast<uint32_t>(strlen(path)) + 1)) return true;
+    --library.PendingFolders.Count;
+    return false;
+}
+
 void StartListing(PictureLibrary& library) {
-    library.FolderPaths.assign(1, '\0');  // the top: ""
-    library.PendingFolders.assign(1, 0);
-    library.ListedFolders.clear();
+    library.FolderPaths.Count = 0;
+    library.PendingFolders.Count = 0;
+    library.ListedFolders.Count = 0;
+    AddFolder(library, "");  // the top
 }
 
 // Every picture the listing now finished did not find is gone; the next listing starts.
 void FinishListing(PictureLibrary& library) {
-    for (LibraryPicture& picture : library.Pictures)
+    for (uint32_t i = 0; i < library.Pictures.Count; ++i) {
+        LibraryPicture& picture = library.Pictures.Items[i];
         if (picture.LastListing != library.Listing) picture.Gone = true;
+    }
     ++library.Listing;
     library.ListedOnce = true;
     StartListing(library);
 }
 
-const char* FolderPath(const PictureLibrary& library, uint32_t offset) { return &library.FolderPaths[offset]; }
+const char* FolderPath(const PictureLibrary& library, uint32_t offset) { return library.FolderPaths.Items + offset; }
+
+// Whether a listing already went through this folder, reached now by a link; remembered if not.
+bool ListedBefore(PictureLibrary& library) {
+    DirectoryIdentity identity;
+    if (!IdentifyListedDirectory(library.Open, &identity)) return false;
+    for (uint32_t i = 0; i < library.ListedFolders.Count; ++i) {
+        const DirectoryIdentity& listed = library.ListedFolders.Items[i];
+        if (listed.Device == identity.Device && listed.Node == identity.Node) return true;
+    }
+    AppendItem(library.ListedFolders, identity);
+    return false;
+}
 
 // Opens the next folder still to list: in the listing's own order, or at random for the deck, so
 // that a listing cut short by the first picture's deadline covers folders from all over the tree.
 bool OpenNextFolder(PictureLibrary& library) {
-    while (!library.PendingFolders.empty()) {
-        std::vector<uint32_t>& pending = library.PendingFolders;
-        if (library.Shuffle) std::swap(pending[RandomBelow(static_cast<uint32_t>(pending.size()))], pending.back());
-        const uint32_t folder = pending.back();
-        pending.pop_back();
+    PlainArray<uint32_t>& pending = library.PendingFolders;
+    while (pending.Count > 0) {
+        if (library.Shuffle) std::swap(pending.Items[RandomBelow(pending.Count)], pending.Items[pending.Count - 1]);
+        const uint32_t folder = pending.Items[--pending.Count];
         // The pattern's last backslash separates the pattern; the ones before it, between the
         // folders, are the platform's separators.
-        std::string directory = library.ImageDir + FolderPath(library, folder);
-        directory.pop_back();
-        if (folder != 0) ToPlatformTreePath(&directory[0], library.ImageDir.size() - 1);
-        const std::string pattern = directory + '\\' + SearchPattern;
-        if (pattern.size() >= PathBufferSize) continue;  // too long for the platform: passed over
-        library.Open = OpenDirectoryListing(pattern.c_str(), &library.Entry);
+        const char* relative = FolderPath(library, folder);
+        char pattern[PathBufferSize];
+        const size_t relativeLength = strlen(relative);
+        if (library.ImageDirLength + relativeLength + sizeof SearchPattern > sizeof pattern) continue;
+        memcpy(pattern, library.ImageDir, library.ImageDirLength);
+        memcpy(pattern + library.ImageDirLength, relative, relativeLength);
+        const size_t separator = library.ImageDirLength + relativeLength - 1;
+        pattern[separator] = '\0';
+        if (relativeLength > 0) ToPlatformTreePath(pattern, library.ImageDirLength - 1);
+        pattern[separator] = '\\';
+        memcpy(pattern + separator + 1, SearchPattern, sizeof SearchPattern);
+        library.Open = OpenDirectoryListing(pattern, &library.Entry);
         if (!library.Open) continue;
-        DirectoryIdentity identity;
-        if (IdentifyListedDirectory(library.Open, &identity)) {
-            bool seen = false;
-            for (const DirectoryIdentity& listed : library.ListedFolders)
-                seen = seen || (listed.Device == identity.Device && listed.Node == identity.Node);
-            if (seen) {  // reached again through a link: a loop, or a second way to the same pictures
-                CloseDirectoryListing(library.Open);
-                library.Open = nullptr;
-                continue;
-            }
-            library.ListedFolders.push_back(identity);
+        if (ListedBefore(library)) {  // a loop, or a second way to the same pictures
+            CloseDirectoryListing(library.Open);
+            library.Open = nullptr;
+            continue;
         }
         library.OpenFolder = folder;
-        library.FirstChild = static_cast<uint32_t>(pending.size());
+        library.FirstChild = pending.Count;
         return true;
     }
     return false;
@@ -126,8 +163,8 @@ bool OpenNextFolder(PictureLibrary& library) {
 void CloseFolder(PictureLibrary& library) {
     CloseDirectoryListing(library.Open);
     library.Open = nullptr;
-    std::vector<uint32_t>& pending = library.PendingFolders;
-    if (!library.Shuffle) std::reverse(pending.begin() + library.FirstChild, pending.end());
+    PlainArray<uint32_t>& pending = library.PendingFolders;
+    if (!library.Shuffle) std::reverse(pending.Items + library.FirstChild, pending.Items + pending.Count);
 }
 
 void TakeEntry(PictureLibrary& library) {
@@ -135,20 +172,21 @@ void TakeEntry(PictureLibrary& library) {
     const char* name = entry.FileName;
     if (entry.NameTooLong || strcmp(name, ".") == 0 || strcmp(name, "..") == 0) return;
     if (strchr(name, '\\')) return;  // natively a name may hold one; here it would split the name
-    std::string path = FolderPath(library, library.OpenFolder);
-    path += name;
+    const char* folder = FolderPath(library, library.OpenFolder);
+    const size_t folderLength = strlen(folder), nameLength = strlen(name);
+    // A path too long for the platform is passed over, never cut.
+    char path[PathBufferSize];
+    if (library.ImageDirLength + folderLength + nameLength + 1 >= sizeof path) return;
+    memcpy(path, folder, folderLength);
+    memcpy(path + folderLength, name, nameLength + 1);
     if (entry.IsDirectory) {
         if (!library.Subfolders || entry.IsHidden || entry.IsLink) return;
-        path += '\\';
-        library.PendingFolders.push_back(static_cast<uint32_t>(library.FolderPaths.size()));
-        library.FolderPaths.insert(library.FolderPaths.end(), path.c_str(), path.c_str() + path.size() + 1);
+        strcat(path, "\\");
+        AddFolder(library, path);
         return;
     }
     const char* extension = strrchr(name, '.');
-    if (!extension || !FindImageLoader(extension)) return;
-    // A path too long for the platform is passed over, never cut.
-    if (library.ImageDir.size() + path.size() >= PathBufferSize) return;
-    AddPicture(library, path.c_str(), library.Listing);
+    if (extension && FindImageLoader(extension)) AddPicture(library, path, library.Listing);
 }
 
 }  // namespace
@@ -160,17 +198,17 @@ uint32_t RandomBelow(uint32_t count) {
 }
 
 PictureLibrary* NewPictureLibrary(const char* imageDir, bool subfolders, bool shuffle) {
-    PictureLibrary* library = new PictureLibrary();
-    library->ImageDir = imageDir;
+    PictureLibrary* library = static_cast<PictureLibrary*>(calloc(1, sizeof(PictureLibrary)));
+    if (!library) return nullptr;
+    const size_t length = strnlen(imageDir, sizeof library->ImageDir - 1);
+    memcpy(library->ImageDir, imageDir, length);
+    library->ImageDirLength = static_cast<uint32_t>(length);
     library->Subfolders = subfolders;
     library->Shuffle = shuffle;
-    library->Drawn = 0;
     library->LastShown = NoPicture;
     library->Cursor = NoPicture;
     library->LastTried = NoPicture;
     library->Listing = 1;
-    library->ListedOnce = false;
-    library->Open = nullptr;
     StartListing(*library);
     return library;
 }
@@ -178,11 +216,18 @@ PictureLibrary* NewPictureLibrary(const char* imageDir, bool subfolders, bool sh
 void FreePictureLibrary(PictureLibrary* library) {
     if (!library) return;
     CloseDirectoryListing(library->Open);
-    delete library;
+    ReleaseItems(library->Pictures);
+    ReleaseItems(library->Paths);
+    ReleaseItems(library->Slots);
+    ReleaseItems(library->Order);
+    ReleaseItems(library->FolderPaths);
+    ReleaseItems(library->PendingFolders);
+    ReleaseItems(library->ListedFolders);
+    free(library);
 }
 
 const char* PicturePath(const PictureLibrary& library, uint32_t picture) {
-    return &library.Paths[library.Pictures[picture].PathOffset];
+    return library.Paths.Items + library.Pictures.Items[picture].PathOffset;
 }
 
 bool ListMorePictures(PictureLibrary& library, uint32_t entryBudget) {
@@ -203,26 +248,24 @@ bool ListMorePictures(PictureLibrary& library, uint32_t entryBudget) {
 
 uint32_t LivePictureCount(const PictureLibrary& library) {
     uint32_t count = 0;
-    for (const LibraryPicture& picture : library.Pictures) count += picture.Gone ? 0 : 1;
+    for (uint32_t i = 0; i < library.Pictures.Count; ++i) count += library.Pictures.Items[i].Gone ? 0 : 1;
     return count;
 }
 
-uint32_t CardsLeftInRound(const PictureLibrary& library) {
-    return static_cast<uint32_t>(library.Order.size()) - library.Drawn;
-}
+uint32_t CardsLeftInRound(const PictureLibrary& library) { return library.Order.Count - library.Drawn; }
 
 namespace {
 
 // A new round: every picture still there, none drawn, none passed over.
 void StartRound(PictureLibrary& library) {
-    std::vector<uint32_t> order;
-    order.reserve(library.Order.size());
-    for (uint32_t picture : library.Order) {
-        if (library.Pictures[picture].Gone) continue;
-        library.Pictures[picture].Passed = false;
-        order.push_back(picture);
+    uint32_t kept = 0;
+    for (uint32_t i = 0; i < library.Order.Count; ++i) {
+        const uint32_t picture = library.Order.Items[i];
+        if (library.Pictures.Items[picture].Gone) continue;
+        library.Pictures.Items[picture].Passed = false;
+        library.Order.Items[kept++] = picture;
     }
-    library.Order.swap(order);
+    library.Order.Count = kept;
     library.Drawn = 0;
 }
 
@@ -232,9 +275,9 @@ uint32_t DrawCard(PictureLibrary& library) {
     for (;;) {
         if (CardsLeftInRound(library) == 0) {
             StartRound(library);
-            if (library.Order.empty()) return NoPicture;
+            if (library.Order.Count == 0) return NoPicture;
         }
-        std::vector<uint32_t>& order = library.Order;
+        uint32_t* order = library.Order.Items;
         const uint32_t left = CardsLeftInRound(library);
         uint32_t chosen = library.Drawn + RandomBelow(left);
         if (library.Drawn == 0 && left > 1 && order[chosen] == library.LastShown) {
@@ -244,51 +287,90 @@ uint32_t DrawCard(PictureLibrary& library) {
         }
         std::swap(order[library.Drawn], order[chosen]);
         const uint32_t picture = order[library.Drawn++];
-        if (!library.Pictures[picture].Gone) return picture;
+        if (!library.Pictures.Items[picture].Gone) return picture;
     }
 }
 
 // --- the deck file ---------------------------------------------------------------------------
+//
+//   ZorScreensaver deck 1
+//   folder IMAGEDIR
+//   subfolders 0|1
+//   pictures N
+//   s PATH or u PATH, N lines: shown this round (in the order drawn) or still to come
+//   end SUM        the FNV-1a sum of every line before it, in hexadecimal
 
 namespace {
 
 const char DeckHeader[] = "ZorScreensaver deck 1\n";
+enum { DeckLineSize = PathBufferSize + 32 };
 
-// Lines with a running FNV-1a sum, so that a file cut short or changed reads as damaged.
 struct SummedLines {
     FILE* File;
     uint32_t Sum;
 };
 
-void SumText(uint32_t* sum, const char* text) {
-    for (; *text; ++text) *sum = (*sum ^ static_cast<unsigned char>(*text)) * 16777619u;
-}
-
-bool WriteLine(SummedLines& out, const std::string& line) {
-    SumText(&out.Sum, line.c_str());
-    return fwrite(line.data(), 1, line.size(), out.File) == line.size();
+bool WriteLine(SummedLines& out, const char* line) {
+    SumText(&out.Sum, line);
+    return fputs(line, out.File) >= 0;
 }
 
 // One whole line, its newline included, or false.
-bool ReadLine(SummedLines& in, std::string* line, bool summed = true) {
-    char buffer[PathBufferSize * 2];
-    if (!fgets(buffer, sizeof buffer, in.File)) return false;
-    const size_t length = strlen(buffer);
-    if (length == 0 || buffer[length - 1] != '\n') return false;
-    if (summed) SumText(&in.Sum, buffer);
-    line->assign(buffer, length);
+bool ReadLine(SummedLines& in, char (&line)[DeckLineSize], bool summed = true) {
+    if (!fgets(line, sizeof line, in.File)) return false;
+    const size_t length = strlen(line);
+    if (length == 0 || line[length - 1] != '\n') return false;
+    if (summed) SumText(&in.Sum, line);
     return true;
 }
 
-std::string FlagsLine(const PictureLibrary& library) {
-    return std::string("folder ") + library.ImageDir + "\nsubfolders " + (library.Subfolders ? "1" : "0") + "\n";
+void FolderLine(const PictureLibrary& library, char (&line)[DeckLineSize]) {
+    snprintf(line, sizeof line, "folder %s\n", library.ImageDir);
 }
 
-// A picture path as the deck file may hold it: relative, each folder named, no way up.
-bool SoundPicturePath(const std::string& path) {
-    if (path.empty() || path[0] == '\\' || path.back() == '\\') return false;
-    if (path.find("\\\\") != std::string::npos || path.find(':') != std::string::npos) return false;
-    return path != ".." && path.compare(0, 3, "..\\") != 0 && path.find("\\..\\") == std::string::npos;
+void SubfoldersLine(const PictureLibrary& library, char (&line)[DeckLineSize]) {
+    snprintf(line, sizeof line, "subfolders %d\n", library.Subfolders ? 1 : 0);
+}
+
+// A picture path as the deck file may hold it: relative, each folder named, no way up, and short
+// enough for the platform.
+bool SoundPicturePath(const PictureLibrary& library, const char* path) {
+    const size_t length = strlen(path);
+    if (length == 0 || path[0] == '\\' || path[length - 1] == '\\' || strstr(path, "\\\\") || strchr(path, ':'))
+        return false;
+    if (strcmp(path, "..") == 0 || strncmp(path, "..\\", 3) == 0 || strstr(path, "\\..\\")) return false;
+    return library.ImageDirLength + length < PathBufferSize && FindPicture(library, path) == NoPicture;
+}
+
+bool ReadDeckLines(PictureLibrary& library, SummedLines& in) {
+    char line[DeckLineSize], expected[DeckLineSize];
+    if (!ReadLine(in, line) || strcmp(line, DeckHeader) != 0) return false;
+    FolderLine(library, expected);
+    if (!ReadLine(in, line) || strcmp(line, expected) != 0) return false;
+    SubfoldersLine(library, expected);
+    if (!ReadLine(in, line) || strcmp(line, expected) != 0) return false;
+    unsigned long count = 0;
+    char rest = 0;
+    if (!ReadLine(in, line) || sscanf(line, "pictures %lu%c", &count, &rest) != 2 || rest != '\n') return false;
+    // The shown ones first, in the order drawn; the order of those to come does not matter.
+    bool toCome = false;
+    for (unsigned long i = 0; i < count; ++i) {
+        if (!ReadLine(in, line) || (line[0] != 's' && line[0] != 'u') || line[1] != ' ') return false;
+        line[strlen(line) - 1] = '\0';
+        if (!SoundPicturePath(library, line + 2)) return false;
+        const uint32_t picture = AddPicture(library, line + 2, 0);
+        if (picture == NoPicture) return false;
+        if (line[0] == 'u') toCome = true;
+        if (line[0] == 's' && toCome) return false;
+        if (line[0] == 's') {
+            ++library.Drawn;
+            library.LastShown = picture;
+        }
+    }
+    const uint32_t sum = in.Sum;
+    unsigned long stored = 0;
+    return ReadLine(in, line, false) && sscanf(line, "end %lx%c", &stored, &rest) == 2 && rest == '\n' &&
+           stored == sum && fgetc(in.File) == EOF;
 }
 
 }  // namespace
@@ -296,61 +378,44 @@ bool SoundPicturePath(const std::string& path) {
 bool ReadDeckFile(PictureLibrary& library, const char* path) {
     FILE* file = OpenPathForReading(path);
     if (!file) return false;
-    SummedLines in = {file, 2166136261u};
-    std::string line, expectedFlags = FlagsLine(library), flags;
-    unsigned long count = 0;
-    bool sound = ReadLine(in, &line) && line == DeckHeader;
-    for (int i = 0; sound && i < 2; ++i) {
-        sound = ReadLine(in, &line);
-        flags += line;
-    }
-    sound = sound && flags == expectedFlags && ReadLine(in, &line) && sscanf(line.c_str(), "pictures %lu", &count) == 1;
-    std::vector<uint32_t> shown, toCome;
-    for (unsigned long i = 0; sound && i < count; ++i) {
-        sound = ReadLine(in, &line) && line.size() > 3 && (line[0] == 's' || line[0] == 'u') && line[1] == ' ';
-        if (!sound) break;
-        const std::string picturePath = line.substr(2, line.size() - 3);
-        sound = SoundPicturePath(picturePath) && library.ImageDir.size() + picturePath.size() < PathBufferSize &&
-                FindPicture(library, picturePath.c_str()) == NoPicture;
-        if (!sound) break;
-        const uint32_t picture = AddPicture(library, picturePath.c_str(), 0);
-        (line[0] == 's' ? shown : toCome).push_back(picture);
-    }
-    const uint32_t sum = in.Sum;
-    unsigned long stored = 0;
-    char rest = 0;
-    sound = sound && ReadLine(in, &line, false) && sscanf(line.c_str(), "end %lx%c", &stored, &rest) == 2 &&
-            rest == '\n' && stored == sum && fgetc(file) == EOF;
+    SummedLines in = {file, FirstSum};
+    const bool sound = ReadDeckLines(library, in);
     fclose(file);
-    if (!sound) return false;
-    library.Order = shown;
-    library.Order.insert(library.Order.end(), toCome.begin(), toCome.end());
-    library.Drawn = static_cast<uint32_t>(shown.size());
-    // The shown ones stand in the order they were drawn: the last is the one shown last.
-    if (!shown.empty()) library.LastShown = shown.back();
-    return true;
+    return sound;
 }
 
 bool WriteDeckFile(const PictureLibrary& library, const char* path) {
-    const std::string newPath = std::string(path) + ".new";
-    FILE* file = OpenPathForWriting(newPath.c_str());
+    char newPath[PathBufferSize];
+    if (snprintf(newPath, sizeof newPath, "%s.new", path) >= static_cast<int>(sizeof newPath)) return false;
+    FILE* file = OpenPathForWriting(newPath);
     if (!file) return false;
-    SummedLines out = {file, 2166136261u};
-    bool written = WriteLine(out, DeckHeader) && WriteLine(out, FlagsLine(library));
+    SummedLines out = {file, FirstSum};
+    char line[DeckLineSize];
+    bool written = WriteLine(out, DeckHeader);
+    FolderLine(library, line);
+    written = written && WriteLine(out, line);
+    SubfoldersLine(library, line);
+    written = written && WriteLine(out, line);
     uint32_t live = 0;
-    for (uint32_t picture : library.Order) live += library.Pictures[picture].Gone ? 0 : 1;
-    written = written && WriteLine(out, "pictures " + std::to_string(live) + "\n");
-    for (uint32_t place = 0; written && place < library.Order.size(); ++place) {
-        const LibraryPicture& picture = library.Pictures[library.Order[place]];
-        if (picture.Gone) continue;
-        const bool shown = place < library.Drawn && !picture.Passed;
-        written = WriteLine(out, std::string(shown ? "s " : "u ") + PicturePath(library, library.Order[place]) + "\n");
+    for (uint32_t place = 0; place < library.Order.Count; ++place)
+        live += library.Pictures.Items[library.Order.Items[place]].Gone ? 0 : 1;
+    snprintf(line, sizeof line, "pictures %lu\n", static_cast<unsigned long>(live));
+    written = written && WriteLine(out, line);
+    // Shown ones first, so that a picture drawn but passed over goes with those to come.
+    for (int shownPass = 1; shownPass >= 0; --shownPass) {
+        for (uint32_t place = 0; written && place < library.Order.Count; ++place) {
+            const uint32_t picture = library.Order.Items[place];
+            const LibraryPicture& record = library.Pictures.Items[picture];
+            const bool shown = place < library.Drawn && !record.Passed;
+            if (record.Gone || shown != (shownPass == 1)) continue;
+            snprintf(line, sizeof line, "%c %s\n", shown ? 's' : 'u', PicturePath(library, picture));
+            written = WriteLine(out, line);
+        }
     }
-    char end[32];
-    snprintf(end, sizeof end, "end %08lx\n", static_cast<unsigned long>(out.Sum));
-    written = written && fputs(end, file) >= 0;
+    snprintf(line, sizeof line, "end %08lx\n", static_cast<unsigned long>(out.Sum));
+    written = written && fputs(line, file) >= 0;
     written = fclose(file) == 0 && written;
-    if (written && ReplaceWithNewFile(newPath.c_str(), path)) return true;
-    RemovePath(newPath.c_str());
+    if (written && ReplaceWithNewFile(newPath, path)) return true;
+    RemovePath(newPath);
     return false;
 }
