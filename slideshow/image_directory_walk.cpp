@@ -85,6 +85,8 @@ LoadResult ScanFromFirstEntry(ImageDirectoryWalk& walk, const LoadControl& contr
 
 namespace {
 
+const uint32_t ListingPiece = 256;
+
 bool LibraryWays(const ImageDirectoryWalk& walk) { return walk.Subfolders || walk.Shuffle; }
 
 // A card drawn but never shown, its load cut short, is not counted as shown.
@@ -158,7 +160,11 @@ LoadResult AdvanceThroughLibrary(ImageDirectoryWalk& walk, const LoadControl& co
     if (!walk.Library) MakeLibrary(walk);
     if (!walk.Library) return NoImage("no memory for the picture library");
     PictureLibrary& library = *walk.Library;
-    if (!walk.EntryPending) ListMorePictures(library, StepListingEntries);
+    // A step's listing, in pieces, each after asking the control: input that would end the show
+    // does not wait for it.
+    for (uint32_t listed = 0; !walk.EntryPending && listed < StepListingEntries; listed += ListingPiece) {
+        if (!LoadMayGoOn(control) || !ListMorePictures(library, ListingPiece)) break;
+    }
     bool wrapped = false, newRound = false;
     for (;;) {
         uint32_t picture = library.LastTried;  // a load cut short is taken again first
@@ -197,7 +203,7 @@ RandomStart StartLibrary(ImageDirectoryWalk& walk, uint32_t seed) {
     }
     PictureLibrary& library = *walk.Library;
     if (!kept && !library.ListedOnce) {
-        while (ListMorePictures(library, StepListingEntries) && TickCount() - startTick < StartListingMs) {
+        while (ListMorePictures(library, ListingPiece) && TickCount() - startTick < StartListingMs) {
         }
     }
     RandomStart pick = {LivePictureCount(library), 0};

@@ -65,7 +65,8 @@ RandomStart PickRandomStart(ImageDirectoryWalk& walk, uint32_t seed);
 // after a whole pass finds nothing. The image belongs to the caller. The control is asked before
 // each entry and by the loaders; when it stops the walk, the result is cut short and the walk
 // stands on the entry it had not finished, which the next call tries first.
-// With the further ways: lists StepListingEntries more of the tree first, then takes the next
+// With the further ways: lists up to StepListingEntries more of the tree first (less when the
+// control says stop), then takes the next
 // picture of the listing order or the deck; a picture that does not load is passed over and not
 // counted as shown. None after the listing order has wrapped once, or the deck has started a new
 // round once, without a picture.
@@ -81,7 +82,7 @@ void CloseListing(ImageDirectoryWalk& walk);
 
 enum {
     StartListingMs = 400,    // the longest a fresh start lists before the first draw
-    StepListingEntries = 1024,  // what each later step lists of the tree
+    StepListingEntries = 4096,  // the most each later step lists of the tree
 };
 
 // Lists StepListingEntries more of the tree, for a caller with time to spare between pictures;
