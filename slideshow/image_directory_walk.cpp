@@ -30,6 +30,7 @@ bool SetCandidatePath(ImageDirectoryWalk& walk, const char* tail) {
 void OpenListing(ImageDirectoryWalk& walk) {
     const bool fits = SetCandidatePath(walk, SearchPattern);
     walk.Listing = fits ? OpenDirectoryListing(walk.CandidatePath, &walk.Entry) : nullptr;
+    walk.ListingFailed = walk.Listing == nullptr;
 }
 
 }  // namespace
@@ -49,7 +50,7 @@ bool ImageDirCanBeListed(const ImageDirectoryWalk& walk) {
 LoadResult TryCurrentEntry(ImageDirectoryWalk& walk, const LoadControl& control) {
     if (!walk.Listing) return NoImage("directory cannot be listed");
     // A name that does not fit is passed over like one that does not load.
-    if (!SetCandidatePath(walk, walk.Entry.FileName)) return NoImage("path too long");
+    if (walk.Entry.NameTooLong || !SetCandidatePath(walk, walk.Entry.FileName)) return NoImage("path too long");
     // The extension runs from the last dot of the whole path, the directory part included.
     const char* extension = strrchr(walk.CandidatePath, '.');
     const ImageLoader loader = extension ? FindImageLoader(extension) : nullptr;
@@ -97,7 +98,7 @@ void PassOverPendingCard(ImageDirectoryWalk& walk) {
 
 void GiveUpLibrary(ImageDirectoryWalk& walk) {
     if (!walk.Library) return;
-    if (walk.Library->Shuffle && walk.StatePath[0]) WriteDeckFile(*walk.Library, walk.StatePath);
+    SaveDeck(walk);
     FreePictureLibrary(walk.Library);
     walk.Library = nullptr;
 }
@@ -173,8 +174,10 @@ LoadResult AdvanceThroughLibrary(ImageDirectoryWalk& walk, const LoadControl& co
         walk.EntryPending = false;
         if (picture == NoPicture) {
             if (library.LastTried == NoPicture) SetCandidatePath(walk, SearchPattern);
-            return NoImage("no picture to show");
+            walk.ListingFailed = library.TopUnlisted;
+            return NoImage(library.TopUnlisted ? "directory cannot be listed" : "no picture to show");
         }
+        walk.ListingFailed = false;
         library.LastTried = picture;
         if (!library.Shuffle) library.Cursor = picture;
         LoadResult result = TryPicture(walk, picture, control);
@@ -223,6 +226,11 @@ void SetWalkWays(ImageDirectoryWalk& walk, bool subfolders, bool shuffle, const 
     const size_t length = strnlen(statePath, sizeof walk.StatePath - 1);
     memcpy(walk.StatePath, statePath, length);
     walk.StatePath[length] = '\0';
+}
+
+bool SaveDeck(const ImageDirectoryWalk& walk) {
+    if (!walk.Library || !walk.Library->Shuffle || !walk.StatePath[0]) return false;
+    return WriteDeckFile(*walk.Library, walk.StatePath);
 }
 
 bool ListMoreOfLibrary(ImageDirectoryWalk& walk) {

@@ -28,6 +28,8 @@ struct ImageDirectoryWalk {
     // The entry the listing stands on was not tried to the end: the walk or its load was cut
     // short there, so the next step tries it before it moves on.
     bool EntryPending;
+    // The last opening of the listing failed: the folder is missing or out of reach for now.
+    bool ListingFailed;
 
     bool Subfolders;
     bool Shuffle;
@@ -88,6 +90,10 @@ enum {
 // Lists StepListingEntries more of the tree, for a caller with time to spare between pictures;
 // false without a library or once a whole listing has just finished.
 bool ListMoreOfLibrary(ImageDirectoryWalk& walk);
+
+// Writes the deck to its file (with Shuffle and a deck file), as it stands; false when it could
+// not be written, the old file then left as it was.
+bool SaveDeck(const ImageDirectoryWalk& walk);
 
 // The walk's end: the deck written to its file, the listings closed, the library freed.
 void EndWalk(ImageDirectoryWalk& walk);

@@ -145,6 +145,7 @@ bool OpenNextFolder(PictureLibrary& library) {
         pattern[separator] = '\\';
         memcpy(pattern + separator + 1, SearchPattern, sizeof SearchPattern);
         library.Open = OpenDirectoryListing(pattern, &library.Entry);
+        if (folder == 0) library.TopUnlisted = library.Open == nullptr;
         if (!library.Open) continue;
         if (ListedBefore(library)) {  // a loop, or a second way to the same pictures
             CloseDirectoryListing(library.Open);

@@ -78,6 +78,7 @@ struct PictureLibrary {
     // The listing under way.
     uint32_t Listing;  // its number, from 1
     bool ListedOnce;   // a whole listing has finished
+    bool TopUnlisted;  // the image directory itself could not be listed the last time it was tried
     PlainArray<char> FolderPaths;         // relative folder paths, each ending in '\' ("" the top)
     PlainArray<uint32_t> PendingFolders;  // offsets into FolderPaths
     PlainArray<DirectoryIdentity> ListedFolders;

@@ -422,6 +422,19 @@ TEST(ImageDirectoryWalk, EveryPictureBelowTheFolderAtAnyDepthOnceARound) {
     const std::vector<Step> none = RunWays(dir + "/empty", true, true, "", 1, 1);
     EXPECT_FALSE(none[0].image);
     EXPECT_EQ(none[0].name, "*.*");
+    // A folder out of reach says so, and its pictures are found when it comes back.
+    ImageDirectoryWalk walk = {};
+    SetImageDir(walk, (base + "/away").c_str());
+    SetWalkWays(walk, true, true, "");
+    PickRandomStart(walk, 1);
+    EXPECT_EQ(AdvanceToNextImage(walk, NeverStop).Image, nullptr);
+    EXPECT_TRUE(walk.ListingFailed);
+    MakeTree(base + "/away", {"back/again.bmp"});
+    const std::vector<Step> back = RunWalk(walk, 1);
+    EXPECT_TRUE(back[0].image);
+    EXPECT_EQ(back[0].name, "back\\again.bmp");
+    EXPECT_FALSE(walk.ListingFailed);
+    EndWalk(walk);
 }
 
 TEST(ImageDirectoryWalk, AStepOfTheFurtherWaysCutShortIsTakenAgain) {
