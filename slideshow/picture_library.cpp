@@ -8,6 +8,7 @@
 #include <cstring>
 #include <utility>
 
+#include "platform/debug_output.h"
 #include "platform/file_access.h"
 #include "slideshow/file_type_table.h"
 #include "slideshow/random_generator.h"
@@ -107,6 +108,9 @@ void FinishListing(PictureLibrary& library) {
     }
     ++library.Listing;
     library.ListedOnce = true;
+    // A folder out of reach is tried again at once: the caller paces that itself.
+    library.Resting = !library.TopUnlisted;
+    library.FinishedAt = TickCount();
     StartListing(library);
 }
 
@@ -232,6 +236,8 @@ const char* PicturePath(const PictureLibrary& library, uint32_t picture) {
 }
 
 bool ListMorePictures(PictureLibrary& library, uint32_t entryBudget) {
+    if (library.Resting && TickCount() - library.FinishedAt < RelistPauseMs) return false;
+    library.Resting = false;
     for (uint32_t taken = 0; taken < entryBudget; ++taken) {
         if (!library.Open) {
             if (!OpenNextFolder(library)) {

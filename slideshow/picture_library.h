@@ -1,9 +1,10 @@
 // The pictures below the image directory, for the walk's two further ways: every picture at any
 // depth (subfolders), and a deck that shows each picture once in random order before any repeats
 // (shuffle). The tree is listed a bounded number of entries at a time, so that a show can start
-// from what is listed while the listing goes on; a finished listing starts again from the top, to
-// find what was added and to drop what is gone. Each picture costs its path relative to the image
-// directory in one text pool, a small record, a hash slot and a place in the deck.
+// from what is listed while the listing goes on; a finished listing starts again from the top
+// after a rest, to find what was added and to drop what is gone. Each picture costs its path
+// relative to the image directory in one text pool, a small record, a hash slot and a place in
+// the deck.
 #pragma once
 #include <cstdint>
 #include <cstdlib>
@@ -12,7 +13,10 @@
 #include "platform/directory_listing.h"
 #include "platform/path_buffer.h"
 
-enum : uint32_t { NoPicture = 0xFFFFFFFFu };
+enum : uint32_t {
+    NoPicture = 0xFFFFFFFFu,
+    RelistPauseMs = 10 * 60 * 1000,  // how soon pictures added to the tree are found
+};
 
 // A growing array of plain records in one heap block. A growth that finds no memory is a result:
 // the caller goes on without the item (a picture not kept is one not shown, never a crash).
@@ -79,6 +83,10 @@ struct PictureLibrary {
     uint32_t Listing;  // its number, from 1
     bool ListedOnce;   // a whole listing has finished
     bool TopUnlisted;  // the image directory itself could not be listed the last time it was tried
+    // A finished listing rests RelistPauseMs before the next one begins, so a large tree is not
+    // read over and over while nothing changes.
+    bool Resting;
+    uint32_t FinishedAt;  // tick count
     PlainArray<char> FolderPaths;         // relative folder paths, each ending in '\' ("" the top)
     PlainArray<uint32_t> PendingFolders;  // offsets into FolderPaths
     PlainArray<DirectoryIdentity> ListedFolders;
@@ -97,8 +105,8 @@ uint32_t RandomBelow(uint32_t count);
 
 const char* PicturePath(const PictureLibrary& library, uint32_t picture);
 
-// Lists up to entryBudget more entries. False once the listing under way has finished (the next
-// call begins the next one).
+// Lists up to entryBudget more entries. False once the listing under way has finished, and while
+// the finished one rests; the next listing begins after that.
 bool ListMorePictures(PictureLibrary& library, uint32_t entryBudget);
 
 // Pictures not known to be gone.
