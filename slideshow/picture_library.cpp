@@ -339,12 +339,15 @@ void SubfoldersLine(const PictureLibrary& library, char (&line)[DeckLineSize]) {
     snprintf(line, sizeof line, "subfolders %d\n", library.Subfolders ? 1 : 0);
 }
 
-// A picture path as the deck file may hold it: relative, each folder named, no way up, and short
-// enough for the platform.
+// A picture path as the deck file may hold it: relative, each folder named, no way up, a
+// picture's extension, and short enough for the platform.
 bool SoundPicturePath(const PictureLibrary& library, const char* path) {
     const size_t length = strlen(path);
-    if (length == 0 || path[0] == '\\' || path[length - 1] == '\\' || strstr(path, "\\\\") || strchr(path, ':'))
+    if (length == 0 || path[0] == '\\' || path[length - 1] == '\\' || strstr(path, "\\\\") || strchr(path, ':') ||
+        strchr(path, '/'))
         return false;
+    const char* extension = strrchr(path, '.');
+    if (!extension || !FindImageLoader(extension)) return false;
     if (strcmp(path, "..") == 0 || strncmp(path, "..\\", 3) == 0 || strstr(path, "\\..\\")) return false;
     return library.ImageDirLength + length < PathBufferSize && FindPicture(library, path) == NoPicture;
 }

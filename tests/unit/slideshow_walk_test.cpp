@@ -531,6 +531,15 @@ TEST(ImageDirectoryWalk, ADamagedDeckFileStartsANewDeck) {
          }, false},
         {"nothing in it", [](const std::string&) { return std::string(); }, false},
         {"junk", [](const std::string&) { return std::string("\x01\x02 not a deck\n\n", 16); }, false},
+        {"a path that is no picture, the sum made right", [](const std::string& t) {
+             std::string changed = t.substr(0, t.rfind("end "));
+             changed.replace(changed.find(".bmp\n"), 4, "");
+             uint32_t sum = 2166136261u;
+             for (unsigned char c : changed) sum = (sum ^ c) * 16777619u;
+             char end[20];
+             snprintf(end, sizeof end, "end %08x\n", sum);
+             return changed + end;
+         }, false},
         {"another folder", [](const std::string& t) {
              std::string other = t;
              other.replace(other.find("folder ") + 7, 1, "X");
