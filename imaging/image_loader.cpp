@@ -4,6 +4,8 @@
 #include <cctype>
 #include <cstdio>
 
+#include "platform/file_access.h"
+
 LoadResult LoadedImage(PackedDib image, size_t blockSize) {
     LoadResult result = {};
     result.Image = image;
@@ -26,7 +28,7 @@ LoadResult CutShortLoad() {
 }
 
 LoadResult LoadFromFile(const char* path, const LoadControl& control, FileReader read) {
-    FILE* file = fopen(path, "rb");
+    FILE* file = OpenPathForReading(path);
     if (!file) return NoImage("cannot open file");
     LoadResult result = read(file, control);
     fclose(file);

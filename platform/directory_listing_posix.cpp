@@ -3,6 +3,7 @@
 // kernel interface (qemu-user's), which 32-bit readdir reports as an overflow and ends the listing.
 #define _FILE_OFFSET_BITS 64
 #include <dirent.h>
+#include <sys/stat.h>
 
 #include <cstdlib>
 #include <cstring>
@@ -12,15 +13,29 @@
 
 struct DirectoryListingHandle {
     DIR* Stream;
+    std::string Directory;  // with its final '/'
 };
 
 namespace {
 
-bool ReadEntry(DIR* stream, DirectoryEntry* entry) {
-    const dirent* found = readdir(stream);
+bool ReadEntry(DirectoryListingHandle& listing, DirectoryEntry* entry) {
+    const dirent* found = readdir(listing.Stream);
     if (!found) return false;
-    strncpy(entry->FileName, found->d_name, sizeof entry->FileName - 1);
-    entry->FileName[sizeof entry->FileName - 1] = '\0';
+    const size_t length = strlen(found->d_name);
+    entry->NameTooLong = length >= sizeof entry->FileName;
+    if (entry->NameTooLong) {
+        entry->FileName[0] = '\0';
+    } else {
+        memcpy(entry->FileName, found->d_name, length + 1);
+    }
+    entry->IsHidden = found->d_name[0] == '.';
+    entry->IsLink = false;
+    entry->IsDirectory = found->d_type == DT_DIR;
+    if (found->d_type == DT_LNK || found->d_type == DT_UNKNOWN) {
+        struct stat target;
+        const std::string path = listing.Directory + found->d_name;
+        entry->IsDirectory = stat(path.c_str(), &target) == 0 && S_ISDIR(target.st_mode);
+    }
     return true;
 }
 
@@ -33,29 +48,37 @@ DirectoryListing OpenDirectoryListing(const char* pattern, DirectoryEntry* entry
     directory += '/';
     DIR* stream = opendir(directory.c_str());
     if (!stream) return nullptr;
-    if (!ReadEntry(stream, entry)) {  // Windows reports a listing without entries as a failure
-        closedir(stream);
+    DirectoryListingHandle* listing = new DirectoryListingHandle{stream, directory};
+    if (!ReadEntry(*listing, entry)) {  // Windows reports a listing without entries as a failure
+        CloseDirectoryListing(listing);
         return nullptr;
     }
-    DirectoryListingHandle* listing = static_cast<DirectoryListingHandle*>(malloc(sizeof(DirectoryListingHandle)));
-    if (!listing) {
-        closedir(stream);
-        return nullptr;
-    }
-    listing->Stream = stream;
     return listing;
 }
 
 bool NextDirectoryEntry(DirectoryListing listing, DirectoryEntry* entry) {
-    return listing && ReadEntry(listing->Stream, entry);
+    return listing && ReadEntry(*listing, entry);
 }
 
 void CloseDirectoryListing(DirectoryListing listing) {
     if (!listing) return;
     closedir(listing->Stream);
-    free(listing);
+    delete listing;
+}
+
+bool IdentifyListedDirectory(DirectoryListing listing, DirectoryIdentity* identity) {
+    struct stat status;
+    if (!listing || fstat(dirfd(listing->Stream), &status) != 0) return false;
+    identity->Device = static_cast<uint64_t>(status.st_dev);
+    identity->Node = static_cast<uint64_t>(status.st_ino);
+    return true;
 }
 
 void ToPlatformPath(char* path, size_t separatorIndex) {
     if (path[separatorIndex] == '\\') path[separatorIndex] = '/';
+}
+
+void ToPlatformTreePath(char* path, size_t separatorIndex) {
+    for (char* c = path + separatorIndex; *c; ++c)
+        if (*c == '\\') *c = '/';
 }

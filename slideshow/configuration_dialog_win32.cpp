@@ -1,5 +1,5 @@
-// The configuration dialog's procedure: the slider and the directory field filled from the
-// settings, OK storing both, Cancel storing nothing.
+// The configuration dialog's procedure: the slider, the directory field and the two check boxes
+// filled from the settings, OK storing them all, Cancel storing nothing.
 #include <windows.h>
 #include <commctrl.h>
 
@@ -14,6 +14,12 @@ ConfigurationDialogState ConfigurationDialog;
 
 namespace {
 
+struct SwitchBox {
+    int Identifier;
+    const ProfileSetting* Setting;
+};
+const SwitchBox SwitchBoxes[] = {{IDC_SUBFOLDERS_CHECK, &SubfoldersSetting}, {IDC_SHUFFLE_CHECK, &ShuffleSetting}};
+
 void OnInitDialog(HWND dialog) {
     const int interval = static_cast<int>(
         GetProfileIntA(IntervalSetting.DialogSection, IntervalSetting.Key, DefaultIntervalSeconds));
@@ -26,9 +32,14 @@ void OnInitDialog(HWND dialog) {
     GetProfileStringA(BaseDirSetting.DialogSection, BaseDirSetting.Key, "",
                       ConfigurationDialog.DirectoryText, PathBufferSize);
     SetWindowTextA(GetDlgItem(dialog, IDC_DIRECTORY_FIELD), ConfigurationDialog.DirectoryText);
+
+    for (const SwitchBox& box : SwitchBoxes) {
+        const bool on = GetProfileIntA(box.Setting->DialogSection, box.Setting->Key, 0) != 0;
+        CheckDlgButton(dialog, box.Identifier, on ? BST_CHECKED : BST_UNCHECKED);
+    }
 }
 
-// Both keys on every OK, changed or not. The directory goes as typed: the slideshow adds the
+// Every key on every OK, changed or not. The directory goes as typed: the slideshow adds the
 // final backslash itself when it reads it.
 void StoreSettings(HWND dialog) {
     const LRESULT position = SendMessageA(GetDlgItem(dialog, IDC_INTERVAL_SLIDER), TBM_GETPOS, 0, 0);
@@ -40,6 +51,11 @@ void StoreSettings(HWND dialog) {
                    PathBufferSize);
     WriteProfileStringA(BaseDirSetting.DialogSection, BaseDirSetting.Key,
                         ConfigurationDialog.DirectoryText);
+
+    for (const SwitchBox& box : SwitchBoxes) {
+        const bool on = IsDlgButtonChecked(dialog, box.Identifier) == BST_CHECKED;
+        WriteProfileStringA(box.Setting->DialogSection, box.Setting->Key, on ? "1" : "0");
+    }
 }
 
 }  // namespace

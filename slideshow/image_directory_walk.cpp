@@ -6,6 +6,7 @@
 #include "platform/debug_output.h"
 #include "platform/trace_labels.h"
 #include "slideshow/file_type_table.h"
+#include "slideshow/picture_library.h"
 #include "slideshow/random_generator.h"
 
 namespace {
@@ -49,7 +50,7 @@ bool ImageDirCanBeListed(const ImageDirectoryWalk& walk) {
 LoadResult TryCurrentEntry(ImageDirectoryWalk& walk, const LoadControl& control) {
     if (!walk.Listing) return NoImage("directory cannot be listed");
     // A name that does not fit is passed over like one that does not load.
-    if (!SetCandidatePath(walk, walk.Entry.FileName)) return NoImage("path too long");
+    if (walk.Entry.NameTooLong || !SetCandidatePath(walk, walk.Entry.FileName)) return NoImage("path too long");
     // The extension runs from the last dot of the whole path, the directory part included.
     const char* extension = strrchr(walk.CandidatePath, '.');
     const ImageLoader loader = extension ? FindImageLoader(extension) : nullptr;
@@ -83,7 +84,167 @@ LoadResult ScanFromFirstEntry(ImageDirectoryWalk& walk, const LoadControl& contr
     return result;
 }
 
+namespace {
+
+const uint32_t ListingPiece = 256;
+
+bool LibraryWays(const ImageDirectoryWalk& walk) { return walk.Subfolders || walk.Shuffle; }
+
+// A card drawn but never shown, its load cut short, is not counted as shown.
+void PassOverPendingCard(ImageDirectoryWalk& walk) {
+    if (walk.EntryPending && walk.Library && walk.Library->LastTried != NoPicture)
+        walk.Library->Pictures.Items[walk.Library->LastTried].Passed = true;
+}
+
+void GiveUpLibrary(ImageDirectoryWalk& walk) {
+    if (!walk.Library) return;
+    SaveDeck(walk);
+    FreePictureLibrary(walk.Library);
+    walk.Library = nullptr;
+}
+
+bool LibraryFits(const ImageDirectoryWalk& walk) {
+    const PictureLibrary& library = *walk.Library;
+    return strcmp(library.ImageDir, walk.ImageDir) == 0 && library.Subfolders == walk.Subfolders &&
+           library.Shuffle == walk.Shuffle;
+}
+
+// A kept deck when its file reads whole; else a new library, nothing listed yet (or none at all
+// without memory for it).
+bool MakeLibrary(ImageDirectoryWalk& walk) {
+    walk.Library = NewPictureLibrary(walk.ImageDir, walk.Subfolders, walk.Shuffle);
+    if (!walk.Library || !walk.Shuffle || !walk.StatePath[0]) return false;
+    if (ReadDeckFile(*walk.Library, walk.StatePath) && walk.Library->Pictures.Count > 0) return true;
+    FreePictureLibrary(walk.Library);
+    walk.Library = NewPictureLibrary(walk.ImageDir, walk.Subfolders, walk.Shuffle);
+    return false;
+}
+
+// Listing order: the picture after the one tried last, listing on while the first listing has
+// not reached it yet; at the end, one wrap to the first per step.
+uint32_t NextInListingOrder(PictureLibrary& library, bool* wrapped) {
+    for (;;) {
+        uint32_t next = library.Cursor == NoPicture ? 0 : library.Cursor + 1;
+        while (next < library.Pictures.Count && library.Pictures.Items[next].Gone) ++next;
+        if (next < library.Pictures.Count) return next;
+        if (!library.ListedOnce) {
+            ListMorePictures(library, StepListingEntries);
+            continue;
+        }
+        if (*wrapped || library.Cursor == NoPicture) return NoPicture;
+        *wrapped = true;
+        library.Cursor = NoPicture;
+    }
+}
+
+// The deck: the next card, listing on while nothing at all is known yet; one new round per step.
+uint32_t NextCard(PictureLibrary& library, bool* newRound) {
+    while (library.Order.Count == 0 && !library.ListedOnce) ListMorePictures(library, StepListingEntries);
+    if (CardsLeftInRound(library) == 0) {
+        if (*newRound) return NoPicture;
+        *newRound = true;
+    }
+    return DrawCard(library);
+}
+
+LoadResult TryPicture(ImageDirectoryWalk& walk, uint32_t picture, const LoadControl& control) {
+    const char* relative = PicturePath(*walk.Library, picture);
+    SetCandidatePath(walk, relative);  // fits: a path that does not is never kept
+    char path[sizeof walk.CandidatePath];
+    memcpy(path, walk.CandidatePath, sizeof path);
+    ToPlatformTreePath(path, strlen(walk.ImageDir) - 1);
+    const ImageLoader loader = FindImageLoader(strrchr(relative, '.'));
+    return LoadMayGoOn(control) ? loader(path, control) : CutShortLoad();
+}
+
+LoadResult AdvanceThroughLibrary(ImageDirectoryWalk& walk, const LoadControl& control) {
+    if (!walk.Library) MakeLibrary(walk);
+    if (!walk.Library) return NoImage("no memory for the picture library");
+    PictureLibrary& library = *walk.Library;
+    // A step's listing, in pieces, each after asking the control: input that would end the show
+    // does not wait for it.
+    for (uint32_t listed = 0; !walk.EntryPending && listed < StepListingEntries; listed += ListingPiece) {
+        if (!LoadMayGoOn(control) || !ListMorePictures(library, ListingPiece)) break;
+    }
+    bool wrapped = false, newRound = false;
+    for (;;) {
+        uint32_t picture = library.LastTried;  // a load cut short is taken again first
+        if (!walk.EntryPending)
+            picture = library.Shuffle ? NextCard(library, &newRound) : NextInListingOrder(library, &wrapped);
+        walk.EntryPending = false;
+        if (picture == NoPicture) {
+            if (library.LastTried == NoPicture) SetCandidatePath(walk, SearchPattern);
+            walk.ListingFailed = library.TopUnlisted;
+            return NoImage(library.TopUnlisted ? "directory cannot be listed" : "no picture to show");
+        }
+        walk.ListingFailed = false;
+        library.LastTried = picture;
+        if (!library.Shuffle) library.Cursor = picture;
+        LoadResult result = TryPicture(walk, picture, control);
+        if (result.CutShort) {
+            walk.EntryPending = true;
+            return result;
+        }
+        if (result.Image) {
+            library.LastShown = picture;
+            return result;
+        }
+        library.Pictures.Items[picture].Passed = true;
+    }
+}
+
+RandomStart StartLibrary(ImageDirectoryWalk& walk, uint32_t seed) {
+    PassOverPendingCard(walk);
+    CloseListing(walk);
+    const uint32_t startTick = TickCount();
+    if (walk.Library && !LibraryFits(walk)) GiveUpLibrary(walk);
+    const bool kept = walk.Library || MakeLibrary(walk);
+    SeedRandom(seed);
+    if (!walk.Library) {
+        WriteTrace(TraceLabel::RandomFirstFile, startTick);
+        return RandomStart{0, 0};
+    }
+    PictureLibrary& library = *walk.Library;
+    if (!kept && !library.ListedOnce) {
+        while (ListMorePictures(library, ListingPiece) && TickCount() - startTick < StartListingMs) {
+        }
+    }
+    RandomStart pick = {LivePictureCount(library), 0};
+    if (!library.Shuffle && library.Pictures.Count > 0) {
+        pick.Skip = RandomBelow(library.Pictures.Count);
+        library.Cursor = pick.Skip == 0 ? NoPicture : pick.Skip - 1;
+    }
+    WriteTrace(TraceLabel::RandomFirstFile, startTick);
+    return pick;
+}
+
+}  // namespace
+
+void SetWalkWays(ImageDirectoryWalk& walk, bool subfolders, bool shuffle, const char* statePath) {
+    walk.Subfolders = subfolders;
+    walk.Shuffle = shuffle;
+    const size_t length = strnlen(statePath, sizeof walk.StatePath - 1);
+    memcpy(walk.StatePath, statePath, length);
+    walk.StatePath[length] = '\0';
+}
+
+bool SaveDeck(const ImageDirectoryWalk& walk) {
+    if (!walk.Library || !walk.Library->Shuffle || !walk.StatePath[0]) return false;
+    return WriteDeckFile(*walk.Library, walk.StatePath);
+}
+
+bool ListMoreOfLibrary(ImageDirectoryWalk& walk) {
+    return walk.Library && ListMorePictures(*walk.Library, StepListingEntries);
+}
+
+void EndWalk(ImageDirectoryWalk& walk) {
+    PassOverPendingCard(walk);
+    CloseListing(walk);
+    GiveUpLibrary(walk);
+}
+
 LoadResult AdvanceToNextImage(ImageDirectoryWalk& walk, const LoadControl& control) {
+    if (LibraryWays(walk)) return AdvanceThroughLibrary(walk, control);
     if (!walk.Listing) return ScanFromFirstEntry(walk, control);
     LoadResult result;
     if (walk.EntryPending && TryEntryEndsStep(walk, control, &result)) return result;
@@ -98,6 +259,7 @@ LoadResult AdvanceToNextImage(ImageDirectoryWalk& walk, const LoadControl& contr
 }
 
 RandomStart PickRandomStart(ImageDirectoryWalk& walk, uint32_t seed) {
+    if (LibraryWays(walk)) return StartLibrary(walk, seed);
     CloseListing(walk);
     const uint32_t startTick = TickCount();
 

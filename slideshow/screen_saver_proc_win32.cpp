@@ -21,13 +21,17 @@ namespace {
 
 SlideshowController Slideshow = {};
 SlideWorker* Worker = nullptr;  // made when the first slideshow starts; let go at teardown
-char BaseDir[PathBufferSize];   // the BaseDir setting as the last restart read it
+WalkSettings Settings;          // as the last restart read them
 
 const UINT_PTR ShowTimer = 0;
 const UINT CreditTextFormat = DT_SINGLELINE | DT_BOTTOM | DT_CENTER;
 
 void ReadSettings() {
-    ReadBaseDirSetting(BaseDir);
+    ReadBaseDirSetting(Settings.BaseDir);
+    Settings.Subfolders = ReadSwitchSetting(SubfoldersSetting);
+    Settings.Shuffle = ReadSwitchSetting(ShuffleSetting);
+    Settings.DeckFile[0] = '\0';
+    if (Settings.Shuffle) DeckFilePath(Settings.DeckFile);
     Slideshow.IntervalMs = IntervalMsFromSetting(ReadIntervalSetting());
 }
 
@@ -66,7 +70,7 @@ void StartSlideshow(HWND window) {
     KillTimer(window, ShowTimer);
     if (!Worker) Worker = StartSlideWorker(window);
     BeginSlideshow(Slideshow);
-    if (Worker) RestartSlides(Worker, BaseDir, TickCount(), Slideshow.Generation);
+    if (Worker) RestartSlides(Worker, Settings, TickCount(), Slideshow.Generation);
     AskForSlides(window);
     SetTimer(window, ShowTimer, static_cast<UINT>(Slideshow.IntervalMs), nullptr);
 }

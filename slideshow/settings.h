@@ -1,5 +1,5 @@
-// The slideshow's two settings in the user's win.ini profile: where each one is kept and what it
-// may hold, read by the slideshow and by the configuration dialog alike.
+// The slideshow's settings in the user's win.ini profile: where each one is kept and what it may
+// hold, read by the slideshow and by the configuration dialog alike.
 #pragma once
 #include <cstdint>
 
@@ -20,6 +20,10 @@ constexpr ProfileSetting BaseDirSetting = {"BaseDir", "ZorScreenSaver", "ZorScre
 // Interval: seconds between pictures. The dialog's slider offers the range; the slideshow takes
 // whatever number is stored.
 constexpr ProfileSetting IntervalSetting = {"Interval", "ZorScreensaver", "ZorScreensaver"};
+// Subfolders: 1 shows the pictures of every folder below BaseDir too. Shuffle: 1 deals them as a
+// deck. Both 0 when missing; the dialog stores 0 or 1, and any other number reads as 1.
+constexpr ProfileSetting SubfoldersSetting = {"Subfolders", "ZorScreensaver", "ZorScreensaver"};
+constexpr ProfileSetting ShuffleSetting = {"Shuffle", "ZorScreensaver", "ZorScreensaver"};
 
 enum {
     DefaultIntervalSeconds = 5,  // when none is stored
@@ -27,8 +31,16 @@ enum {
     HighestIntervalSeconds = 60,
 };
 
-// BaseDir as stored, "" when missing, cut to 259 characters.
+// BaseDir as stored, "" when missing, cut to 259 characters; in the path text of the platform's
+// listing (UTF-8 on Windows NT), so as much as fits of a longer text is none of it.
 void ReadBaseDirSetting(char (&text)[PathBufferSize]);
+
+// Subfolders or Shuffle: false when missing or 0.
+bool ReadSwitchSetting(const ProfileSetting& setting);
+
+// Where the deck is kept between runs, in the same path text: on Windows NT in the user's local
+// application data (its folder made when missing), on 9x beside win.ini; "" when neither is found.
+void DeckFilePath(char (&path)[PathBufferSize]);
 
 // Interval in seconds as stored (read as a signed decimal number), DefaultIntervalSeconds when
 // missing. No range check.

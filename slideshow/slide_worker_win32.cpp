@@ -21,7 +21,7 @@ struct SlideWorker {
 
     CRITICAL_SECTION Lock;  // over the request
     bool RestartWanted;
-    char BaseDir[PathBufferSize];
+    WalkSettings Settings;
     uint32_t Seed;
     bool SlideWanted;
     SlideArea Area;
@@ -39,7 +39,7 @@ void LetGo(SlideWorker* worker) {
 
 struct Request {
     bool Restart;
-    char BaseDir[PathBufferSize];
+    WalkSettings Settings;
     uint32_t Seed;
     bool Slide;
     SlideArea Area;
@@ -50,7 +50,7 @@ Request TakeRequest(SlideWorker* worker) {
     Request request;
     EnterCriticalSection(&worker->Lock);
     request.Restart = worker->RestartWanted;
-    memcpy(request.BaseDir, worker->BaseDir, sizeof request.BaseDir);
+    request.Settings = worker->Settings;
     request.Seed = worker->Seed;
     request.Slide = worker->SlideWanted;
     request.Area = worker->Area;
@@ -100,23 +100,36 @@ PreparedSlide* MakeSlide(SlideWorker* worker, ImageDirectoryWalk& walk, const Sl
     return slide;
 }
 
+// The deck is written now and then while the show runs: the process may end around a worker
+// that never gets to the end of its loop.
+const uint32_t DeckSavePeriodMs = 30000;
+
 DWORD WINAPI SlideWorkerMain(void* context) {
     SlideWorker* worker = static_cast<SlideWorker*>(context);
     ImageDirectoryWalk* walk = static_cast<ImageDirectoryWalk*>(calloc(1, sizeof(ImageDirectoryWalk)));
     bool slidePending = false;
+    bool listingLeft = false;  // the library has more of the tree to list between slides
     Request pending = {};
     uint32_t listingPauseMs = 0;
+    uint32_t deckSavedTick = TickCount();
     while (walk && !worker->Ended) {
         // With a slide owed for a folder that could not be listed, the wait is the pause before
-        // the next try; a new request ends it sooner.
-        const DWORD timeout = slidePending ? listingPauseMs : INFINITE;
-        if (!slidePending || timeout > 0) WaitForSingleObject(worker->Wake, timeout);
+        // the next try; with nothing owed and more of the tree to list, a look only. A new
+        // request ends the wait sooner.
+        DWORD timeout = slidePending ? listingPauseMs : (listingLeft ? 0 : INFINITE);
+        const bool woken = WaitForSingleObject(worker->Wake, timeout) == WAIT_OBJECT_0;
         if (worker->Ended) break;
+        if (!woken && !slidePending && listingLeft) {
+            listingLeft = ListMoreOfLibrary(*walk);
+            continue;
+        }
         const Request request = TakeRequest(worker);
         if (request.Restart) {
-            SetImageDir(*walk, request.BaseDir);
+            SetImageDir(*walk, request.Settings.BaseDir);
+            SetWalkWays(*walk, request.Settings.Subfolders, request.Settings.Shuffle, request.Settings.DeckFile);
             PickRandomStart(*walk, request.Seed);
             listingPauseMs = 0;
+            listingLeft = walk->Library != nullptr;
         }
         if (request.Slide) {
             pending = request;
@@ -136,8 +149,13 @@ DWORD WINAPI SlideWorkerMain(void* context) {
         // A window already gone takes no message: the slide is freed here instead.
         if (slide && !PostMessageA(worker->Window, SlideReadyMessage, 0, reinterpret_cast<LPARAM>(slide)))
             ReleasePreparedSlide(slide);
+        listingLeft = walk->Library != nullptr;  // a listing the last step began goes on meanwhile
+        if (TickCount() - deckSavedTick >= DeckSavePeriodMs) {
+            SaveDeck(*walk);
+            deckSavedTick = TickCount();
+        }
     }
-    if (walk) CloseListing(*walk);
+    if (walk) EndWalk(*walk);
     free(walk);
     LetGo(worker);
     return 0;
@@ -168,12 +186,11 @@ SlideWorker* StartSlideWorker(HWND window) {
     return worker;
 }
 
-void RestartSlides(SlideWorker* worker, const char* baseDir, uint32_t seed, uint32_t generation) {
+void RestartSlides(SlideWorker* worker, const WalkSettings& settings, uint32_t seed, uint32_t generation) {
     EnterCriticalSection(&worker->Lock);
     InterlockedExchange(&worker->Generation, static_cast<LONG>(generation));
     worker->RestartWanted = true;
-    strncpy(worker->BaseDir, baseDir, sizeof worker->BaseDir - 1);
-    worker->BaseDir[sizeof worker->BaseDir - 1] = '\0';
+    worker->Settings = settings;
     worker->Seed = seed;
     worker->SlideWanted = false;
     LeaveCriticalSection(&worker->Lock);

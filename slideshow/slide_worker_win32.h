@@ -21,14 +21,22 @@ struct SlideArea {
     bool PaletteDisplay;  // build the palette entries too
 };
 
+// What the walk goes by, from the settings.
+struct WalkSettings {
+    char BaseDir[PathBufferSize];
+    bool Subfolders;
+    bool Shuffle;
+    char DeckFile[PathBufferSize];  // "" keeps the deck for this run only
+};
+
 struct SlideWorker;
 
 // Starts a worker for the window, idle until asked; none when the thread cannot be made.
 SlideWorker* StartSlideWorker(HWND window);
 
-// A new show: the walk starts over in baseDir (the BaseDir setting) at a random entry from seed;
-// slides of earlier shows that are still being made are cut short.
-void RestartSlides(SlideWorker* worker, const char* baseDir, uint32_t seed, uint32_t generation);
+// A new show: the walk starts over as the settings say, at a random entry from seed; slides of
+// earlier shows that are still being made are cut short.
+void RestartSlides(SlideWorker* worker, const WalkSettings& settings, uint32_t seed, uint32_t generation);
 
 // Stops the slides of the current show without starting another (the show went back to its logo).
 void CancelSlides(SlideWorker* worker, uint32_t generation);

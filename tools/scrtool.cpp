@@ -17,8 +17,8 @@ int Help(int argc, char** argv);
 const Command Commands[] = {
     {"help", Help, ""},
     {"load", RunLoad, "load FILE [--out OUT.bmp]"},
-    {"check", RunCheck, "check DIR"},
-    {"walk", RunWalk, "walk DIR --seed S --ticks N"},
+    {"check", RunCheck, "check DIR [--subfolders]"},
+    {"walk", RunWalk, "walk DIR --seed S --ticks N [--subfolders] [--shuffle [--state FILE]]"},
     {"prepare", RunPrepare, "prepare FILE WIDTH HEIGHT [--out OUT.bmp]"},
     {"fit", RunFit, "fit IN.bmp WIDTH HEIGHT OUT.bmp"},
     {"palette", RunPalette, "palette IN.bmp [--fit WIDTH HEIGHT]"},

@@ -6,9 +6,9 @@
 
 // scrtool load FILE [--out OUT.bmp]
 int RunLoad(int argc, char** argv);
-// scrtool check DIR
+// scrtool check DIR [--subfolders]
 int RunCheck(int argc, char** argv);
-// scrtool walk DIR --seed S --ticks N
+// scrtool walk DIR --seed S --ticks N [--subfolders] [--shuffle [--state FILE]]
 int RunWalk(int argc, char** argv);
 
 // scrtool prepare FILE WIDTH HEIGHT [--out OUT.bmp]

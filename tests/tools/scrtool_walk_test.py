@@ -227,7 +227,27 @@ def main():
             failures += 1
             print("FAIL n=4 seed 1: %r" % head)
 
-        for bad in (["--seed", "1", "--ticks", "0"], [root, "--ticks", "0"], [root, "--seed", "1"],
+        # The further ways print only the calls, paths from DIR with "\" between folders, and the
+        # deck goes on from one run to the next through its file.
+        tree = Case(root, "tree")
+        pictures = ["top.bmp", "2024\\05\\sea.jpg", "2024\\06\\a b.bmp", "x.jpg\\inside.bmp"]
+        for picture in pictures:
+            os.makedirs(os.path.dirname(os.path.join(tree.dir, picture.replace("\\", "/"))), exist_ok=True)
+            (good_jpeg if picture.endswith(".jpg") else good_bmp)(os.path.join(tree.dir, picture.replace("\\", "/")), rng)
+        state = os.path.join(root, "deck.txt")
+        for ways, runs in ((["--subfolders"], 1), (["--subfolders", "--shuffle", "--state", state], 2)):
+            shown = []
+            for run_number in range(runs):
+                ticks = len(pictures) // runs - 1
+                lines = run([tree.dir, "--seed", str(run_number), "--ticks", str(ticks)] + ways).stdout.splitlines()
+                shown += [line.split(" ", 1)[1].rsplit(" ", 1) for line in lines]
+            checked += 1
+            if sorted(path for path, _ in shown) != sorted(pictures) or any(what != "image" for _, what in shown):
+                failures += 1
+                print("FAIL %s: shown %r, expected each of %r once" % (ways, shown, pictures))
+
+        for bad in ([root, "--seed", "1", "--ticks", "0", "--state", state],
+                    ["--seed", "1", "--ticks", "0"], [root, "--ticks", "0"], [root, "--seed", "1"],
                     [root, "--seed", "-1", "--ticks", "0"], [root, "--seed", "x", "--ticks", "0"],
                     [root, "--seed", "4294967296", "--ticks", "0"], [root, "extra", "--seed", "1", "--ticks", "0"]):
             checked += 1

@@ -1,9 +1,11 @@
 // scrtool load and check, run as a user runs them.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <set>
 #include <string>
+#include <vector>
 
 #include "image_test_files.h"
 
@@ -114,6 +116,33 @@ TEST_F(ScrtoolCommand, CheckJudgesEveryEntry) {
         "old.jpg\tcannot load: empty input file",  // a directory: read as a file, it holds nothing
     };
     EXPECT_EQ(lines, expected);
+
+    // With --subfolders a folder is a folder, whatever its name, and is gone through after the
+    // entries of the folder it is in; a hidden one is passed over.
+    const std::string tree = TmpPath("check-tree.dir");
+    ASSERT_EQ(RunShell("rm -rf '" + tree + "' && mkdir -p '" + tree + "/2024/05' '" + tree + "/old.jpg' '" + tree +
+                       "/.cache' && cp '" + directory + "/Moon.JPG' '" + tree + "/2024/05/Sea.jpg' && cp '" +
+                       directory + "/Moon.JPG' '" + tree + "/.cache/never.jpg'"),
+              0);
+    const std::string treeOutput = Output(ScrtoolPath() + " check '" + tree + "' --subfolders", &status);
+    EXPECT_EQ(status, 0);
+    std::vector<std::string> treeLines;
+    for (size_t start = 0, end; (end = treeOutput.find('\n', start)) != std::string::npos; start = end + 1) {
+        treeLines.push_back(treeOutput.substr(start, end - start));
+    }
+    const std::string skipped = "\tskipped (not a picture by its extension)";
+    const std::set<std::string> expectedTree = {
+        "." + skipped, ".." + skipped, "2024\tfolder", "old.jpg\tfolder", ".cache\tskipped (hidden folder)",
+        "2024\\." + skipped, "2024\\.." + skipped, "2024\\05\tfolder",
+        "old.jpg\\." + skipped, "old.jpg\\.." + skipped,
+        "2024\\05\\." + skipped, "2024\\05\\.." + skipped, "2024\\05\\Sea.jpg\tpicture 5 3 24",
+    };
+    EXPECT_EQ(std::set<std::string>(treeLines.begin(), treeLines.end()), expectedTree);
+    const auto at = [&](const std::string& line) { return std::find(treeLines.begin(), treeLines.end(), line); };
+    EXPECT_LT(at("2024\tfolder"), at("2024\\05\tfolder"));
+    EXPECT_LT(at("old.jpg\tfolder"), at("2024\\05\tfolder")) << "the top's entries come first";
+    EXPECT_EQ(Output(ScrtoolPath() + " check '" + tree + "' --deep", &status), "");
+    EXPECT_EQ(status, 2);
 }
 
 }  // namespace

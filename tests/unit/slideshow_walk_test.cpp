@@ -1,6 +1,7 @@
 // The image directory walk over real directories, against a plain model of the walk's rules: the
 // first picture is the first loadable entry at or after entry k + 2 in the listing's cyclic order,
-// and each later call takes the next loadable one.
+// and each later call takes the next loadable one. Then the further ways over hand-made trees: every
+// picture at any depth, and the deck's rounds over separate runs kept in a deck file.
 // 64-bit directory offsets even in 32-bit builds: ext4 hands out 64-bit hash offsets to a 64-bit
 // kernel interface (qemu-user's), which 32-bit readdir reports as an overflow and ends the listing.
 #define _FILE_OFFSET_BITS 64
@@ -11,6 +12,10 @@
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
+#include <fstream>
+#include <map>
+#include <set>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -338,6 +343,226 @@ TEST(ImageDirectoryWalk, TheRandomStartIsTimedInOneTrace) {
     EXPECT_EQ(sscanf(CapturedOutput[1].c_str(), " %lu ms%7s", &ms, tail), 2) << CapturedOutput[1];
     EXPECT_STREQ(tail, ".");
     EXPECT_EQ(CapturedOutput[1].back(), '\n');
+}
+
+}  // namespace
+
+namespace {
+
+// One run of the saver with the further ways: a start seeded with seed, then calls steps, then the
+// walk's end, which writes the deck file. The names are relative, folders split by '/'.
+std::vector<Step> RunWays(const std::string& dir, bool subfolders, bool shuffle, const std::string& state,
+                          uint32_t seed, int calls) {
+    ImageDirectoryWalk walk = {};
+    SetImageDir(walk, dir.c_str());
+    SetWalkWays(walk, subfolders, shuffle, state.c_str());
+    PickRandomStart(walk, seed);
+    std::vector<Step> steps = RunWalk(walk, calls);
+    EndWalk(walk);
+    EXPECT_EQ(walk.Library, nullptr);
+    for (Step& step : steps)
+        for (char& c : step.name) c = c == '\\' ? '/' : c;
+    return steps;
+}
+
+std::vector<std::string> Shown(const std::vector<Step>& steps) {
+    std::vector<std::string> names;
+    for (const Step& step : steps) {
+        EXPECT_TRUE(step.image) << step.name;
+        names.push_back(step.name);
+    }
+    return names;
+}
+
+std::multiset<std::string> AsSet(const std::vector<std::string>& names) { return {names.begin(), names.end()}; }
+
+void MakeTree(const std::string& dir, const std::vector<std::string>& pictures) {
+    for (const std::string& picture : pictures) {
+        fs::create_directories(fs::path(dir + "/" + picture).parent_path());
+        WriteBmp(dir + "/" + picture);
+    }
+}
+
+TEST(ImageDirectoryWalk, EveryPictureBelowTheFolderAtAnyDepthOnceARound) {
+    const std::string base = ScratchDir("ways_tree");
+    const std::string dir = base + "/photos";
+    const std::vector<std::string> pictures = {"top.bmp", "2023/01/a.bmp", "2023/01/b.jpeg.bmp", "2023/02/c.BMP",
+                                               "deep/1/2/3/4/5/6/7/8/bottom.bmp", "looks.jpg/inside.bmp",
+                                               "with space/x.bmp"};
+    MakeTree(dir, pictures);
+    MakeTree(dir, {".hidden/never.bmp", "../elsewhere/linked.bmp"});
+    WriteText(dir + "/2023/notes.txt", "");
+    WriteText(dir + "/2023/01/broken.bmp", "BM");
+    fs::create_directories(dir + "/empty/folders/only");
+    fs::create_directory_symlink("../..", dir + "/2023/01/up");  // a loop back to the top
+    fs::create_directory_symlink("../elsewhere", dir + "/link");
+    std::vector<std::string> everything = pictures;
+    everything.push_back("link/linked.bmp");
+    const size_t count = everything.size();
+
+    struct Case {
+        bool shuffle;
+        uint32_t seed;
+    };
+    for (const Case& c : {Case{false, 0}, Case{false, 12345}, Case{true, 7}, Case{true, 99}}) {
+        SCOPED_TRACE(c.seed);
+        const std::vector<std::string> shown = Shown(RunWays(dir, true, c.shuffle, "", c.seed, 3 * count));
+        for (size_t round = 0; round < 3; ++round) {
+            const std::vector<std::string> part(shown.begin() + round * count, shown.begin() + (round + 1) * count);
+            EXPECT_EQ(AsSet(part), AsSet(everything)) << "round " << round;
+            // In listing order every round is the same cycle; the deck deals each in a new order.
+            if (round > 0 && !c.shuffle) {
+                EXPECT_TRUE(std::equal(part.begin(), part.end(), shown.begin() + (round - 1) * count));
+            }
+        }
+    }
+    // Without subfolders the deck holds the folder's own pictures; a folder is never a picture.
+    EXPECT_EQ(AsSet(Shown(RunWays(dir, false, true, "", 3, 2))), AsSet({"top.bmp", "top.bmp"}));
+    // An empty tree gives none, labelled with the search pattern.
+    const std::vector<Step> none = RunWays(dir + "/empty", true, true, "", 1, 1);
+    EXPECT_FALSE(none[0].image);
+    EXPECT_EQ(none[0].name, "*.*");
+    // A folder out of reach says so, and its pictures are found when it comes back.
+    ImageDirectoryWalk walk = {};
+    SetImageDir(walk, (base + "/away").c_str());
+    SetWalkWays(walk, true, true, "");
+    PickRandomStart(walk, 1);
+    EXPECT_EQ(AdvanceToNextImage(walk, NeverStop).Image, nullptr);
+    EXPECT_TRUE(walk.ListingFailed);
+    MakeTree(base + "/away", {"back/again.bmp"});
+    const std::vector<Step> back = RunWalk(walk, 1);
+    EXPECT_TRUE(back[0].image);
+    EXPECT_EQ(back[0].name, "back\\again.bmp");
+    EXPECT_FALSE(walk.ListingFailed);
+    EndWalk(walk);
+}
+
+TEST(ImageDirectoryWalk, AStepOfTheFurtherWaysCutShortIsTakenAgain) {
+    const std::string dir = ScratchDir("ways_cut");
+    MakeTree(dir, {"a/1.bmp", "b/2.bmp", "c/3.bmp"});
+    for (bool shuffle : {false, true}) {
+        ImageDirectoryWalk walk = {};
+        SetImageDir(walk, dir.c_str());
+        SetWalkWays(walk, true, shuffle, "");
+        PickRandomStart(walk, 5);
+        // The step's listing asks too; a stop there only pauses the listing. The first stop that
+        // cuts the step is in the load.
+        LoadResult cut = {};
+        for (int stopAt = 1; stopAt < 8 && !cut.CutShort; ++stopAt) {
+            EndWalk(walk);
+            SetImageDir(walk, dir.c_str());
+            SetWalkWays(walk, true, shuffle, "");
+            PickRandomStart(walk, 5);
+            image_test::QuestionCounter counter = {0, stopAt};
+            cut = AdvanceToNextImage(walk, image_test::CountingControl(&counter));
+            free(cut.Image);
+        }
+        EXPECT_TRUE(cut.CutShort);
+        EXPECT_TRUE(walk.EntryPending);
+        const std::string cutAt = walk.CandidatePath;
+        std::vector<Step> steps = RunWalk(walk, 3);
+        EXPECT_EQ(walk.ImageDir + steps[0].name, cutAt) << "the cut picture comes first";
+        std::set<std::string> names;
+        for (const Step& step : steps) names.insert(step.name);
+        EXPECT_EQ(names.size(), 3u) << "and the round goes on without it again";
+        EndWalk(walk);
+    }
+}
+
+TEST(ImageDirectoryWalk, TheDeckIsKeptAcrossRunsWithAddedAndDeletedPictures) {
+    const std::string base = ScratchDir("ways_deck");
+    const std::string dir = base + "/photos", state = base + "/deck.txt";
+    MakeTree(dir, {"a.bmp", "b.bmp", "c/d.bmp", "c/e.bmp", "f/g/h.bmp"});
+    WriteText(dir + "/c/broken.bmp", "BM");
+
+    // Three runs that together are one round: each picture once, whatever the seeds.
+    std::vector<std::string> round = Shown(RunWays(dir, true, true, state, 1, 2));
+    const std::vector<std::string> second = Shown(RunWays(dir, true, true, state, 2, 2));
+    round.insert(round.end(), second.begin(), second.end());
+    const std::string added = "new/added.bmp";
+    std::string deleted;
+    for (const char* name : {"a.bmp", "b.bmp", "c/d.bmp", "c/e.bmp", "f/g/h.bmp"})
+        if (std::find(round.begin(), round.end(), name) == round.end()) deleted = name;
+    ASSERT_FALSE(deleted.empty());
+    // Mid-round: one still to come is deleted, one is added, the file that did not load is mended.
+    fs::remove(dir + "/" + deleted);
+    MakeTree(dir, {added});
+    WriteBmp(dir + "/c/broken.bmp");
+    const std::vector<std::string> rest = Shown(RunWays(dir, true, true, state, 3, 2));
+    round.insert(round.end(), rest.begin(), rest.end());
+    std::vector<std::string> expected = {"a.bmp", "b.bmp", "c/d.bmp", "c/e.bmp", "f/g/h.bmp", added, "c/broken.bmp"};
+    expected.erase(std::find(expected.begin(), expected.end(), deleted));
+    EXPECT_EQ(AsSet(round), AsSet(expected));
+
+    // The next run deals a new round, and it does not open with the picture shown last.
+    const std::vector<std::string> next = Shown(RunWays(dir, true, true, state, 4, 6));
+    EXPECT_EQ(AsSet(next), AsSet(expected));
+    EXPECT_NE(next.front(), round.back());
+}
+
+// What a damaged or foreign deck file does: the run starts a new deck, and says nothing.
+TEST(ImageDirectoryWalk, ADamagedDeckFileStartsANewDeck) {
+    const std::string base = ScratchDir("ways_damaged");
+    const std::string dir = base + "/photos", state = base + "/deck.txt";
+    const std::vector<std::string> pictures = {"1.bmp", "2.bmp", "3.bmp", "4/5.bmp", "4/6.bmp"};
+    MakeTree(dir, pictures);
+    const auto readAll = [&]() {
+        std::ifstream in(state, std::ios::binary);
+        std::stringstream text;
+        text << in.rdbuf();
+        return text.str();
+    };
+    const auto writeAll = [&](const std::string& text) {
+        std::ofstream out(state, std::ios::binary | std::ios::trunc);
+        out << text;
+    };
+    struct Damage {
+        const char* what;
+        std::string (*change)(const std::string& text);
+        bool kept;
+    };
+    const Damage damages[] = {
+        {"none", [](const std::string& t) { return t; }, true},
+        {"cut short", [](const std::string& t) { return t.substr(0, t.size() - 12); }, false},
+        {"a byte changed", [](const std::string& t) {
+             std::string changed = t;
+             changed[changed.find("\ns ") + 1] = 'u';
+             return changed;
+         }, false},
+        {"nothing in it", [](const std::string&) { return std::string(); }, false},
+        {"junk", [](const std::string&) { return std::string("\x01\x02 not a deck\n\n", 16); }, false},
+        {"a path that is no picture, the sum made right", [](const std::string& t) {
+             std::string changed = t.substr(0, t.rfind("end "));
+             changed.replace(changed.find(".bmp\n"), 4, "");
+             uint32_t sum = 2166136261u;
+             for (unsigned char c : changed) sum = (sum ^ c) * 16777619u;
+             char end[20];
+             snprintf(end, sizeof end, "end %08x\n", sum);
+             return changed + end;
+         }, false},
+        {"another folder", [](const std::string& t) {
+             std::string other = t;
+             other.replace(other.find("folder ") + 7, 1, "X");
+             return other;  // the sum is wrong too; a file for another folder is not ours either way
+         }, false},
+    };
+    for (const Damage& damage : damages) {
+        SCOPED_TRACE(damage.what);
+        fs::remove(state);
+        const std::vector<std::string> first = Shown(RunWays(dir, true, true, state, 10, 3));
+        writeAll(damage.change(readAll()));
+        const std::vector<std::string> after = Shown(RunWays(dir, true, true, state, 11, 5));
+        if (damage.kept) {
+            // The two still to come, then a new round of all five begins.
+            std::vector<std::string> round = first;
+            round.insert(round.end(), after.begin(), after.begin() + 2);
+            EXPECT_EQ(AsSet(round), AsSet(pictures));
+        } else {
+            EXPECT_EQ(AsSet(after), AsSet(pictures)) << "a new deck: all five";
+        }
+    }
+    // A deck file that cannot be written leaves the show as it is.
+    EXPECT_EQ(Shown(RunWays(dir, true, true, base + "/no/such/folder/deck.txt", 1, 5)).size(), 5u);
 }
 
 }  // namespace

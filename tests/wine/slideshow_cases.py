@@ -445,3 +445,55 @@ def case_nothing_leaks_over_400_slides_on_an_8_bit_display(show):
 
 def case_nothing_leaks_over_400_slides_on_a_24_bit_display(show):
     soak(show, 24)
+
+
+# --- a photo library ----------------------------------------------------------------------------
+
+def case_the_only_picture_two_folders_down_under_a_name_outside_the_ansi_code_page(show):
+    """The saver itself, with Subfolders and Shuffle on, over a folder whose one picture lies in
+    写真\\東京\\夕日.bmp: it is listed and opened through the wide calls and shown, and the deck
+    file in the user's local application data names it as shown."""
+    top = os.path.join(show.scratch, "library")
+    shutil.rmtree(top, ignore_errors=True)
+    folder = os.path.join(top, "写真", "東京")
+    os.makedirs(folder)
+    colour = (30, 90, 200)
+    Image.new("RGB", (300, 200), colour).save(os.path.join(folder, "夕日.bmp"))
+    with open(os.path.join(top, "notes.txt"), "w") as out:
+        out.write("not a picture\n")
+    users = os.path.join(show.bench.prefix, "drive_c", "users")
+    for where, _, files in os.walk(users):
+        if "screensaver-deck.txt" in files:
+            os.remove(os.path.join(where, "screensaver-deck.txt"))
+    picture = Picture("夕日.bmp", (300, 200), [colour])
+    settings = {"BaseDir": winebench.windows_path(top), "Interval": "1", "Subfolders": "1", "Shuffle": "1"}
+    with show.bench.edited_win_ini({"ZorScreensaver": settings}):
+        running = show.start(os.path.join(show.build_dir, "screensaver.scr"), "/s")
+        try:
+            window = running.display.wait_for_window("Screen Saver")
+            deadline = time.monotonic() + 40
+            shot = None
+            while time.monotonic() < deadline:
+                shot = running.display.screenshot()
+                if near(shot.getpixel((SCREEN_WIDTH // 2, SCREEN_HEIGHT // 2)), colour):
+                    break
+                time.sleep(0.5)
+            os.makedirs(show.shots, exist_ok=True)
+            shot.save(os.path.join(show.shots, "library-picture.png"))
+            if non_black_box(shot) != picture.placement():
+                fail("the picture two folders down is not shown: the screen shows %s at %s"
+                     % (shot.getpixel((SCREEN_WIDTH // 2, SCREEN_HEIGHT // 2)), non_black_box(shot)))
+            running.display.send_keys(window, "space")
+            end = time.monotonic() + 15
+            while running.alive() and time.monotonic() < end:
+                time.sleep(0.1)
+        finally:
+            running.kill()
+    decks = [os.path.join(where, "screensaver-deck.txt") for where, _, files in os.walk(users)
+             if "screensaver-deck.txt" in files]
+    if len(decks) != 1 or os.path.basename(os.path.dirname(decks[0])) != "Orvindale":
+        fail("expected one deck file in the local application data's Orvindale folder, found %s" % decks)
+    with open(decks[0], encoding="utf-8") as deck:
+        lines = deck.read().splitlines()
+    if "s 写真\\東京\\夕日.bmp" not in lines or "pictures 1" not in lines:
+        fail("the deck file does not hold the picture as shown: %r" % lines)
