@@ -89,25 +89,25 @@ uint64_t FilteredBytes(uint32_t width, uint32_t height, uint32_t bitsPerPixel, b
 // left where libpng left it.
 uint64_t CompressedBytes(PngDecode* job, uint64_t enough) {
     FILE* file = job->File;
-    const long resume = ftell(file);
+    uint64_t resume = 0;
     const uint64_t end = job->FileLength;
-    if (resume < 8 || end < static_cast<uint64_t>(resume)) AbandonPngDecode(job, "cannot read file");
+    if (!FilePosition(file, &resume) || resume < 8 || end < resume) AbandonPngDecode(job, "cannot read file");
     uint64_t total = 0;
-    long at = resume - 8;  // the length field of the chunk
+    uint64_t at = resume - 8;  // the length field of the chunk
     unsigned char header[8];
     for (uint32_t chunks = 1; total < enough; ++chunks) {
-        if (fseek(file, at, SEEK_SET) != 0 || fread(header, 1, sizeof header, file) != sizeof header ||
+        if (!SeekFileTo(file, at) || fread(header, 1, sizeof header, file) != sizeof header ||
             memcmp(header + 4, "IDAT", 4) != 0) {
             break;
         }
         const uint64_t length = png_get_uint_32(header);
-        const uint64_t held = end - static_cast<uint64_t>(at) - 8;
+        const uint64_t held = end - at - 8;
         total += length < held ? length : held;
         if (length + 4 > held) break;  // the file ends inside the chunk
-        at += static_cast<long>(12 + length);
+        at += 12 + length;
         if (chunks % ChunkBatch == 0) AskToGoOn(job);
     }
-    if (fseek(file, resume, SEEK_SET) != 0) AbandonPngDecode(job, "cannot read file");
+    if (!SeekFileTo(file, resume)) AbandonPngDecode(job, "cannot read file");
     return total;
 }
 
