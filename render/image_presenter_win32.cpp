@@ -42,13 +42,13 @@ void SelectImagePalette(HDC dc, const unsigned char* image) {
 }
 
 // The palette is made from the picture as it will be drawn: reduced and turned.
-PackedDib Prepare(HWND window, HDC dc, PackedDib image, uint8_t orientation) {
+PackedDib Prepare(HWND window, HDC dc, PackedDib image, uint8_t orientation, bool mayReplace) {
     // A palette still held means the show restarted between a Prepare and its Show.
     if (Presenter.PreviousPalette) ReleaseImagePalette(dc);
     GetClientRect(window, &Presenter.ClientRect);
     Presenter.ShowRect = ShowAreaOf(window);
     const RECT& area = Presenter.ShowRect;
-    image = FitPicture(image, orientation, area.right - area.left, area.bottom - area.top);
+    image = FitPicture(image, orientation, area.right - area.left, area.bottom - area.top, mayReplace);
     if (GetDeviceCaps(dc, RASTERCAPS) & RC_PALETTE) {
         SelectImagePalette(dc, image);
     } else {
@@ -103,7 +103,7 @@ RECT ShowAreaOf(HWND window) {
 int PresentImage(HWND window, const char* name, PackedDib image, PresentMode mode) {
     WindowDc dc(window, GetDC(window));
     if (mode == PresentMode::Prepare) {
-        Prepare(window, dc, image, 1);
+        Prepare(window, dc, image, 1, false);  // the caller keeps its block
     } else {
         Show(dc, name, image);
     }
@@ -112,7 +112,7 @@ int PresentImage(HWND window, const char* name, PackedDib image, PresentMode mod
 
 PackedDib PreparePicture(HWND window, PackedDib image, uint8_t orientation) {
     WindowDc dc(window, GetDC(window));
-    return Prepare(window, dc, image, orientation);
+    return Prepare(window, dc, image, orientation, true);
 }
 
 void ReleasePreparedPalette(HWND window) {
