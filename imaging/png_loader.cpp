@@ -16,6 +16,12 @@ namespace {
 // rows over this cannot hold them, however it was made.
 const uint64_t DeflateMostExpansion = 1032;
 
+// Beyond this much work a file pays for all of it at deflate's best rate, a row read counting as
+// this many bytes: a picture of a hundred megabytes is loaded whatever its file holds, a larger
+// one only when its compressed data could hold what it costs.
+const uint64_t FreeWork = 1u << 27;
+const uint64_t RowReadCost = 64;
+
 // The load asks whether to go on before every this many rows of every pass...
 const uint32_t RowBatch = 16;
 // ...after every this many bytes libpng reads (the chunks before the rows may run to any length)...
@@ -160,8 +166,17 @@ void DecodePng(PngDecode* job) {
     const uint16_t bitCount = indexed ? 8 : 24;
     if (!DibSizeIsAddressable(width, height, bitCount)) AbandonPngDecode(job, "image too large");
     const uint32_t bitsPerPixel = png_get_channels(png, info) * bitDepth;
-    const uint64_t filtered = FilteredBytes(width, height, bitsPerPixel, interlace != PNG_INTERLACE_NONE);
-    const uint64_t leastCompressed = (filtered + DeflateMostExpansion - 1) / DeflateMostExpansion;
+    const bool interlaced = interlace != PNG_INTERLACE_NONE;
+    const uint64_t filtered = FilteredBytes(width, height, bitsPerPixel, interlaced);
+    uint64_t leastCompressed = (filtered + DeflateMostExpansion - 1) / DeflateMostExpansion;
+    // The work of the load: the rows inflated and unfiltered, the image block written, and a
+    // fixed cost for each row read, which a thin or 1-bit picture has far more of than bytes.
+    const uint64_t rowReads = static_cast<uint64_t>(height) * (interlaced ? 7 : 1);
+    const uint64_t work = filtered + DibStride(width, bitCount) * height + rowReads * RowReadCost;
+    if (work > FreeWork) {
+        const uint64_t paid = (work - FreeWork + DeflateMostExpansion - 1) / DeflateMostExpansion;
+        if (paid > leastCompressed) leastCompressed = paid;
+    }
     if (CompressedBytes(job, leastCompressed) < leastCompressed) {
         AbandonPngDecode(job, "file too short for its size");
     }
