@@ -45,8 +45,9 @@ struct JpegProgress {
     int Scan;                // the scan last looked at
     uint64_t ScanWork;       // coefficient work of the scans begun so far
     uint64_t ScanWorkAllowed;
-    // Arithmetic-coded scans: iMCU rows decoded while the scan still had data, and after its
-    // data ended (the decoder met a marker other than a restart and decodes zeros from there).
+    // Arithmetic-coded scans: iMCU rows decoded while the decoder read the stream, and while it
+    // read nothing (its data ended, and it decodes zeros from there).
+    const JOCTET* Input;  // where the decoder's next byte was at the last look
     JDIMENSION Row;
     uint64_t RowsWithData;
     uint64_t RowsFromNothing;
@@ -114,17 +115,17 @@ void CountScanWork(j_decompress_ptr decoder, JpegProgress* progress) {
     }
 }
 
-bool IsRestartMarker(int marker) { return marker >= JPEG_RST0 && marker <= JPEG_RST0 + 7; }
-
 // An arithmetic-coded scan whose data ends early goes on decoding zeros to its last row, which
-// costs a row's work each and no byte of the file. A legitimate encoder leaves off only the
-// zeros at a scan's end; once more rows have come from nothing than from data, the file holds
-// less than it claims.
+// costs a row's work each and no byte of the file: rows during which the decoder read nothing
+// come from nothing. A legitimate encoder leaves off only the zeros at a scan's end; once more
+// rows have come from nothing than from data, the file holds less than it claims.
 void WatchArithmeticRows(j_decompress_ptr decoder, JpegProgress* progress) {
     const JDIMENSION row = decoder->input_iMCU_row;
+    const JOCTET* input = decoder->src->next_input_byte;
+    const bool read = input != progress->Input;
+    progress->Input = input;
     if (!decoder->arith_code || row <= progress->Row) return;
-    const bool dataEnded = decoder->unread_marker != 0 && !IsRestartMarker(decoder->unread_marker);
-    (dataEnded ? progress->RowsFromNothing : progress->RowsWithData) += row - progress->Row;
+    (read ? progress->RowsWithData : progress->RowsFromNothing) += row - progress->Row;
     progress->Row = row;
     if (progress->RowsFromNothing > progress->RowsWithData + 1) {
         AbandonJpegDecode(reinterpret_cast<j_common_ptr>(decoder), "file too short for its size");
