@@ -3,6 +3,8 @@
 #include <gtest/gtest.h>
 #include <zlib.h>
 
+#include <unistd.h>
+
 #include <algorithm>
 #include <cstring>
 
@@ -536,6 +538,19 @@ TEST(PngLoader, SizesAreDecidedFromTheHeaderBeforeDecoding) {
             EXPECT_EQ(never.Asked, 0);
         }
     }
+}
+
+TEST(PngLoader, AFileOfTwoGigabytesAndMoreIsReadThroughItsWholeLength) {
+    // A picture followed by 2 GiB of nothing (a sparse file): positions past 31 bits must read
+    // right in every build, or the file seems empty.
+    ASSERT_TRUE(MakeWithPython("big.png", "Image.new('RGB', (3, 2), (9, 8, 7)).save(out)"));
+    ASSERT_EQ(truncate(TmpPath("big.png").c_str(), (1ll << 31) + 4096), 0);
+    const Loaded loaded = Take(LoadPngFile(TmpPath("big.png").c_str(), NeverStop));
+    remove(TmpPath("big.png").c_str());
+    ASSERT_NE(loaded.Image, nullptr) << loaded.Reason;
+    unsigned char rgb[3];
+    ImagePixel(loaded.Image.get(), 2, 1, rgb);
+    EXPECT_EQ(rgb[0] * 65536 + rgb[1] * 256 + rgb[2], 0x090807);
 }
 
 TEST(PngLoader, TheLoadAsksAsItGoesAndStopsWhenTold) {
