@@ -37,6 +37,9 @@ bool CompressionFits(uint32_t headerSize, uint32_t compression, uint16_t bits) {
     }
 }
 
+// Pixels a run-length picture may have whatever its data: a few milliseconds of drawing.
+const uint64_t RunLengthFreePixels = 1u << 24;
+
 bool IsRunLength(uint32_t compression) {
     return compression == DibCompressionRle8 || compression == DibCompressionRle4;
 }
@@ -78,6 +81,12 @@ const char* FindBmpBodyFault(const unsigned char* header, uint64_t bodyLength) {
         const uint32_t runLengthBytes = ReadLittleU32(header + 20);
         if (runLengthBytes == 0 || runLengthBytes > rowBytes) {
             return "run-length size does not fit the file";
+        }
+        // A code of two bytes gives at most 255 pixels; a few bytes can also skip rows or end
+        // the picture, so a large picture's data must pay at least a byte for 255 of its pixels.
+        const uint64_t pixels = static_cast<uint64_t>(layout.width) * height;
+        if (pixels > RunLengthFreePixels && runLengthBytes < (pixels - RunLengthFreePixels) / 255) {
+            return "file too short for its size";
         }
         return nullptr;
     }

@@ -58,3 +58,9 @@ LoadResult LoadFromFile(const char* path, const LoadControl& control, FileReader
 
 // The file's length in bytes, 0 when it cannot be learnt. Leaves the stream at its start.
 uint64_t FileLength(FILE* file);
+
+// Positions in 64 bits, so that files of 2 GiB and more read right in every build (the 32-bit
+// ftell of the Windows run time cannot say where they end). False when the stream cannot.
+bool FilePosition(FILE* file, uint64_t* position);
+bool SeekFileTo(FILE* file, uint64_t position);
+bool SeekFileBy(FILE* file, uint64_t forward);

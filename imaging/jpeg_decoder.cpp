@@ -3,22 +3,32 @@
 // EXIF segment gives the orientation, which the pixels keep as stored.
 #include "imaging/jpeg_decoder.h"
 
+#include <climits>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+
+#include <jerror.h>
 
 #include "imaging/byte_order.h"
 #include "imaging/cmyk_pixels.h"
 #include "imaging/exif_orientation.h"
 #include "imaging/jpeg_error_trap.h"
+#include "imaging/jpeg_file_source.h"
 #include "imaging/memory_source.h"
 
 namespace {
 
-// Bound on the decoder's own memory. Only multi-scan (progressive) streams need much: a
-// coefficient buffer for the whole image, 128 bytes per 8×8 block of every component, which
-// a few hundred bytes of header can ask for.
-const long DecoderMemoryLimit = 1L << 30;
+// Bound on what a multi-scan (progressive) decode needs at once: the image block and the
+// library's coefficient buffer for the whole picture, 128 bytes per 8×8 block of every component,
+// which does not shrink with the output scale. A 32-bit process has 2 GiB of addresses in all.
+const uint64_t DecodeMemoryBudget = sizeof(void*) >= 8 ? 3ull << 30 : 7ull << 28;
+
+// The coefficient work of a progressive file's scans (blocks × coefficients each scan covers)
+// may pass what one pass over every coefficient needs this many times: libjpeg's own script
+// takes about three. A small picture gets at least the work below, a fraction of a second.
+const uint64_t ScanWorkPasses = 4;
+const uint64_t LeastScanWork = 1ull << 27;
 
 // The most scans libjpeg's own encoder writes (one per coefficient and component); more only burn
 // time, each one a pass over every block.
@@ -32,6 +42,15 @@ struct JpegProgress {
     jpeg_progress_mgr Manager;  // first: the library hands the monitor the decoder, which points here
     const LoadControl* Control;
     volatile bool CutShort;  // read again after a jump out of the library
+    int Scan;                // the scan last looked at
+    uint64_t ScanWork;       // coefficient work of the scans begun so far
+    uint64_t ScanWorkAllowed;
+    // Arithmetic-coded scans: iMCU rows decoded while the decoder read the stream, and while it
+    // read nothing (its data ended, and it decodes zeros from there).
+    const JOCTET* Input;  // where the decoder's next byte was at the last look
+    JDIMENSION Row;
+    uint64_t RowsWithData;
+    uint64_t RowsFromNothing;
 };
 
 struct JpegDecode {
@@ -58,20 +77,69 @@ uint64_t CoefficientBufferBytes(const jpeg_decompress_struct* decoder) {
     return bytes;
 }
 
-// A complete Huffman-coded stream holds at least one bit, the DC code, for every block of its
-// first component; a file shorter than that only claims its size.
+uint64_t Blocks(const jpeg_component_info* component) {
+    return static_cast<uint64_t>(component->width_in_blocks) * component->height_in_blocks;
+}
+
+uint64_t FrameBlocks(const jpeg_decompress_struct* decoder) {
+    uint64_t blocks = 0;
+    for (int c = 0; c < decoder->num_components; ++c) blocks += Blocks(&decoder->comp_info[c]);
+    return blocks;
+}
+
+// A complete Huffman-coded stream holds at least one bit, the DC code, for every block of every
+// component; a file shorter than that only claims its size. Arithmetic coding can code a flat
+// block in next to nothing, so those frames are watched while they decode instead.
 bool StreamTooShortForFrame(const jpeg_decompress_struct* decoder, uint64_t inputLength) {
     if (decoder->arith_code || inputLength == 0) return false;
-    const jpeg_component_info* first = &decoder->comp_info[0];
-    const uint64_t blocks = static_cast<uint64_t>(first->width_in_blocks) * first->height_in_blocks;
-    return inputLength * 8 < blocks;
+    return inputLength * 8 < FrameBlocks(decoder);
+}
+
+uint64_t ScanWork(const jpeg_decompress_struct* decoder) {
+    int coefficients = decoder->Se - decoder->Ss + 1;
+    if (coefficients < 1) coefficients = 1;
+    if (coefficients > DCTSIZE2) coefficients = DCTSIZE2;
+    uint64_t blocks = 0;
+    for (int i = 0; i < decoder->comps_in_scan; ++i) blocks += Blocks(decoder->cur_comp_info[i]);
+    return blocks * static_cast<uint64_t>(coefficients);
+}
+
+// Counted at each new scan, before its first row: a scan that would pass the budget never runs.
+void CountScanWork(j_decompress_ptr decoder, JpegProgress* progress) {
+    if (decoder->input_scan_number == progress->Scan) return;
+    progress->Scan = decoder->input_scan_number;
+    progress->Row = 0;
+    progress->ScanWork += ScanWork(decoder);
+    if (progress->ScanWork > progress->ScanWorkAllowed) {
+        AbandonJpegDecode(reinterpret_cast<j_common_ptr>(decoder), "too many scans");
+    }
+}
+
+// An arithmetic-coded scan whose data ends early goes on decoding zeros to its last row, which
+// costs a row's work each and no byte of the file: rows during which the decoder read nothing
+// come from nothing. A legitimate encoder leaves off only the zeros at a scan's end; once more
+// rows have come from nothing than from data, the file holds less than it claims.
+void WatchArithmeticRows(j_decompress_ptr decoder, JpegProgress* progress) {
+    const JDIMENSION row = decoder->input_iMCU_row;
+    const JOCTET* input = decoder->src->next_input_byte;
+    const bool read = input != progress->Input;
+    progress->Input = input;
+    if (!decoder->arith_code || row <= progress->Row) return;
+    (read ? progress->RowsWithData : progress->RowsFromNothing) += row - progress->Row;
+    progress->Row = row;
+    if (progress->RowsFromNothing > progress->RowsWithData + 1) {
+        AbandonJpegDecode(reinterpret_cast<j_common_ptr>(decoder), "file too short for its size");
+    }
 }
 
 void MonitorProgress(j_common_ptr decoder) {
     JpegProgress* progress = reinterpret_cast<JpegProgress*>(decoder->progress);
-    if (reinterpret_cast<j_decompress_ptr>(decoder)->input_scan_number > ScanLimit) {
+    j_decompress_ptr decompress = reinterpret_cast<j_decompress_ptr>(decoder);
+    if (decompress->input_scan_number > ScanLimit) {
         AbandonJpegDecode(decoder, "too many scans");
     }
+    CountScanWork(decompress, progress);
+    WatchArithmeticRows(decompress, progress);
     if (!LoadMayGoOn(*progress->Control)) {
         progress->CutShort = true;
         AbandonJpegDecode(decoder, "load cut short");
@@ -122,13 +190,25 @@ boolean ReadApp1Segment(j_decompress_ptr decoder) {
     return TRUE;
 }
 
+// What the library holds for the whole picture while it decodes: nothing much for one scan.
+uint64_t WholePictureBytes(j_decompress_ptr decoder) {
+    return jpeg_has_multiple_scans(decoder) ? CoefficientBufferBytes(decoder) : 0;
+}
+
+uint64_t ImageBytesAtScale(j_decompress_ptr decoder, unsigned int denominator) {
+    decoder->scale_num = 1;
+    decoder->scale_denom = denominator;
+    jpeg_calc_output_dimensions(decoder);
+    return DibStride(decoder->output_width, 24) * decoder->output_height;
+}
+
 // Everything is decided from the header, before jpeg_start_decompress allocates anything large.
 void CheckHeader(j_decompress_ptr decoder, uint64_t inputLength) {
     if (StreamTooShortForFrame(decoder, inputLength)) {
         AbandonJpegDecode(Common(decoder), "file too short for its size");
     }
-    if (jpeg_has_multiple_scans(decoder) &&
-        CoefficientBufferBytes(decoder) > static_cast<uint64_t>(DecoderMemoryLimit)) {
+    const uint64_t coefficients = WholePictureBytes(decoder);
+    if (coefficients > 0 && coefficients + ImageBytesAtScale(decoder, 8) > DecodeMemoryBudget) {
         AbandonJpegDecode(Common(decoder), "image too large to decode");
     }
     switch (decoder->jpeg_color_space) {
@@ -177,15 +257,20 @@ void ReadCmykRows(j_decompress_ptr decoder, PackedDib image, size_t stride) {
 }
 
 // The image block for the decode: full size, or where that block would pass the size every build
-// addresses or cannot be had, the largest of 1/2, 1/4 and 1/8 that can. The show fits the picture
-// to the screen anyway, so a panorama too large to hold whole is still shown.
-PackedDib CreateLargestImage(j_decompress_ptr decoder) {
+// addresses, or with the library's coefficient buffer the decode's budget, or cannot be had, the
+// largest of 1/2, 1/4 and 1/8 that can. The show fits the picture to the screen anyway, so a
+// panorama too large to hold whole is still shown. A decode that ran out of memory at one scale
+// is tried again from firstDenominator on.
+PackedDib CreateLargestImage(j_decompress_ptr decoder, unsigned int firstDenominator) {
     const char* reason = "image too large";
-    for (unsigned int denominator = 1; denominator <= 8; denominator *= 2) {
-        decoder->scale_num = 1;
-        decoder->scale_denom = denominator;
-        jpeg_calc_output_dimensions(decoder);
+    const uint64_t coefficients = WholePictureBytes(decoder);
+    for (unsigned int denominator = firstDenominator; denominator <= 8; denominator *= 2) {
+        const uint64_t imageBytes = ImageBytesAtScale(decoder, denominator);
         if (!DibSizeIsAddressable(decoder->output_width, decoder->output_height, 24)) continue;
+        if (coefficients > 0 && coefficients + imageBytes > DecodeMemoryBudget) {
+            reason = "image too large to decode";
+            continue;
+        }
         if (PackedDib image = CreatePackedDib(decoder->output_width, decoder->output_height, 24)) return image;
         reason = "out of memory";
     }
@@ -193,15 +278,17 @@ PackedDib CreateLargestImage(j_decompress_ptr decoder) {
 }
 
 // Runs the decode of an attached source into job->Image. Fatal errors leave through the trap.
-void DecodeAttached(JpegDecode* job) {
+void DecodeAttached(JpegDecode* job, unsigned int firstDenominator) {
     j_decompress_ptr decoder = &job->Decoder;
     jpeg_read_header(decoder, TRUE);
     CheckHeader(decoder, job->InputLength);
+    const uint64_t onePass = ScanWorkPasses * DCTSIZE2 * FrameBlocks(decoder);
+    job->Progress.ScanWorkAllowed = onePass > LeastScanWork ? onePass : LeastScanWork;
     decoder->progress = &job->Progress.Manager;
 
     // The block comes before jpeg_start_decompress, which absorbs every scan of a multi-scan file:
     // a picture with no room fails before that work, not after it.
-    job->Image = CreateLargestImage(decoder);
+    job->Image = CreateLargestImage(decoder, firstDenominator);
 
     jpeg_start_decompress(decoder);
     const size_t stride = static_cast<size_t>(DibStride(decoder->output_width, 24));
@@ -214,8 +301,10 @@ void DecodeAttached(JpegDecode* job) {
 }
 
 // Reads the stream from file when it is not null, else from bytes through the memory source.
-LoadResult DecodeJpeg(FILE* file, uint64_t fileLength, const unsigned char* bytes, uint32_t length,
-                      const LoadControl& control) {
+// outOfMemory: the library found no room for its buffers beside an image smaller than 1/8 would be.
+LoadResult DecodeJpegAt(FILE* file, uint64_t fileLength, const unsigned char* bytes, uint32_t length,
+                        const LoadControl& control, unsigned int firstDenominator,
+                        unsigned int* outOfMemoryAt) {
     JpegDecode job;
     job.Image = nullptr;
     job.Progress = {};
@@ -225,21 +314,28 @@ LoadResult DecodeJpeg(FILE* file, uint64_t fileLength, const unsigned char* byte
     job.SawExif = false;
     job.Orientation = 1;
     job.Decoder.err = InitJpegErrorTrap(&job.Trap);
+    *outOfMemoryAt = 0;
     if (setjmp(job.Trap.Escape)) {
+        if (job.Trap.Manager.msg_code == JERR_OUT_OF_MEMORY && job.Image) {
+            *outOfMemoryAt = job.Decoder.scale_denom;
+        }
         jpeg_destroy_decompress(&job.Decoder);
         free(job.Image);
         return job.Progress.CutShort ? CutShortLoad() : NoImage(job.Trap.Message);
     }
     jpeg_create_decompress(&job.Decoder);
-    job.Decoder.mem->max_memory_to_use = DecoderMemoryLimit;
+    // The header check holds the library to the budget; where long cannot say it (64-bit
+    // Windows), the library is left unbounded.
+    job.Decoder.mem->max_memory_to_use =
+        DecodeMemoryBudget <= static_cast<uint64_t>(LONG_MAX) ? static_cast<long>(DecodeMemoryBudget) : 0;
     job.Decoder.client_data = &job;
     jpeg_set_marker_processor(&job.Decoder, JPEG_APP0 + 1, ReadApp1Segment);
     if (file) {
-        jpeg_stdio_src(&job.Decoder, file);
+        AttachJpegFileSource(&job.Decoder, file, control, &job.Progress.CutShort);
     } else {
         AttachMemorySource(&job.Decoder, bytes, length);
     }
-    DecodeAttached(&job);
+    DecodeAttached(&job, firstDenominator);
     const size_t blockSize =
         DibInfoHeaderSize + static_cast<size_t>(DibStride(job.Decoder.output_width, 24)) * job.Decoder.output_height;
     LoadResult result = LoadedImage(job.Image, blockSize);
@@ -251,6 +347,20 @@ LoadResult DecodeJpeg(FILE* file, uint64_t fileLength, const unsigned char* byte
     }
     jpeg_destroy_decompress(&job.Decoder);
     return result;
+}
+
+// A decode whose buffers found no room beside its image is tried again with a smaller image, from
+// the stream's start.
+LoadResult DecodeJpeg(FILE* file, uint64_t fileLength, const unsigned char* bytes, uint32_t length,
+                      const LoadControl& control) {
+    unsigned int firstDenominator = 1;
+    for (;;) {
+        unsigned int outOfMemoryAt = 0;
+        LoadResult result =
+            DecodeJpegAt(file, fileLength, bytes, length, control, firstDenominator, &outOfMemoryAt);
+        if (outOfMemoryAt == 0 || outOfMemoryAt >= 8 || (file && !SeekFileTo(file, 0))) return result;
+        firstDenominator = outOfMemoryAt * 2;
+    }
 }
 
 LoadResult DecodeJpegFile(FILE* file, const LoadControl& control) {

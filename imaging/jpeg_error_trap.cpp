@@ -28,5 +28,6 @@ jpeg_error_mgr* InitJpegErrorTrap(JpegErrorTrap* trap) {
 void AbandonJpegDecode(j_common_ptr decoder, const char* reason) {
     JpegErrorTrap* trap = TrapOf(decoder);
     snprintf(trap->Message, sizeof trap->Message, "%s", reason);
+    trap->Manager.msg_code = 0;  // the reason is ours, not the library's last message
     longjmp(trap->Escape, 1);
 }

@@ -16,6 +16,12 @@ namespace {
 // rows over this cannot hold them, however it was made.
 const uint64_t DeflateMostExpansion = 1032;
 
+// Beyond this much work a file pays for all of it at deflate's best rate, a row read counting as
+// this many bytes: a picture of a hundred megabytes is loaded whatever its file holds, a larger
+// one only when its compressed data could hold what it costs.
+const uint64_t FreeWork = 1u << 27;
+const uint64_t RowReadCost = 64;
+
 // The load asks whether to go on before every this many rows of every pass...
 const uint32_t RowBatch = 16;
 // ...after every this many bytes libpng reads (the chunks before the rows may run to any length)...
@@ -89,25 +95,25 @@ uint64_t FilteredBytes(uint32_t width, uint32_t height, uint32_t bitsPerPixel, b
 // left where libpng left it.
 uint64_t CompressedBytes(PngDecode* job, uint64_t enough) {
     FILE* file = job->File;
-    const long resume = ftell(file);
+    uint64_t resume = 0;
     const uint64_t end = job->FileLength;
-    if (resume < 8 || end < static_cast<uint64_t>(resume)) AbandonPngDecode(job, "cannot read file");
+    if (!FilePosition(file, &resume) || resume < 8 || end < resume) AbandonPngDecode(job, "cannot read file");
     uint64_t total = 0;
-    long at = resume - 8;  // the length field of the chunk
+    uint64_t at = resume - 8;  // the length field of the chunk
     unsigned char header[8];
     for (uint32_t chunks = 1; total < enough; ++chunks) {
-        if (fseek(file, at, SEEK_SET) != 0 || fread(header, 1, sizeof header, file) != sizeof header ||
+        if (!SeekFileTo(file, at) || fread(header, 1, sizeof header, file) != sizeof header ||
             memcmp(header + 4, "IDAT", 4) != 0) {
             break;
         }
         const uint64_t length = png_get_uint_32(header);
-        const uint64_t held = end - static_cast<uint64_t>(at) - 8;
+        const uint64_t held = end - at - 8;
         total += length < held ? length : held;
         if (length + 4 > held) break;  // the file ends inside the chunk
-        at += static_cast<long>(12 + length);
+        at += 12 + length;
         if (chunks % ChunkBatch == 0) AskToGoOn(job);
     }
-    if (fseek(file, resume, SEEK_SET) != 0) AbandonPngDecode(job, "cannot read file");
+    if (!SeekFileTo(file, resume)) AbandonPngDecode(job, "cannot read file");
     return total;
 }
 
@@ -160,8 +166,17 @@ void DecodePng(PngDecode* job) {
     const uint16_t bitCount = indexed ? 8 : 24;
     if (!DibSizeIsAddressable(width, height, bitCount)) AbandonPngDecode(job, "image too large");
     const uint32_t bitsPerPixel = png_get_channels(png, info) * bitDepth;
-    const uint64_t filtered = FilteredBytes(width, height, bitsPerPixel, interlace != PNG_INTERLACE_NONE);
-    const uint64_t leastCompressed = (filtered + DeflateMostExpansion - 1) / DeflateMostExpansion;
+    const bool interlaced = interlace != PNG_INTERLACE_NONE;
+    const uint64_t filtered = FilteredBytes(width, height, bitsPerPixel, interlaced);
+    uint64_t leastCompressed = (filtered + DeflateMostExpansion - 1) / DeflateMostExpansion;
+    // The work of the load: the rows inflated and unfiltered, the image block written, and a
+    // fixed cost for each row read, which a thin or 1-bit picture has far more of than bytes.
+    const uint64_t rowReads = static_cast<uint64_t>(height) * (interlaced ? 7 : 1);
+    const uint64_t work = filtered + DibStride(width, bitCount) * height + rowReads * RowReadCost;
+    if (work > FreeWork) {
+        const uint64_t paid = (work - FreeWork + DeflateMostExpansion - 1) / DeflateMostExpansion;
+        if (paid > leastCompressed) leastCompressed = paid;
+    }
     if (CompressedBytes(job, leastCompressed) < leastCompressed) {
         AbandonPngDecode(job, "file too short for its size");
     }

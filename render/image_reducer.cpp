@@ -29,34 +29,34 @@ void SetImageSize(PackedDib image, uint32_t headerSize, int32_t width, int32_t h
 
 }  // namespace
 
-ImageReducer::~ImageReducer() { free(Weights); }
+ImageReducer::~ImageReducer() {}
 
 void ImageReducer::ProcessImage(PackedDib image, int32_t targetWidth, int32_t targetHeight) {
     if (!image) return;
     const DibLayout layout = ReadDibLayout(image);
+    int32_t newWidth, newHeight;
+    if (!FitSize(layout.width, layout.height, targetWidth, targetHeight, &newWidth, &newHeight))
+        return;
+    ReduceTo(image, newWidth, newHeight);
+}
+
+void ImageReducer::ReduceTo(PackedDib image, int32_t newWidth, int32_t newHeight) {
+    if (!image) return;
+    const DibLayout layout = ReadDibLayout(image);
     if (layout.bitCount != 24 || layout.compression != DibCompressionRgb) return;
     const int32_t sourceWidth = layout.width, sourceHeight = layout.height;
-    int32_t newWidth, newHeight;
-    if (!FitSize(sourceWidth, sourceHeight, targetWidth, targetHeight, &newWidth, &newHeight))
+    if (sourceWidth < 0 || sourceHeight < 0 || newWidth < 0 || newHeight < 0 ||
+        newWidth > sourceWidth || newHeight > sourceHeight)
         return;
 
-    const bool wide = sourceWidth > sourceHeight;
-    const int32_t weightCount = wide ? sourceWidth : sourceHeight;
-    free(Weights);
-    Weights = static_cast<int32_t*>(malloc(sizeof(int32_t) * (weightCount > 0 ? weightCount : 1)));
     // Where each output column's run of source pixels and each output row's run of source rows
     // ends.
-    uint32_t* ends = static_cast<uint32_t*>(
-        malloc(sizeof(uint32_t) * (static_cast<size_t>(newWidth) + newHeight + 1)));
-    if (!Weights || !ends) {
-        free(ends);
-        return;
-    }
-    FillWeights(Weights, weightCount, wide ? newWidth : newHeight);
-    // The row pass reads the first sourceWidth weights and the column pass the first sourceHeight.
-    uint32_t* rowEnds = ends + newWidth;
-    const LineRuns columns = FillRunEnds(Weights, sourceWidth, newWidth, ends);
-    const LineRuns rows = FillRunEnds(Weights, sourceHeight, newHeight, rowEnds);
+    ReductionRuns plan;
+    if (!PlanReduction(sourceWidth, sourceHeight, newWidth, newHeight, &plan)) return;
+    uint32_t* ends = plan.Ends;
+    uint32_t* rowEnds = plan.RowEnds;
+    const LineRuns columns = plan.Columns;
+    const LineRuns rows = plan.Rows;
     SmallDivisor divisors[LargestSmallDivisor + 1];
     for (uint32_t length = 1; length <= columns.Longest && length <= LargestSmallDivisor; ++length)
         divisors[length] = MakeSmallDivisor(length);
@@ -68,15 +68,7 @@ void ImageReducer::ProcessImage(PackedDib image, int32_t targetWidth, int32_t ta
     const size_t newStride = static_cast<size_t>(DibStride(static_cast<uint64_t>(newWidth), 24));
     const size_t rowBytes = 3 * static_cast<size_t>(newWidth);
     const size_t blockBytes = stride * static_cast<size_t>(sourceHeight);
-
-    // Rows the outputs read: those of the closed row runs, and where these fall short of the new
-    // height, the rows below it, whose row-pass results stand as they are.
-    uint32_t rowsUsed = rows.Closed ? rowEnds[rows.Closed - 1] : 0;
-    if (rows.Closed < static_cast<uint32_t>(newHeight) &&
-        rowsUsed < static_cast<uint32_t>(newHeight))
-        rowsUsed = static_cast<uint32_t>(newHeight);
-    if (newWidth == 0) rowsUsed = 0;
-
+    const uint32_t rowsUsed = plan.RowsUsed;
     // The row pass a block of rows at a time, each output row as soon as its rows have had it.
     // Output row k lies below row k + 1 of the source, and its run starts at row k or later, so
     // it covers nothing still to be read.
@@ -100,6 +92,4 @@ void ImageReducer::ProcessImage(PackedDib image, int32_t targetWidth, int32_t ta
 
     SetImageSize(image, layout.headerSize, newWidth, newHeight);
     free(ends);
-    free(Weights);
-    Weights = nullptr;
 }

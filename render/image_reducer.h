@@ -8,10 +8,7 @@
 
 class ImageReducer {
 public:
-    ImageReducer() : Weights(nullptr) {}
     virtual ~ImageReducer();
-    ImageReducer(const ImageReducer&) = delete;  // owns its weight array while it works
-    ImageReducer& operator=(const ImageReducer&) = delete;
 
     // Afterwards an uncompressed 24-bit image holds the reduced picture: its width and height
     // fields say the new size and its rows lie at the new row length; the block keeps its size.
@@ -19,6 +16,12 @@ public:
     // as does a failed allocation.
     void ProcessImage(PackedDib image, int32_t targetWidth, int32_t targetHeight);
 
-private:
-    int32_t* Weights;  // one entry per pixel of the longer side, for the length of one call
+    // The same for a new size already decided: each side from 1 (or 0) to the source's.
+    void ReduceTo(PackedDib image, int32_t newWidth, int32_t newHeight);
 };
+
+// Any other picture the drawing call takes (1, 4, 8, 16 or 32 bits, colour table, bit fields,
+// run-length data) reduced to newWidth × newHeight (each side 1 to the source's) as ReduceTo
+// reduces its 24-bit expansion, read a few rows at a time: a new 24-bit block, or none when there
+// is no memory for it. The picture is left as it was.
+PackedDib ReduceToTrueColour(const unsigned char* image, int32_t newWidth, int32_t newHeight);

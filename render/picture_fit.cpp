@@ -2,21 +2,38 @@
 // on the picture as stored, and the turn after it only moves the few pixels that are left.
 #include "render/picture_fit.h"
 
+#include <cstdlib>
+
 #include "platform/debug_output.h"
 #include "platform/trace_labels.h"
 #include "render/image_reducer.h"
 #include "render/picture_turn.h"
+#include "render/reduction_plan.h"
 
-PackedDib FitPicture(PackedDib image, uint8_t orientation, int32_t width, int32_t height) {
+PackedDib FitPicture(PackedDib image, uint8_t orientation, int32_t width, int32_t height,
+                     bool mayReplace) {
     if (!image) return image;
     const bool swaps = OrientationSwapsSides(orientation);
     const int32_t storedWidth = swaps ? height : width;
     const int32_t storedHeight = swaps ? width : height;
     const DibLayout layout = ReadDibLayout(image);
-    if (storedWidth < layout.width || storedHeight < layout.height) {
+    int32_t newWidth, newHeight;
+    if ((storedWidth < layout.width || storedHeight < layout.height) &&
+        FitSize(layout.width, layout.height, storedWidth < 0 ? 0 : storedWidth,
+                storedHeight < 0 ? 0 : storedHeight, &newWidth, &newHeight)) {
+        // A thin picture keeps a line of itself rather than fitting to nothing.
+        if (newWidth < 1 && layout.width > 0) newWidth = 1;
+        if (newHeight < 1 && layout.height > 0) newHeight = 1;
         const uint32_t startTick = TickCount();
-        ImageReducer reducer;
-        reducer.ProcessImage(image, storedWidth, storedHeight);
+        if (layout.bitCount == 24 && layout.compression == DibCompressionRgb) {
+            ImageReducer reducer;
+            reducer.ReduceTo(image, newWidth, newHeight);
+        } else if (PackedDib reduced = mayReplace ? ReduceToTrueColour(image, newWidth, newHeight) : nullptr) {
+            // Other depths are drawn from 24 bits once reduced; a picture with no room for its
+            // reduced copy is drawn as it is.
+            free(image);
+            image = reduced;
+        }
         WriteTrace(TraceLabel::ProcessImage, startTick);
     }
     return TurnUpright(image, orientation);

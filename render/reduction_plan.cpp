@@ -1,6 +1,8 @@
 // The reduction's arithmetic: new size, weights, runs and exact division by multiplication.
 #include "render/reduction_plan.h"
 
+#include <cstdlib>
+
 namespace {
 
 // A quotient of the 32-bit product; a zero divisor only arises for a 0 × 0 image, which gets 0.
@@ -76,4 +78,40 @@ LineRuns FillRunEnds(const int32_t* weights, int32_t sourceCount, int32_t output
         first = end;
     }
     return runs;
+}
+
+LineRuns RunEndsAlong(int32_t n, int32_t m, int32_t sourceCount, int32_t outputCount,
+                      uint32_t* ends) {
+    LineRuns runs = {0, 0};
+    if (m <= 0 || n <= 0) return runs;
+    uint32_t first = 0;
+    for (int64_t k = 1; k <= outputCount; ++k) {
+        const int64_t end = (static_cast<int64_t>(n) * (2 * k - 1) + 2 * m - 1) / (2 * m);
+        if (end > sourceCount) break;
+        const uint32_t at = static_cast<uint32_t>(end);
+        if (at - first > runs.Longest) runs.Longest = at - first;
+        ends[runs.Closed++] = at;
+        first = at;
+    }
+    return runs;
+}
+
+bool PlanReduction(int32_t sourceWidth, int32_t sourceHeight, int32_t newWidth, int32_t newHeight,
+                   ReductionRuns* runs) {
+    runs->Ends = static_cast<uint32_t*>(
+        malloc(sizeof(uint32_t) * (static_cast<size_t>(newWidth) + newHeight + 1)));
+    if (!runs->Ends) return false;
+    const bool wide = sourceWidth > sourceHeight;
+    const int32_t n = wide ? sourceWidth : sourceHeight;
+    const int32_t m = wide ? newWidth : newHeight;
+    runs->RowEnds = runs->Ends + newWidth;
+    runs->Columns = RunEndsAlong(n, m, sourceWidth, newWidth, runs->Ends);
+    runs->Rows = RunEndsAlong(n, m, sourceHeight, newHeight, runs->RowEnds);
+    uint32_t rowsUsed = runs->Rows.Closed ? runs->RowEnds[runs->Rows.Closed - 1] : 0;
+    if (runs->Rows.Closed < static_cast<uint32_t>(newHeight) &&
+        rowsUsed < static_cast<uint32_t>(newHeight))
+        rowsUsed = static_cast<uint32_t>(newHeight);
+    if (newWidth == 0) rowsUsed = 0;
+    runs->RowsUsed = rowsUsed;
+    return true;
 }

@@ -37,3 +37,24 @@ struct LineRuns {
 };
 LineRuns FillRunEnds(const int32_t* weights, int32_t sourceCount, int32_t outputCount,
                      uint32_t* ends);
+
+// The same runs straight from the longer side's length n and new length m (0 < m <= n), as
+// FillRunEnds finds them in the first sourceCount of FillWeights(n, m)'s entries, without the
+// weights: run k (from 1) ends at ceil(n (2k − 1) / 2m). Work and memory go with the outputs.
+LineRuns RunEndsAlong(int32_t n, int32_t m, int32_t sourceCount, int32_t outputCount,
+                      uint32_t* ends);
+
+// The runs of one reduction of sourceWidth × sourceHeight to newWidth × newHeight: the longer
+// side's new length spreads its pixels, and the shorter side takes the leading runs of the same
+// spread. RowsUsed: the source rows the outputs read, those of the closed row runs and, where
+// these fall short of the new height, the rows below it, whose row-pass results stand as output.
+struct ReductionRuns {
+    uint32_t* Ends;  // malloc'd: newWidth column-run ends, then newHeight row-run ends
+    uint32_t* RowEnds;
+    LineRuns Columns;
+    LineRuns Rows;
+    uint32_t RowsUsed;
+};
+// False when there is no memory for the ends; free(runs.Ends) afterwards otherwise.
+bool PlanReduction(int32_t sourceWidth, int32_t sourceHeight, int32_t newWidth, int32_t newHeight,
+                   ReductionRuns* runs);

@@ -42,7 +42,8 @@ JpegBytes JoinSegments(const std::vector<JpegBytes>& segments) {
 JpegBytes WithFrameSize(const JpegBytes& jpeg, uint16_t width, uint16_t height) {
     std::vector<JpegBytes> segments = SplitJpegSegments(jpeg);
     for (JpegBytes& s : segments) {
-        if (s[1] >= 0xC0 && s[1] <= 0xC2) {
+        // Every frame header: SOF0 to SOF15 but DHT, JPG and DAC.
+        if (s[1] >= 0xC0 && s[1] <= 0xCF && s[1] != 0xC4 && s[1] != 0xC8 && s[1] != 0xCC) {
             s[5] = static_cast<unsigned char>(height >> 8);
             s[6] = static_cast<unsigned char>(height);
             s[7] = static_cast<unsigned char>(width >> 8);
@@ -198,6 +199,21 @@ JpegBytes BaselineHeaderClaim(uint16_t width, uint16_t height) {
 
 JpegBytes EndOfBandScans(int width, int height, int scans) {
     return WithScanCount(EncodeJpeg(width, height, true, true, ScanLayout::DcThenAc), scans);
+}
+
+JpegBytes ArithmeticSizeClaim(uint16_t width, uint16_t height, int components, bool progressive,
+                              int restartInterval) {
+    auto configure = [&](jpeg_compress_struct& encoder) {
+        encoder.arith_code = TRUE;
+        encoder.restart_interval = static_cast<unsigned int>(restartInterval);
+        if (components == 4) jpeg_set_colorspace(&encoder, JCS_YCCK);
+        if (progressive) jpeg_simple_progression(&encoder);
+    };
+    const J_COLOR_SPACE space = components == 1 ? JCS_GRAYSCALE : components == 3 ? JCS_RGB : JCS_CMYK;
+    auto row = [&](int y, unsigned char* samples) {
+        for (int i = 0; i < 16 * components; ++i) samples[i] = Sample(i / components, y, i % components, false);
+    };
+    return WithFrameSize(CompressPicture(16, 16, components, space, configure, row), width, height);
 }
 
 JpegBytes FlatGrayBaseline(uint16_t width, uint16_t height) {

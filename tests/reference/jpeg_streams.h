@@ -55,6 +55,11 @@ JpegBytes BaselineHeaderClaim(uint16_t width, uint16_t height);
 // until there are `scans`.
 JpegBytes EndOfBandScans(int width, int height, int scans);
 
+// an arithmetic-coded frame (1, 3 or 4 components, sequential or progressive, a restart interval
+// in MCUs or 0) claiming width × height over the coded data of 16 × 16 pixels;
+JpegBytes ArithmeticSizeClaim(uint16_t width, uint16_t height, int components, bool progressive,
+                              int restartInterval);
+
 // A valid baseline gray picture of any size, mid-grey, each 8 × 8 block coded in 6 bits (DC
 // unchanged, end of block): a picture too large to hold whole in a few megabytes, made at once.
 JpegBytes FlatGrayBaseline(uint16_t width, uint16_t height);

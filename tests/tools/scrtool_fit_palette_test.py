@@ -1,8 +1,8 @@
 #!/usr/bin/python3
 """scrtool fit, prepare and palette against models written here from their rules.
 
-The fit model is the reduction taken literally: new size from the aspect ratios, one weight array
-over the longer side, every row averaged along its runs, every column down its runs, the rows
+The fit model is the reduction taken literally: new size from the aspect ratios (no side below 1),
+one weight array over the longer side, every row averaged along its runs, every column down its runs, the rows
 packed to the new length. prepare is fit after a load, the fit aimed at the picture as it will
 stand, then the turn that its EXIF orientation asks for. The palette model is the octree taken literally (a node per path, a
 merge of the newest deepest node whenever there are more than 236 leaves) or the colour table.
@@ -64,6 +64,7 @@ def weights(n, m):
 def fit(sw, sh, rows, tw, th):
     """The reduced picture's size and its visible rows, bottom row first."""
     nw, nh = new_size(sw, sh, tw, th)
+    nw, nh = max(nw, 1), max(nh, 1)  # a thin picture keeps a line of itself
     w = weights(sw, nw) if sw > sh else weights(sh, nh)
     row_length = stride(sw, 24)
     block = bytearray(b"".join(rows))

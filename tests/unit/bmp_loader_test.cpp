@@ -243,6 +243,9 @@ TEST(BmpLoader, HeaderRules) {
         {"run length of 0 bytes", fields([](BmpFields& s) { s.bits = 8; s.compression = 1; s.sizeImage = 0; }), "run-length size does not fit the file"},
         {"run length past the end", fields([](BmpFields& s) { s.bits = 8; s.compression = 1; s.sizeImage = 10; s.extraBytes = -1; }), "run-length size does not fit the file"},
         {"top-down run length", fields([](BmpFields& s) { s.bits = 8; s.compression = 1; s.sizeImage = 10; s.height = -3; }), "top-down run-length image"},
+        // Run-length data pays a byte for every 255 pixels past 16 M: 40000² needs 6.2 MB.
+        {"1 KB of run length for 40000 x 40000", fields([](BmpFields& s) { s.bits = 8; s.compression = 1; s.sizeImage = 1024; s.width = 40000; s.height = 40000; }), "file too short for its size"},
+        {"RLE4 of 70 KB for 4096 x 8192", fields([](BmpFields& s) { s.bits = 4; s.compression = 2; s.sizeImage = 70000; s.width = 4096; s.height = 8192; }), ""},
         {"run length too large to draw", fields([](BmpFields& s) { s.bits = 8; s.compression = 1; s.sizeImage = 10; s.width = 70000; s.height = 70000; }), "image too large"},
         {"bits × width overflows", fields([](BmpFields& s) { s.bits = 32; s.width = 0x7FFFFFFF / 32 + 1; s.height = 1; }), "image too large"},
         {"rows beyond 2 GB", fields([](BmpFields& s) { s.width = 65536; s.height = 65536; }), "image too large"},

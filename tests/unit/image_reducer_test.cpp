@@ -8,8 +8,11 @@
 #include <string>
 #include <vector>
 
+#include "image_test_files.h"
+#include "imaging/bmp_loader.h"
 #include "platform/debug_output.h"
 #include "platform/trace_labels.h"
+#include "render/picture_fit.h"
 #include "render/reduction_plan.h"
 #include "render/column_means.h"
 #include "render/row_means.h"
@@ -150,6 +153,31 @@ TEST(ReductionPlan, WeightsCloseExactlyTheNewLengthOfRuns) {
         EXPECT_EQ(closed, m) << n << " over " << m;
         EXPECT_LE(covered, n);
     }
+}
+
+TEST(ReductionPlan, RunEndsComeStraightFromTheSidesAsFromTheWeights) {
+    for (int32_t n = 1; n <= 160; ++n) {
+        std::vector<int32_t> weights(n);
+        std::vector<uint32_t> fromWeights(n + 1), direct(n + 1);
+        for (int32_t m = 1; m <= n; ++m) {
+            FillWeights(weights.data(), n, m);
+            // The longer side, the shorter sides that read its leading entries, outputs cut short.
+            for (int32_t count : {n, n / 2 + 1, 1}) {
+                for (int32_t outputs : {m, m / 3, count * m / n + 1}) {
+                    const LineRuns a = FillRunEnds(weights.data(), count, outputs, fromWeights.data());
+                    const LineRuns b = RunEndsAlong(n, m, count, outputs, direct.data());
+                    ASSERT_EQ(a.Closed, b.Closed) << n << " over " << m << ", " << count << " " << outputs;
+                    ASSERT_EQ(a.Longest, b.Longest) << n << " over " << m;
+                    for (uint32_t i = 0; i < a.Closed; ++i) ASSERT_EQ(fromWeights[i], direct[i]);
+                }
+            }
+        }
+    }
+    // Sides far past what a weight array could hold.
+    std::vector<uint32_t> ends(1080);
+    const LineRuns tall = RunEndsAlong(536870911, 1080, 536870911, 1080, ends.data());
+    EXPECT_EQ(tall.Closed, 1080u);
+    EXPECT_EQ(ends[1079], 536870911u - 536870911u / 2160);  // half a run short of the end
 }
 
 TEST(ReductionPlan, SmallDivisorsDivideEverySumExactly) {
@@ -330,6 +358,99 @@ TEST(ImageReducer, ZeroTargetsGiveAnEmptyImage) {
         ImageReducer().ProcessImage(image.get(), target.first, target.second);
         EXPECT_EQ(PackedDibHeader(image.get())->biWidth, 0);
         EXPECT_EQ(PackedDibHeader(image.get())->biHeight, 0);
+    }
+}
+
+// What the fit makes of a picture: its size and its pixels.
+void ExpectSamePixels(const unsigned char* expected, const unsigned char* actual) {
+    const DibLayout e = ReadDibLayout(expected), a = ReadDibLayout(actual);
+    ASSERT_EQ(a.bitCount, 24);
+    ASSERT_EQ(a.width, e.width);
+    ASSERT_EQ(a.height, e.height);
+    long different = 0;
+    for (int32_t y = 0; y < e.height; ++y) {
+        for (int32_t x = 0; x < e.width; ++x) {
+            unsigned char want[3], got[3];
+            image_test::ImagePixel(expected, x, y, want);
+            image_test::ImagePixel(actual, x, y, got);
+            if (memcmp(want, got, 3) != 0 && different++ < 3) ADD_FAILURE() << x << "," << y << " want " << int(want[0]) << " " << int(want[1]) << " " << int(want[2]) << " got " << int(got[0]) << " " << int(got[1]) << " " << int(got[2]);
+        }
+    }
+    EXPECT_EQ(different, 0);
+}
+
+Image TrueColourOf(const image_test::Picture& picture) {
+    Image image(CreatePackedDib(picture.Width, picture.Height, 24));
+    const size_t stride = DibStride(picture.Width, 24);
+    unsigned char* bits = PackedDibBits(image.get());
+    memset(bits, 0, stride * picture.Height);
+    for (int y = 0; y < picture.Height; ++y) {
+        for (int x = 0; x < picture.Width; ++x) {
+            const unsigned char* rgb = &picture.Rgb[(static_cast<size_t>(y) * picture.Width + x) * 3];
+            unsigned char* pixel = bits + stride * (picture.Height - 1 - y) + 3 * x;
+            pixel[0] = rgb[2], pixel[1] = rgb[1], pixel[2] = rgb[0];
+        }
+    }
+    return image;
+}
+
+TEST(PictureFit, EveryDepthLargerThanTheAreaIsReducedAsItsTrueColourPicture) {
+    // ImageMagick's picture of each file, reduced: what the fit must give from the file itself.
+    const char* names[] = {"pal1.bmp", "pal1bg.bmp", "pal4.bmp", "pal4rle.bmp", "pal8.bmp", "pal8rle.bmp",
+                           "pal8os2.bmp", "pal8v5.bmp", "pal8-0.bmp", "rgb16.bmp", "rgb16-565.bmp",
+                           "rgb32.bmp", "rgb32bf.bmp"};
+    for (const char* name : names) {
+        SCOPED_TRACE(name);
+        const std::string path = std::string(SAVER_TEST_DATA) + "/bmpsuite/g/" + name;
+        ASSERT_EQ(image_test::RunShell("convert '" + path + "' -depth 8 '" + image_test::TmpPath("fit.ppm") + "'"), 0);
+        image_test::Picture picture;
+        ASSERT_TRUE(image_test::ReadPnm(image_test::TmpPath("fit.ppm"), picture));
+        for (auto area : {std::make_pair(50, 40), std::make_pair(126, 63), std::make_pair(127, 20)}) {
+            SCOPED_TRACE(testing::Message() << area.first << " x " << area.second);
+            Image expected = TrueColourOf(picture);
+            ImageReducer().ProcessImage(expected.get(), area.first, area.second);
+            LoadResult loaded = LoadBmpFile(path.c_str(), NeverStop);
+            ASSERT_NE(loaded.Image, nullptr);
+            Image fitted(FitPicture(loaded.Image, 1, area.first, area.second));
+            ExpectSamePixels(expected.get(), fitted.get());
+        }
+        // A picture that fits keeps its depth and its block.
+        LoadResult loaded = LoadBmpFile(path.c_str(), NeverStop);
+        const uint16_t depth = ReadDibLayout(loaded.Image).bitCount;
+        Image kept(FitPicture(loaded.Image, 1, 200, 200));
+        EXPECT_EQ(kept.get(), loaded.Image);
+        EXPECT_EQ(ReadDibLayout(kept.get()).bitCount, depth);
+    }
+}
+
+TEST(PictureFit, ThinPicturesKeepALineOfThemselves) {
+    std::mt19937 random(9);
+    const struct {
+        uint32_t width, height;
+        uint16_t bits;
+        uint8_t orientation;
+        int32_t areaWidth, areaHeight, fitWidth, fitHeight;
+    } cases[] = {
+        {5000, 2, 24, 1, 1024, 768, 1024, 1},
+        {8, 40000, 24, 1, 1920, 1080, 1, 1080},
+        {8, 40000, 24, 5, 1920, 1080, 1920, 1},  // stored sideways: stands 40000 wide
+        {9000, 3, 8, 1, 1920, 1080, 1920, 1},
+        {64, 48, 24, 1, 0, 0, 1, 1},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(testing::Message() << c.width << " x " << c.height << ", " << c.bits << " bits");
+        PackedDib image = CreatePackedDib(c.width, c.height, c.bits);
+        const DibLayout layout = ReadDibLayout(image);
+        memset(image + DibInfoHeaderSize, 0x40, layout.bitsOffset - DibInfoHeaderSize +
+                                                     DibStride(c.width, c.bits) * c.height);
+        Image fitted(FitPicture(image, c.orientation, c.areaWidth, c.areaHeight));
+        const DibLayout result = ReadDibLayout(fitted.get());
+        EXPECT_EQ(result.width, c.fitWidth);
+        EXPECT_EQ(result.height, c.fitHeight);
+        EXPECT_EQ(result.bitCount, 24);
+        unsigned char rgb[3];
+        image_test::ImagePixel(fitted.get(), 0, 0, rgb);
+        EXPECT_EQ(rgb[0] + rgb[1] + rgb[2], 3 * 0x40);
     }
 }
 

@@ -201,6 +201,18 @@ std::vector<std::pair<unsigned char, Bytes>> Padding(int segments) {
     return std::vector<std::pair<unsigned char, Bytes>>(segments, {0xFE, Bytes(60000, ' ')});
 }
 
+// A colour picture whose luma has half the resolution of its chroma.
+Bytes LumaHalfChromaWhole() {
+    auto configure = [](jpeg_compress_struct& encoder) {
+        encoder.comp_info[0].h_samp_factor = encoder.comp_info[0].v_samp_factor = 1;
+        for (int c = 1; c < 3; ++c) encoder.comp_info[c].h_samp_factor = encoder.comp_info[c].v_samp_factor = 2;
+    };
+    auto row = [](int y, unsigned char* samples) {
+        for (int i = 0; i < 48; ++i) samples[i] = static_cast<unsigned char>(i * 5 + y * 3);
+    };
+    return reference::CompressPicture(16, 16, 3, JCS_RGB, configure, row);
+}
+
 TEST(JpegDecoder, SizesAreDecidedFromTheHeaderBeforeDecoding) {
     using namespace reference;
     const Bytes progressive = EncodeJpeg(16, 16, false, false, ScanLayout::SimpleProgression);
@@ -212,10 +224,13 @@ TEST(JpegDecoder, SizesAreDecidedFromTheHeaderBeforeDecoding) {
     } cases[] = {
         {"progressive 65500 x 65500", WithFrameSize(progressive, 65500, 65500), "file too short for its size"},
         {"baseline 65500 x 65500", WithFrameSize(baseline, 65500, 65500), "file too short for its size"},
-        // Bytes enough for a bit a block, rows that fit (1.2 GB), but the whole-image coefficient
-        // buffer of a multi-scan stream would take 1.2 GB more.
+        // Bytes enough for a bit a block of luma (781 KB), not for the chroma's blocks as well.
         {"padded progressive 20000 x 20000",
-         WithSegmentsAfterSoi(WithFrameSize(progressive, 20000, 20000), Padding(14)), "image too large to decode"},
+         WithSegmentsAfterSoi(WithFrameSize(progressive, 20000, 20000), Padding(14)), "file too short for its size"},
+        // Luma sampled 1 × 1 and chroma 2 × 2: 9 blocks an MCU, a ninth of them luma.
+        {"padded 4000 x 4000 with full-size chroma",
+         WithSegmentsAfterSoi(WithFrameSize(LumaHalfChromaWhole(), 4000, 4000), {{0xFE, Bytes(20000, ' ')}}),
+         "file too short for its size"},
         // Hostile streams of a few kilobytes that once cost seconds and gigabytes.
         {"1000 empty DC scans claiming 23000 x 23000", ProgressiveSizeClaim(23000, 23000, 1000),
          "file too short for its size"},
@@ -318,6 +333,40 @@ TEST(JpegDecoder, MultiScanFilesLoadAsDjpegUpToAHundredScans) {
     EXPECT_EQ(loaded.Reason, "too many scans");
 }
 
+TEST(JpegDecoder, DecodingStopsWhereTheFileNoLongerPaysForTheWork) {
+    using namespace reference;
+    const struct {
+        const char* name;
+        Bytes jpeg;
+        const char* reason;
+        int mostAsked;  // a question per iMCU row of each scan: fewer than a whole decode asks
+    } cases[] = {
+        // Arithmetic coding reads zeros past the end of a scan's data: rows from nothing.
+        {"arithmetic YCC claiming 4000 x 4000", ArithmeticSizeClaim(4000, 4000, 3, false, 0), "file too short for its size", 4000 / 16},
+        {"arithmetic YCCK claiming 4000 x 4000", ArithmeticSizeClaim(4000, 4000, 4, false, 0), "file too short for its size", 4000 / 16},
+        {"arithmetic progressive gray, restart every MCU, claiming 4000 x 4000",
+         ArithmeticSizeClaim(4000, 4000, 1, true, 1), "file too short for its size", 4000 / 8},
+        // Each end-of-band refinement scan costs a pass over every coefficient of the picture.
+        {"50 end-of-band scans over 2048 x 2048", EndOfBandScans(2048, 2048, 50), "too many scans", 40 * 2048 / 8},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        QuestionCounter never = {0, 0};
+        const Loaded loaded =
+            Take(LoadJpegMemory(c.jpeg.data(), static_cast<uint32_t>(c.jpeg.size()), CountingControl(&never)));
+        EXPECT_EQ(loaded.Image, nullptr);
+        EXPECT_EQ(loaded.Reason, c.reason);
+        EXPECT_LT(never.Asked, c.mostAsked);
+    }
+    // Legitimate arithmetic streams whose data ends before their last rows (the encoder leaves
+    // off trailing zeros) still load.
+    for (const char* options : {"-arithmetic -progressive", "-arithmetic -restart 1 -sample 1x1"}) {
+        SCOPED_TRACE(options);
+        ASSERT_TRUE(MakeJpeg("arithmetic.jpg", 65, 47, options));
+        ExpectBothLoadersMatchDjpeg(TmpPath("arithmetic.jpg"));
+    }
+}
+
 TEST(JpegDecoder, TheLoadAsksAsItGoesAndStopsWhenTold) {
     using namespace reference;
     const struct {
@@ -350,6 +399,16 @@ TEST(JpegDecoder, TheLoadAsksAsItGoesAndStopsWhenTold) {
             EXPECT_TRUE(Take(LoadJpegMemory(c.jpeg.data(), static_cast<uint32_t>(c.jpeg.size()), control)).CutShort);
         }
     }
+    // Segments before the frame are read a few megabytes at a time, asking between them.
+    const Bytes padded = WithSegmentsAfterSoi(EncodeJpeg(32, 32, false, false, ScanLayout::Baseline), Padding(90));
+    ASSERT_TRUE(WriteBytes(TmpPath("asks-padded.jpg"), padded));
+    QuestionCounter never = {0, 0};
+    ASSERT_NE(Take(LoadJpegFile(TmpPath("asks-padded.jpg").c_str(), CountingControl(&never))).Image, nullptr);
+    EXPECT_GE(never.Asked, 1 + 1);  // the 5.4 MB of segments, then the rows
+    QuestionCounter first = {0, 1};
+    const Loaded stopped = Take(LoadJpegFile(TmpPath("asks-padded.jpg").c_str(), CountingControl(&first)));
+    EXPECT_TRUE(stopped.CutShort);
+    EXPECT_EQ(first.Asked, 1);
 }
 
 // A strip of 16 × 16 swatches, each one CMYK colour, compressed at full quality with the library.

@@ -3,6 +3,8 @@
 #include <gtest/gtest.h>
 #include <zlib.h>
 
+#include <unistd.h>
+
 #include <algorithm>
 #include <cstring>
 
@@ -458,6 +460,24 @@ TEST(PngLoader, SizesAreDecidedFromTheHeaderBeforeDecoding) {
         "'-define', 'png:color-type=0', '-define', 'png:bit-depth=8', '-interlace', 'PNG', "
         "'-quality', '90', out], check=True)"));
     ASSERT_TRUE(MakeWithPython("tiny.png", "Image.new('RGBA', (1, 1), (9, 8, 7, 6)).save(out)"));
+    // Rows of nothing made by hand: a thin 1-bit picture and a 1-bit palette giant, both within
+    // deflate's 1032:1 but costing far more per byte of file than any picture worth showing.
+    const std::string handMade =
+        "import struct, zlib\n"
+        "def chunk(kind, data):\n"
+        "    return struct.pack('>I', len(data)) + kind + data + struct.pack('>I', zlib.crc32(kind + data))\n"
+        "def png(path, width, height, depth, kind, extra=b''):\n"
+        "    row = bytes(1 + (width * depth + 7) // 8)\n"
+        "    data = zlib.compress(row * height, 9)\n"
+        "    open(path, 'wb').write(b'\\x89PNG\\r\\n\\x1a\\n' + chunk(b'IHDR', struct.pack('>IIBBBBB', width, height, depth, kind, 0, 0, 0))\n"
+        "        + extra + chunk(b'IDAT', data) + chunk(b'IEND', b''))\n";
+    ASSERT_TRUE(MakeWithPython("thin.png", handMade + "png(out, 1, 3000000, 1, 0)"));
+    ASSERT_TRUE(MakeWithPython("giant-palette.png", handMade + "png(out, 20000, 20000, 1, 3, chunk(b'PLTE', bytes(6)))"));
+    ASSERT_TRUE(MakeWithPython("thin-shown.png", handMade + "png(out, 1, 1000000, 1, 0)"));
+    Bytes thin, giantPalette, thinShown;
+    ASSERT_TRUE(ReadBytes(TmpPath("thin.png"), thin));
+    ASSERT_TRUE(ReadBytes(TmpPath("giant-palette.png"), giantPalette));
+    ASSERT_TRUE(ReadBytes(TmpPath("thin-shown.png"), thinShown));
     Bytes zeros, zerosAdam7, tiny;
     ASSERT_TRUE(ReadBytes(TmpPath("zeros.png"), zeros));
     ASSERT_TRUE(ReadBytes(TmpPath("zeros-adam7.png"), zerosAdam7));
@@ -491,6 +511,11 @@ TEST(PngLoader, SizesAreDecidedFromTheHeaderBeforeDecoding) {
         {"one pixel claiming 20000 x 20000 and 2 GB of image data", claimingLongData,
          "file too short for its size"},
         {"rows past the addressable", WithHeader(tiny, 100000000, 100, 0), "image too large"},
+        // Past 128 MB of work (row reads at 64 bytes each, the rows, the image block) the data
+        // pays for all of it at deflate's best.
+        {"1 x 3000000 at 1 bit", thin, "file too short for its size"},
+        {"20000 x 20000 at 1 bit, palette", giantPalette, "file too short for its size"},
+        {"1 x 1000000 at 1 bit, within the free work", thinShown, ""},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
@@ -513,6 +538,19 @@ TEST(PngLoader, SizesAreDecidedFromTheHeaderBeforeDecoding) {
             EXPECT_EQ(never.Asked, 0);
         }
     }
+}
+
+TEST(PngLoader, AFileOfTwoGigabytesAndMoreIsReadThroughItsWholeLength) {
+    // A picture followed by 2 GiB of nothing (a sparse file): positions past 31 bits must read
+    // right in every build, or the file seems empty.
+    ASSERT_TRUE(MakeWithPython("big.png", "Image.new('RGB', (3, 2), (9, 8, 7)).save(out)"));
+    ASSERT_EQ(truncate(TmpPath("big.png").c_str(), (1ll << 31) + 4096), 0);
+    const Loaded loaded = Take(LoadPngFile(TmpPath("big.png").c_str(), NeverStop));
+    remove(TmpPath("big.png").c_str());
+    ASSERT_NE(loaded.Image, nullptr) << loaded.Reason;
+    unsigned char rgb[3];
+    ImagePixel(loaded.Image.get(), 2, 1, rgb);
+    EXPECT_EQ(rgb[0] * 65536 + rgb[1] * 256 + rgb[2], 0x090807);
 }
 
 TEST(PngLoader, TheLoadAsksAsItGoesAndStopsWhenTold) {

@@ -242,18 +242,32 @@ bool DrawnExactlyAt(HWND window, COLORREF colour, int left, int top, int right, 
     return true;
 }
 
-// The image stays the caller's: it is reduced in place, as it stands.
-void Present(HWND window, const char* name, PackedDib image) {
+// Returns the picture as drawn, the caller's to free: the image reduced in place, or the new block
+// that replaced it (pictures of other depths are reduced into a 24-bit one).
+PackedDib Present(HWND window, const char* name, PackedDib image) {
     Traces.clear();
     PreparedPicture picture = Prepared(window, image);
     ShowPicture(window, name, picture);
     free(picture.Palette);
+    return picture.Image;
+}
+
+// Whether the picture lies in the area, centred (offsets rounded down), with black around it.
+bool DrawnCentredIn(HWND window, PackedDib drawn, int left, int top, int right, int bottom) {
+    const DibLayout layout = ReadDibLayout(drawn);
+    const int x = left + (right - left - layout.width) / 2, y = top + (bottom - top - layout.height) / 2;
+    const COLORREF black = RGB(0, 0, 0);
+    return layout.width <= right - left && layout.height <= bottom - top &&
+           (layout.width == right - left || layout.height == bottom - top) && Pixel(window, x, y) != black &&
+           Pixel(window, x + layout.width - 1, y + layout.height - 1) != black &&
+           (x == left || Pixel(window, x - 1, y) == black) && (y == top || Pixel(window, x, y - 1) == black) &&
+           (x + layout.width == right || Pixel(window, x + layout.width, y) == black);
 }
 
 void CheckLayout(HWND window) {
     const COLORREF green = RGB(10, 200, 30);
     PackedDib small = StripeImage(100, 51, {green});
-    Present(window, "small", small);
+    small = Present(window, "small", small);
     // (401 - 100) / 2 = 150 and (301 - 51) / 2 = 125: the odd pixel goes to the right and bottom.
     Check(DrawnExactlyAt(window, green, 150, 125, 250, 176), "smaller picture centred, offsets rounded down");
     Check(!Traced(TraceLabel::ProcessImage), "smaller picture: not reduced");
@@ -262,14 +276,14 @@ void CheckLayout(HWND window) {
 
     const COLORREF blue = RGB(20, 40, 220);
     PackedDib exact = StripeImage(ClientWidth, ClientHeight, {blue});
-    Present(window, "exact", exact);
+    exact = Present(window, "exact", exact);
     CheckEqual(ReadDibLayout(exact).width, ClientWidth, "picture of the client size: width kept");
     Check(!Traced(TraceLabel::ProcessImage), "picture of the client size: not reduced");
     Check(DrawnExactlyAt(window, blue, 0, 0, ClientWidth, ClientHeight), "picture of the client size at (0, 0)");
     free(exact);
 
     PackedDib wider = StripeImage(ClientWidth + 1, ClientHeight, {green});
-    Present(window, "wider", wider);
+    wider = Present(window, "wider", wider);
     const DibLayout reduced = ReadDibLayout(wider);
     Check(Traced(TraceLabel::ProcessImage), "a pixel wider: reduced, and the reduction traced");
     CheckEqual(reduced.width, ClientWidth, "a pixel wider: reduced to the client width");
@@ -278,14 +292,11 @@ void CheckLayout(HWND window) {
     Check(DrawnExactlyAt(window, green, 0, top, ClientWidth, top + reduced.height), "reduced picture centred");
     free(wider);
 
-    // An 8-bit picture is never reduced (the reducer is asked, and leaves it): it is drawn at its
-    // own size with its middle showing. (401 - 500) / 2 = -49 (toward zero), so the window's
-    // column 0 shows the picture's column 49.
+    // A picture of another depth is fitted all the same, into a 24-bit block.
     PackedDib large = ColumnIndexImage(500, 400);
-    Present(window, "large", large);
-    CheckEqual(ReadDibLayout(large).width, 500, "8-bit larger picture: not reduced");
-    CheckEqual(Pixel(window, 0, 0), TableColour(49), "8-bit larger picture: column 49 at the left edge");
-    CheckEqual(Pixel(window, 400, 300), TableColour((400 + 49) % 256), "8-bit larger picture: clipped right");
+    large = Present(window, "large", large);
+    CheckEqual(ReadDibLayout(large).bitCount, 24, "8-bit larger picture: reduced into 24 bits");
+    Check(DrawnCentredIn(window, large, 0, 0, ClientWidth, ClientHeight), "8-bit larger picture: fitted and centred");
     free(large);
 
     // The show centres in the window as it is when it draws, whatever it was when the picture was
@@ -343,12 +354,12 @@ void CheckShowArea(HWND window) {
     const int left = 41, top = 31, right = 241, bottom = 181;
     const COLORREF blue = RGB(20, 40, 220), green = RGB(10, 200, 30);
     PackedDib whole = StripeImage(ClientWidth, ClientHeight, {blue});
-    Present(window, "whole", whole);  // the window blue all over before the show area is recorded
+    whole = Present(window, "whole", whole);  // the window blue all over before the show area is recorded
     free(whole);
     RecordShowArea({left, top, right, bottom});
 
     PackedDib small = StripeImage(100, 51, {green});
-    Present(window, "small", small);
+    small = Present(window, "small", small);
     // 41 + (200 - 100) / 2 = 91 and 31 + (150 - 51) / 2 = 80.
     Check(DrawnExactlyAt(window, green, 91, 80, 191, 131), "show area: smaller picture centred in it");
     const COLORREF corners[] = {Pixel(window, 0, 0), Pixel(window, ClientWidth - 1, 0),
@@ -357,7 +368,7 @@ void CheckShowArea(HWND window) {
     free(small);
 
     PackedDib larger = StripeImage(ClientWidth, ClientHeight, {green});
-    Present(window, "larger", larger);
+    larger = Present(window, "larger", larger);
     const DibLayout reduced = ReadDibLayout(larger);
     Check(Traced(TraceLabel::ProcessImage), "show area: a picture of the client's size is reduced");
     Check(reduced.width <= right - left && reduced.height <= bottom - top &&
@@ -368,12 +379,10 @@ void CheckShowArea(HWND window) {
           "show area: reduced picture centred in it");
     free(larger);
 
-    // Not reduced: drawn from 41 + (200 - 500) / 2 = -109, and clipped to the show area.
+    // A picture of another depth is fitted to the show area too, and nothing lies outside it.
     PackedDib large = ColumnIndexImage(500, 400);
-    Present(window, "large", large);
-    CheckEqual(Pixel(window, left, top), TableColour(left + 109), "8-bit larger picture: middle in the show area");
-    CheckEqual(Pixel(window, right - 1, bottom - 1), TableColour((right - 1 + 109) % 256),
-               "8-bit larger picture: up to the show area's far corner");
+    large = Present(window, "large", large);
+    Check(DrawnCentredIn(window, large, left, top, right, bottom), "8-bit larger picture: fitted to the show area");
     const COLORREF outside[] = {Pixel(window, left - 1, 100), Pixel(window, right, 100), Pixel(window, 100, top - 1),
                                 Pixel(window, 100, bottom)};
     for (COLORREF colour : outside) CheckEqual(colour, RGB(0, 0, 0), "8-bit larger picture: nothing outside");
