@@ -10,6 +10,7 @@
 #include "imaging/byte_order.h"
 #include "imaging/cmyk_pixels.h"
 #include "imaging/exif_orientation.h"
+#include "imaging/jpeg_colour_profile.h"
 #include "imaging/jpeg_error_trap.h"
 #include "imaging/memory_source.h"
 
@@ -40,6 +41,7 @@ struct JpegDecode {
     JpegProgress Progress;
     uint64_t InputLength;      // bytes of the stream; 0 when unknown
     PackedDib volatile Image;  // read again after a jump out of the library
+    ColourTransform* volatile Colour;  // the file's profile; nullptr without one
     bool SawExif;              // later EXIF segments are skipped
     uint8_t Orientation;
 };
@@ -151,7 +153,7 @@ unsigned char* RowFromTop(PackedDib image, size_t stride, JDIMENSION height, JDI
 }
 
 // Reads the rows straight into the image, then clears the pad bytes after each.
-void ReadBgrRows(j_decompress_ptr decoder, PackedDib image, size_t stride) {
+void ReadBgrRows(j_decompress_ptr decoder, PackedDib image, size_t stride, const ColourTransform* colour) {
     const size_t pixelBytes = static_cast<size_t>(decoder->output_width) * 3;
     JSAMPROW rows[RowBatch];
     while (decoder->output_scanline < decoder->output_height) {
@@ -161,17 +163,24 @@ void ReadBgrRows(j_decompress_ptr decoder, PackedDib image, size_t stride) {
         for (JDIMENSION i = 0; i < count; ++i) rows[i] = RowFromTop(image, stride, decoder->output_height, first + i);
         const JDIMENSION read = jpeg_read_scanlines(decoder, rows, count);
         if (read == 0) AbandonJpegDecode(Common(decoder), "decoder read no rows");
-        for (JDIMENSION i = 0; i < read; ++i) memset(rows[i] + pixelBytes, 0, stride - pixelBytes);
+        for (JDIMENSION i = 0; i < read; ++i) {
+            if (colour) TransformPixels(colour, rows[i], rows[i], decoder->output_width);
+            memset(rows[i] + pixelBytes, 0, stride - pixelBytes);
+        }
     }
 }
 
-void ReadCmykRows(j_decompress_ptr decoder, PackedDib image, size_t stride) {
+void ReadCmykRows(j_decompress_ptr decoder, PackedDib image, size_t stride, const ColourTransform* colour) {
     const size_t pixelBytes = static_cast<size_t>(decoder->output_width) * 3;
     JSAMPARRAY samples = (*decoder->mem->alloc_sarray)(Common(decoder), JPOOL_IMAGE, decoder->output_width * 4, 1);
     while (decoder->output_scanline < decoder->output_height) {
         unsigned char* row = RowFromTop(image, stride, decoder->output_height, decoder->output_scanline);
         if (jpeg_read_scanlines(decoder, samples, 1) == 0) AbandonJpegDecode(Common(decoder), "decoder read no rows");
-        CmykRowToBgr(samples[0], row, decoder->output_width, decoder->saw_Adobe_marker);
+        if (colour) {
+            TransformPixels(colour, samples[0], row, decoder->output_width);
+        } else {
+            CmykRowToBgr(samples[0], row, decoder->output_width, decoder->saw_Adobe_marker);
+        }
         memset(row + pixelBytes, 0, stride - pixelBytes);
     }
 }
@@ -197,6 +206,7 @@ void DecodeAttached(JpegDecode* job) {
     j_decompress_ptr decoder = &job->Decoder;
     jpeg_read_header(decoder, TRUE);
     CheckHeader(decoder, job->InputLength);
+    job->Colour = JpegColourTransform(decoder);
     decoder->progress = &job->Progress.Manager;
 
     // The block comes before jpeg_start_decompress, which absorbs every scan of a multi-scan file:
@@ -206,9 +216,9 @@ void DecodeAttached(JpegDecode* job) {
     jpeg_start_decompress(decoder);
     const size_t stride = static_cast<size_t>(DibStride(decoder->output_width, 24));
     if (decoder->out_color_space == JCS_CMYK) {
-        ReadCmykRows(decoder, job->Image, stride);
+        ReadCmykRows(decoder, job->Image, stride, job->Colour);
     } else {
-        ReadBgrRows(decoder, job->Image, stride);
+        ReadBgrRows(decoder, job->Image, stride, job->Colour);
     }
     jpeg_finish_decompress(decoder);
 }
@@ -218,6 +228,7 @@ LoadResult DecodeJpeg(FILE* file, uint64_t fileLength, const unsigned char* byte
                       const LoadControl& control) {
     JpegDecode job;
     job.Image = nullptr;
+    job.Colour = nullptr;
     job.Progress = {};
     job.Progress.Manager.progress_monitor = MonitorProgress;
     job.Progress.Control = &control;
@@ -227,6 +238,7 @@ LoadResult DecodeJpeg(FILE* file, uint64_t fileLength, const unsigned char* byte
     job.Decoder.err = InitJpegErrorTrap(&job.Trap);
     if (setjmp(job.Trap.Escape)) {
         jpeg_destroy_decompress(&job.Decoder);
+        FreeColourTransform(job.Colour);
         free(job.Image);
         return job.Progress.CutShort ? CutShortLoad() : NoImage(job.Trap.Message);
     }
@@ -234,12 +246,14 @@ LoadResult DecodeJpeg(FILE* file, uint64_t fileLength, const unsigned char* byte
     job.Decoder.mem->max_memory_to_use = DecoderMemoryLimit;
     job.Decoder.client_data = &job;
     jpeg_set_marker_processor(&job.Decoder, JPEG_APP0 + 1, ReadApp1Segment);
+    KeepJpegProfileSegments(&job.Decoder);
     if (file) {
         jpeg_stdio_src(&job.Decoder, file);
     } else {
         AttachMemorySource(&job.Decoder, bytes, length);
     }
     DecodeAttached(&job);
+    FreeColourTransform(job.Colour);
     const size_t blockSize =
         DibInfoHeaderSize + static_cast<size_t>(DibStride(job.Decoder.output_width, 24)) * job.Decoder.output_height;
     LoadResult result = LoadedImage(job.Image, blockSize);

@@ -8,6 +8,7 @@
 #include "host/default_saver_proc.h"
 #include "imaging/jpeg_resource.h"
 #include "platform/debug_output.h"
+#include "platform/display_profile.h"
 #include "platform/handle_scopes_win32.h"
 #include "platform/trace_labels.h"
 #include "render/image_presenter.h"
@@ -32,6 +33,7 @@ void ReadSettings() {
 }
 
 void RestartShow(HWND window) {
+    UseMonitorProfile(window);
     ReleaseCurrentImage(Slideshow);
     Slideshow.CurrentImage = LoadJpegResource(MAKEINTRESOURCEA(LOGO_JPEG)).Image;
     PresentImage(window, "Logo", Slideshow.CurrentImage, PresentMode::Prepare);
