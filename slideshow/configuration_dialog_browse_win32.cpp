@@ -5,9 +5,41 @@
 #include <commdlg.h>
 
 #include <cstdio>
+#include <cstring>
 
 #include "resources/resource_ids.h"
 #include "slideshow/configuration_dialog_state.h"
+#include "slideshow/file_type_table.h"
+
+namespace {
+
+const char FilterName[] = "Tutti i file validi";
+
+// One pair, the name and every extension of the file-type table ("*.bmp;*.jpg;..."), closed by
+// an empty name: the table is the one list of what the slideshow shows.
+struct BrowseFilter {
+    char Text[sizeof FilterName + FileTypeCount * (sizeof(FileType::Extension) + 2) + 2];
+};
+
+// The dialog keeps reading the filter while it runs, and whoever watches the request after it;
+// a buffer of the process's own outlives both.
+BrowseFilter Filter;
+
+BrowseFilter MakeBrowseFilter() {
+    BrowseFilter filter = {};
+    memcpy(filter.Text, FilterName, sizeof FilterName);
+    char* at = filter.Text + sizeof FilterName;
+    for (int i = 0; i < FileTypeCount; ++i) {
+        if (i > 0) *at++ = ';';
+        *at++ = '*';
+        const size_t length = strlen(FileTypeTable[i].Extension);
+        memcpy(at, FileTypeTable[i].Extension, length);
+        at += length;
+    }
+    return filter;  // zero-filled: the pattern's NUL and the empty name follow
+}
+
+}  // namespace
 
 void BrowseForImageDirectory(HWND dialog) {
     HWND field = GetDlgItem(dialog, IDC_DIRECTORY_FIELD);
@@ -19,7 +51,8 @@ void BrowseForImageDirectory(HWND dialog) {
     // The pre-Windows 2000 layout (76 bytes on the PE32), which every comdlg32 accepts.
     request.lStructSize = OPENFILENAME_SIZE_VERSION_400A;
     request.hwndOwner = dialog;
-    request.lpstrFilter = "Tutti i file validi\0*.bmp;*.jpg;*.jpeg\0";  // the literal's own NUL ends the list
+    Filter = MakeBrowseFilter();
+    request.lpstrFilter = Filter.Text;
     request.nFilterIndex = 1;
     request.lpstrFile = ConfigurationDialog.FileText;
     request.nMaxFile = PathBufferSize;

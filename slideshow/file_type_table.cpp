@@ -6,12 +6,14 @@
 #include "imaging/bmp_loader.h"
 #include "imaging/jpeg_decoder.h"
 #include "imaging/png_loader.h"
+#include "imaging/webp_loader.h"
 
 const FileType FileTypeTable[FileTypeCount] = {
     {".bmp", LoadBmpFile},
     {".jpg", LoadJpegFile},
     {".jpeg", LoadJpegFile},
     {".png", LoadPngFile},
+    {".webp", LoadWebpFile},
 };
 
 namespace {

@@ -8,7 +8,7 @@ struct FileType {
     ImageLoader Loader;
 };
 
-enum { FileTypeCount = 4 };
+enum { FileTypeCount = 5 };
 extern const FileType FileTypeTable[FileTypeCount];
 
 // extension: the text from a path's last dot to its end, the dot included. The loader of the

@@ -5,6 +5,7 @@
 #include "imaging/bmp_loader.h"
 #include "imaging/jpeg_decoder.h"
 #include "imaging/png_loader.h"
+#include "imaging/webp_loader.h"
 
 namespace {
 
@@ -22,6 +23,7 @@ TEST(FileTypeTable, ExtensionOfTheWholePathDecides) {
         {"C:\\Pictures\\Scan.PNG", LoadPngFile},
         {"C:\\Pictures\\scan.png", LoadPngFile},
         {"C:\\Pictures\\scan.apng", nullptr},
+        {"C:\\Pictures\\Download.WebP", LoadWebpFile},
         {"C:\\Pictures\\archive.jpg.bak", nullptr},
         {"C:\\Pictures\\readme", nullptr},
         {"C:\\My.Pictures\\readme", nullptr},  // the extension ".Pictures\readme" matches no row
@@ -44,6 +46,7 @@ TEST(FileTypeTable, RowsInTheirOrder) {
     EXPECT_STREQ(FileTypeTable[1].Extension, ".jpg");
     EXPECT_STREQ(FileTypeTable[2].Extension, ".jpeg");
     EXPECT_STREQ(FileTypeTable[3].Extension, ".png");
+    EXPECT_STREQ(FileTypeTable[4].Extension, ".webp");
     EXPECT_EQ(FindImageLoader(".JPEG"), LoadJpegFile);
     EXPECT_EQ(FindImageLoader("jpg"), nullptr);  // the dot belongs to the extension
 }

@@ -70,9 +70,9 @@ void CheckRequestFields(HWND dialog) {
     Check(seen.hwndOwner == dialog, "the configuration dialog owns the file dialog");
     Check(seen.hInstance == nullptr && seen.lpstrCustomFilter == nullptr && seen.nMaxCustFilter == 0,
           "no instance, no custom filter");
-    const char filter[] = "Tutti i file validi\0*.bmp;*.jpg;*.jpeg\0";  // with the literal's NUL: the closing empty name
+    const char filter[] = "Tutti i file validi\0*.bmp;*.jpg;*.jpeg;*.png;*.webp\0";  // with the literal's NUL: the closing empty name
     Check(seen.lpstrFilter && memcmp(seen.lpstrFilter, filter, sizeof filter) == 0,
-          "filter: one pair, \"Tutti i file validi\" and \"*.bmp;*.jpg;*.jpeg\", closed by an empty name");
+          "filter: one pair, \"Tutti i file validi\" and every extension shown, closed by an empty name");
     CheckEqual(seen.nFilterIndex, 1, "filter index");
     Check(seen.lpstrFile != nullptr, "a file buffer");
     CheckEqual(Script.FirstFileByte, 0, "the file buffer starts empty");
