@@ -9,32 +9,40 @@
 
 #include "resources/resource_ids.h"
 #include "slideshow/configuration_dialog_state.h"
+#include "imaging/system_decoders.h"
 #include "slideshow/file_type_table.h"
 
 namespace {
 
 const char FilterName[] = "Tutti i file validi";
 
-// One pair, the name and every extension of the file-type table ("*.bmp;*.jpg;..."), closed by
-// an empty name: the table is the one list of what the slideshow shows.
+// One pair, the name and every extension the slideshow shows ("*.bmp;*.jpg;..."): the file-type
+// table's, then those Windows' imaging component decodes; closed by an empty name.
 struct BrowseFilter {
-    char Text[sizeof FilterName + FileTypeCount * (sizeof(FileType::Extension) + 2) + 2];
+    char Text[2048];
 };
 
 // The dialog keeps reading the filter while it runs, and whoever watches the request after it;
 // a buffer of the process's own outlives both.
 BrowseFilter Filter;
 
+void AddPattern(char*& at, const char* end, const char* extension, bool first) {
+    const size_t length = strlen(extension);
+    if (static_cast<size_t>(end - at) < length + 4) return;  // room for ";*", the NUL and the empty name
+    if (!first) *at++ = ';';
+    *at++ = '*';
+    memcpy(at, extension, length);
+    at += length;
+}
+
 BrowseFilter MakeBrowseFilter() {
     BrowseFilter filter = {};
     memcpy(filter.Text, FilterName, sizeof FilterName);
     char* at = filter.Text + sizeof FilterName;
-    for (int i = 0; i < FileTypeCount; ++i) {
-        if (i > 0) *at++ = ';';
-        *at++ = '*';
-        const size_t length = strlen(FileTypeTable[i].Extension);
-        memcpy(at, FileTypeTable[i].Extension, length);
-        at += length;
+    const char* end = filter.Text + sizeof filter.Text;
+    for (int i = 0; i < FileTypeCount; ++i) AddPattern(at, end, FileTypeTable[i].Extension, i == 0);
+    for (int i = 0; i < SystemDecoderExtensionCount(); ++i) {
+        if (!FindImageLoaderInTable(SystemDecoderExtension(i))) AddPattern(at, end, SystemDecoderExtension(i), false);
     }
     return filter;  // zero-filled: the pattern's NUL and the empty name follow
 }

@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <cstring>
+
 #include "imaging/bmp_loader.h"
 #include "imaging/jpeg_decoder.h"
 #include "imaging/png_loader.h"
@@ -49,6 +51,25 @@ TEST(FileTypeTable, RowsInTheirOrder) {
     EXPECT_STREQ(FileTypeTable[4].Extension, ".webp");
     EXPECT_EQ(FindImageLoader(".JPEG"), LoadJpegFile);
     EXPECT_EQ(FindImageLoader("jpg"), nullptr);  // the dot belongs to the extension
+}
+
+}  // namespace
+
+namespace {
+
+// Kinds only Windows' imaging component decodes are known here too, so that the tools say why they
+// give no picture; anything else stays no picture at all.
+TEST(FileTypeTable, KindsWindowsDecodesSaySoElsewhere) {
+    for (const char* path : {"IMG_0001.HEIC", "photo.avif", "scan.tif", "scan.TIFF", "anim.gif", "raw.CR2"}) {
+        SCOPED_TRACE(path);
+        const ImageLoader loader = FindImageLoaderForPath(path);
+        ASSERT_NE(loader, nullptr);
+        const LoadResult result = loader(path, NeverStop);
+        EXPECT_EQ(result.Image, nullptr);
+        EXPECT_NE(strstr(result.Reason, "Windows"), nullptr) << result.Reason;
+    }
+    EXPECT_EQ(FindImageLoaderForPath("notes.txt"), nullptr);
+    EXPECT_EQ(FindImageLoaderInTable(".gif"), nullptr);
 }
 
 }  // namespace
