@@ -8,6 +8,7 @@
 #include <cstring>
 
 #include "image_test_files.h"
+#include "imaging/colour_profile.h"
 
 namespace {
 
@@ -673,6 +674,54 @@ TEST(PngLoader, AnExifOrientationIsReadLikeAJpegs) {
         EXPECT_EQ(loaded.Orientation, c.want);
         EXPECT_EQ(CountDifferentPixels(loaded.Image.get(), stored, 0), 0);  // the pixels as stored
     }
+}
+
+}  // namespace
+
+namespace {
+
+// ImageMagick's picture of a file in the Adobe RGB display's colours: from its own profile, or
+// from sRGB for a file without one.
+bool ImageMagickOnAdobeDisplay(const std::string& path, bool assignSrgb, Picture& picture) {
+    const std::string srgb = TmpPath("display.srgb.icc"), adobe = TmpPath("display.adobe.icc");
+    const std::string out = path + ".display.ppm";
+    remove(out.c_str());
+    return WriteBytes(srgb, MakeProfile(TestProfile::Srgb)) && WriteBytes(adobe, MakeProfile(TestProfile::AdobeRgb)) &&
+           RunShell("convert '" + path + "' -intent relative " + (assignSrgb ? "-profile '" + srgb + "' " : "") +
+                    "-profile '" + adobe + "' -depth 8 -type TrueColor 'PPM:" + out + "'") == 0 &&
+           ReadPnm(out, picture);
+}
+
+TEST(PngLoader, TheDisplaysOwnProfileTakesThePlaceOfSrgb) {
+    const std::string icc = ProfileRecipes();
+    const Bytes adobe = MakeProfile(TestProfile::AdobeRgb), gray = MakeProfile(TestProfile::LinearGray);
+    EXPECT_FALSE(UseDisplayProfile(gray.data(), gray.size()));  // a display shows colours
+    EXPECT_FALSE(UseDisplayProfile(adobe.data(), 100));
+    ASSERT_TRUE(UseDisplayProfile(adobe.data(), adobe.size()));
+    const struct {
+        const char* name;
+        std::string recipe;
+        bool changes;
+    } cases[] = {
+        {"sRGB", "im.convert('RGB').save(out); with_chunk(out, b'sRGB', b'\\x00')", true},
+        {"ProPhoto RGB", icc + "im.convert('RGB').save(out, icc_profile=icc('prophoto'))", true},
+        {"no colour chunk", "im.convert('RGB').save(out)", false},  // its pixels as they are
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        Picture stored, want;
+        ASSERT_TRUE(MakePng("display.png", c.recipe, 41, 29, &stored));
+        const Loaded loaded = Take(LoadPngFile(TmpPath("display.png").c_str(), NeverStop));
+        ASSERT_NE(loaded.Image, nullptr) << loaded.Reason;
+        if (c.changes) {
+            ASSERT_TRUE(ImageMagickOnAdobeDisplay(TmpPath("display.png"), c.name == std::string("sRGB"), want));
+            EXPECT_GT(LargestDifference(loaded.Image.get(), stored), 3);
+            EXPECT_LE(LargestDifference(loaded.Image.get(), want), 2);
+        } else {
+            EXPECT_EQ(LargestDifference(loaded.Image.get(), stored), 0);
+        }
+    }
+    EXPECT_FALSE(UseDisplayProfile(nullptr, 0));  // back to sRGB
 }
 
 }  // namespace
