@@ -201,7 +201,6 @@ void RunMatrixPath(const MatrixPath& path, const unsigned char* from, unsigned c
 ColourTransform* TransformFrom(cmsHPROFILE source, ColourPixels pixels) {
     if (!source) return nullptr;
     ColourTransform* made = nullptr;
-    // The library falls back on a profile's default table where it has none for the intent.
     if (pixels == ColourPixels::Bgr && cmsGetColorSpace(source) == cmsSigRgbData && DescribesPixels(source)) {
         if (MatrixPath* path = MakeMatrixPath(source, Display())) {
             made = static_cast<ColourTransform*>(malloc(sizeof(ColourTransform)));
@@ -214,6 +213,7 @@ ColourTransform* TransformFrom(cmsHPROFILE source, ColourPixels pixels) {
             free(path);
         }
     }
+    // The library falls back on a profile's default table where it has none for the intent.
     if (cmsGetColorSpace(source) == SpaceOf(pixels) && DescribesPixels(source)) {
         const bool gray = pixels == ColourPixels::GrayAsBgr;
         cmsHTRANSFORM transform =
