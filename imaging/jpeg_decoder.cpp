@@ -13,6 +13,7 @@
 #include "imaging/byte_order.h"
 #include "imaging/cmyk_pixels.h"
 #include "imaging/exif_orientation.h"
+#include "imaging/jpeg_colour_profile.h"
 #include "imaging/jpeg_error_trap.h"
 #include "imaging/jpeg_file_source.h"
 #include "imaging/memory_source.h"
@@ -59,6 +60,7 @@ struct JpegDecode {
     JpegProgress Progress;
     uint64_t InputLength;      // bytes of the stream; 0 when unknown
     PackedDib volatile Image;  // read again after a jump out of the library
+    ColourTransform* volatile Colour;  // the file's profile; nullptr without one
     bool SawExif;              // later EXIF segments are skipped
     uint8_t Orientation;
 };
@@ -231,7 +233,7 @@ unsigned char* RowFromTop(PackedDib image, size_t stride, JDIMENSION height, JDI
 }
 
 // Reads the rows straight into the image, then clears the pad bytes after each.
-void ReadBgrRows(j_decompress_ptr decoder, PackedDib image, size_t stride) {
+void ReadBgrRows(j_decompress_ptr decoder, PackedDib image, size_t stride, const ColourTransform* colour) {
     const size_t pixelBytes = static_cast<size_t>(decoder->output_width) * 3;
     JSAMPROW rows[RowBatch];
     while (decoder->output_scanline < decoder->output_height) {
@@ -241,17 +243,24 @@ void ReadBgrRows(j_decompress_ptr decoder, PackedDib image, size_t stride) {
         for (JDIMENSION i = 0; i < count; ++i) rows[i] = RowFromTop(image, stride, decoder->output_height, first + i);
         const JDIMENSION read = jpeg_read_scanlines(decoder, rows, count);
         if (read == 0) AbandonJpegDecode(Common(decoder), "decoder read no rows");
-        for (JDIMENSION i = 0; i < read; ++i) memset(rows[i] + pixelBytes, 0, stride - pixelBytes);
+        for (JDIMENSION i = 0; i < read; ++i) {
+            if (colour) TransformPixels(colour, rows[i], rows[i], decoder->output_width);
+            memset(rows[i] + pixelBytes, 0, stride - pixelBytes);
+        }
     }
 }
 
-void ReadCmykRows(j_decompress_ptr decoder, PackedDib image, size_t stride) {
+void ReadCmykRows(j_decompress_ptr decoder, PackedDib image, size_t stride, const ColourTransform* colour) {
     const size_t pixelBytes = static_cast<size_t>(decoder->output_width) * 3;
     JSAMPARRAY samples = (*decoder->mem->alloc_sarray)(Common(decoder), JPOOL_IMAGE, decoder->output_width * 4, 1);
     while (decoder->output_scanline < decoder->output_height) {
         unsigned char* row = RowFromTop(image, stride, decoder->output_height, decoder->output_scanline);
         if (jpeg_read_scanlines(decoder, samples, 1) == 0) AbandonJpegDecode(Common(decoder), "decoder read no rows");
-        CmykRowToBgr(samples[0], row, decoder->output_width, decoder->saw_Adobe_marker);
+        if (colour) {
+            TransformPixels(colour, samples[0], row, decoder->output_width);
+        } else {
+            CmykRowToBgr(samples[0], row, decoder->output_width, decoder->saw_Adobe_marker);
+        }
         memset(row + pixelBytes, 0, stride - pixelBytes);
     }
 }
@@ -284,6 +293,7 @@ void DecodeAttached(JpegDecode* job, unsigned int firstDenominator) {
     CheckHeader(decoder, job->InputLength);
     const uint64_t onePass = ScanWorkPasses * DCTSIZE2 * FrameBlocks(decoder);
     job->Progress.ScanWorkAllowed = onePass > LeastScanWork ? onePass : LeastScanWork;
+    job->Colour = JpegColourTransform(decoder);
     decoder->progress = &job->Progress.Manager;
 
     // The block comes before jpeg_start_decompress, which absorbs every scan of a multi-scan file:
@@ -293,9 +303,9 @@ void DecodeAttached(JpegDecode* job, unsigned int firstDenominator) {
     jpeg_start_decompress(decoder);
     const size_t stride = static_cast<size_t>(DibStride(decoder->output_width, 24));
     if (decoder->out_color_space == JCS_CMYK) {
-        ReadCmykRows(decoder, job->Image, stride);
+        ReadCmykRows(decoder, job->Image, stride, job->Colour);
     } else {
-        ReadBgrRows(decoder, job->Image, stride);
+        ReadBgrRows(decoder, job->Image, stride, job->Colour);
     }
     jpeg_finish_decompress(decoder);
 }
@@ -307,6 +317,7 @@ LoadResult DecodeJpegAt(FILE* file, uint64_t fileLength, const unsigned char* by
                         unsigned int* outOfMemoryAt) {
     JpegDecode job;
     job.Image = nullptr;
+    job.Colour = nullptr;
     job.Progress = {};
     job.Progress.Manager.progress_monitor = MonitorProgress;
     job.Progress.Control = &control;
@@ -320,6 +331,7 @@ LoadResult DecodeJpegAt(FILE* file, uint64_t fileLength, const unsigned char* by
             *outOfMemoryAt = job.Decoder.scale_denom;
         }
         jpeg_destroy_decompress(&job.Decoder);
+        FreeColourTransform(job.Colour);
         free(job.Image);
         return job.Progress.CutShort ? CutShortLoad() : NoImage(job.Trap.Message);
     }
@@ -330,12 +342,14 @@ LoadResult DecodeJpegAt(FILE* file, uint64_t fileLength, const unsigned char* by
         DecodeMemoryBudget <= static_cast<uint64_t>(LONG_MAX) ? static_cast<long>(DecodeMemoryBudget) : 0;
     job.Decoder.client_data = &job;
     jpeg_set_marker_processor(&job.Decoder, JPEG_APP0 + 1, ReadApp1Segment);
+    KeepJpegProfileSegments(&job.Decoder);
     if (file) {
         AttachJpegFileSource(&job.Decoder, file, control, &job.Progress.CutShort);
     } else {
         AttachMemorySource(&job.Decoder, bytes, length);
     }
     DecodeAttached(&job, firstDenominator);
+    FreeColourTransform(job.Colour);
     const size_t blockSize =
         DibInfoHeaderSize + static_cast<size_t>(DibStride(job.Decoder.output_width, 24)) * job.Decoder.output_height;
     LoadResult result = LoadedImage(job.Image, blockSize);

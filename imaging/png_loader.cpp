@@ -10,6 +10,8 @@
 
 #include <png.h>
 
+#include "imaging/png_colour_chunks.h"
+
 namespace {
 
 // The most bytes deflate gives for one compressed byte: compressed data shorter than the filtered
@@ -41,6 +43,8 @@ struct PngDecode {
     volatile bool CutShort;    // read again after a jump out of the library
     PackedDib volatile Image;  // read again after a jump out of the library
     size_t BlockSize;
+    PngColourChunks Colour;
+    ColourTransform* volatile Transform;  // read again after a jump out of the library
 };
 
 [[noreturn]] void AbandonPngDecode(PngDecode* job, const char* reason) {
@@ -146,6 +150,28 @@ void WritePalette(png_structp png, png_infop info, int bitDepth, PackedDib image
     if (entries < 256) PackedDibHeader(image)->biClrUsed = static_cast<uint32_t>(entries);
 }
 
+// The picture's own colours turned into the display's: the colour table of a palette picture, else
+// every row.
+void ApplyColourChunks(PngDecode* job, bool indexed, int colorType) {
+    const ColourPixels pixels = indexed ? ColourPixels::Bgr0
+                                : (colorType & PNG_COLOR_MASK_COLOR) ? ColourPixels::Bgr
+                                                                     : ColourPixels::GrayAsBgr;
+    job->Transform = PngColourTransform(job->Colour, pixels);
+    if (!job->Transform) return;
+    const DibLayout layout = ReadDibLayout(job->Image);
+    if (indexed) {
+        unsigned char* table = job->Image + layout.colorTableOffset;
+        TransformPixels(job->Transform, table, table, layout.colorCount);
+        return;
+    }
+    const size_t stride = static_cast<size_t>(DibStride(layout.width, 24));
+    for (int32_t y = 0; y < layout.height; ++y) {
+        if (y % RowBatch == 0) AskToGoOn(job);
+        unsigned char* row = PackedDibBits(job->Image) + stride * y;
+        TransformPixels(job->Transform, row, row, static_cast<size_t>(layout.width));
+    }
+}
+
 // Everything is decided from the header and the chunk lengths before the image block exists and
 // before libpng allocates its rows.
 void DecodePng(PngDecode* job) {
@@ -154,8 +180,8 @@ void DecodePng(PngDecode* job) {
     png_set_read_fn(png, job, ReadFromFile);
     png_set_sig_bytes(png, 8);
     png_set_user_limits(png, PNG_UINT_31_MAX, PNG_UINT_31_MAX);  // the image block's limit decides
-    // Only IHDR, PLTE, tRNS, IDAT and IEND make the picture: the rest (gamma, colour profiles,
-    // compressed text) is skipped unread.
+    // Only IHDR, PLTE, tRNS, IDAT and IEND make the picture: the rest (compressed text, and the
+    // colour chunks, read beforehand on their own) is skipped unread.
     png_set_keep_unknown_chunks(png, PNG_HANDLE_CHUNK_NEVER, nullptr, -1);
     png_read_info(png, info);
 
@@ -210,6 +236,7 @@ void DecodePng(PngDecode* job) {
         }
     }
     // The trailing chunks are not read: a picture whose rows are all there is shown.
+    ApplyColourChunks(job, indexed, colorType);
 }
 
 LoadResult DecodePngFile(FILE* file, const LoadControl& control) {
@@ -225,18 +252,25 @@ LoadResult DecodePngFile(FILE* file, const LoadControl& control) {
     job.File = file;
     job.FileLength = length;
     job.Control = &control;
+    job.Colour = ReadPngColourChunks(file, length);
     if (setjmp(job.Escape)) {
         png_destroy_read_struct(&job.Png, &job.Info, nullptr);
+        FreeColourTransform(job.Transform);
+        FreePngColourChunks(&job.Colour);
         free(job.Image);
         return job.CutShort ? CutShortLoad() : NoImage(job.Reason);
     }
     job.Png = png_create_read_struct(PNG_LIBPNG_VER_STRING, &job, LeaveOnError, IgnoreWarning);
-    if (!job.Png) return NoImage("out of memory");
+    if (!job.Png) AbandonPngDecode(&job, "out of memory");
     job.Info = png_create_info_struct(job.Png);
     if (!job.Info) AbandonPngDecode(&job, "out of memory");
     DecodePng(&job);
     png_destroy_read_struct(&job.Png, &job.Info, nullptr);
-    return LoadedImage(job.Image, job.BlockSize);
+    FreeColourTransform(job.Transform);
+    FreePngColourChunks(&job.Colour);
+    LoadResult result = LoadedImage(job.Image, job.BlockSize);
+    result.Orientation = job.Colour.Orientation;
+    return result;
 }
 
 }  // namespace

@@ -5,9 +5,49 @@
 #include <commdlg.h>
 
 #include <cstdio>
+#include <cstring>
 
 #include "resources/resource_ids.h"
 #include "slideshow/configuration_dialog_state.h"
+#include "imaging/system_decoders.h"
+#include "slideshow/file_type_table.h"
+
+namespace {
+
+const char FilterName[] = "Tutti i file validi";
+
+// One pair, the name and every extension the slideshow shows ("*.bmp;*.jpg;..."): the file-type
+// table's, then those Windows' imaging component decodes; closed by an empty name.
+struct BrowseFilter {
+    char Text[2048];
+};
+
+// The dialog keeps reading the filter while it runs, and whoever watches the request after it;
+// a buffer of the process's own outlives both.
+BrowseFilter Filter;
+
+void AddPattern(char*& at, const char* end, const char* extension, bool first) {
+    const size_t length = strlen(extension);
+    if (static_cast<size_t>(end - at) < length + 4) return;  // room for ";*", the NUL and the empty name
+    if (!first) *at++ = ';';
+    *at++ = '*';
+    memcpy(at, extension, length);
+    at += length;
+}
+
+BrowseFilter MakeBrowseFilter() {
+    BrowseFilter filter = {};
+    memcpy(filter.Text, FilterName, sizeof FilterName);
+    char* at = filter.Text + sizeof FilterName;
+    const char* end = filter.Text + sizeof filter.Text;
+    for (int i = 0; i < FileTypeCount; ++i) AddPattern(at, end, FileTypeTable[i].Extension, i == 0);
+    for (int i = 0; i < SystemDecoderExtensionCount(); ++i) {
+        if (!FindImageLoaderInTable(SystemDecoderExtension(i))) AddPattern(at, end, SystemDecoderExtension(i), false);
+    }
+    return filter;  // zero-filled: the pattern's NUL and the empty name follow
+}
+
+}  // namespace
 
 void BrowseForImageDirectory(HWND dialog) {
     HWND field = GetDlgItem(dialog, IDC_DIRECTORY_FIELD);
@@ -19,7 +59,8 @@ void BrowseForImageDirectory(HWND dialog) {
     // The pre-Windows 2000 layout (76 bytes on the PE32), which every comdlg32 accepts.
     request.lStructSize = OPENFILENAME_SIZE_VERSION_400A;
     request.hwndOwner = dialog;
-    request.lpstrFilter = "Tutti i file validi\0*.bmp;*.jpg;*.jpeg\0";  // the literal's own NUL ends the list
+    Filter = MakeBrowseFilter();
+    request.lpstrFilter = Filter.Text;
     request.nFilterIndex = 1;
     request.lpstrFile = ConfigurationDialog.FileText;
     request.nMaxFile = PathBufferSize;

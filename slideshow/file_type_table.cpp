@@ -6,12 +6,15 @@
 #include "imaging/bmp_loader.h"
 #include "imaging/jpeg_decoder.h"
 #include "imaging/png_loader.h"
+#include "imaging/system_decoders.h"
+#include "imaging/webp_loader.h"
 
 const FileType FileTypeTable[FileTypeCount] = {
     {".bmp", LoadBmpFile},
     {".jpg", LoadJpegFile},
     {".jpeg", LoadJpegFile},
     {".png", LoadPngFile},
+    {".webp", LoadWebpFile},
 };
 
 namespace {
@@ -27,11 +30,16 @@ bool EqualIgnoringAsciiCase(const char* a, const char* b) {
 
 }  // namespace
 
-ImageLoader FindImageLoader(const char* extension) {
+ImageLoader FindImageLoaderInTable(const char* extension) {
     for (const FileType& row : FileTypeTable) {
         if (EqualIgnoringAsciiCase(extension, row.Extension)) return row.Loader;
     }
     return nullptr;
+}
+
+ImageLoader FindImageLoader(const char* extension) {
+    const ImageLoader own = FindImageLoaderInTable(extension);
+    return own ? own : SystemDecoderFor(extension);
 }
 
 ImageLoader FindImageLoaderForPath(const char* path) {

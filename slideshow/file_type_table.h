@@ -8,12 +8,15 @@ struct FileType {
     ImageLoader Loader;
 };
 
-enum { FileTypeCount = 4 };
+enum { FileTypeCount = 5 };
 extern const FileType FileTypeTable[FileTypeCount];
 
 // extension: the text from a path's last dot to its end, the dot included. The loader of the
-// first row whose extension equals it as a whole, or nullptr.
+// first row whose extension equals it as a whole, else the platform's decoder that claims it
+// (imaging/system_decoders.h), or nullptr.
 ImageLoader FindImageLoader(const char* extension);
+// The table's rows alone.
+ImageLoader FindImageLoaderInTable(const char* extension);
 
 // The loader the directory walk would call for this path: the extension runs from the last dot of
 // the whole path, the directory part included. nullptr without a dot or a matching row.

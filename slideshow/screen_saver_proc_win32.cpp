@@ -10,6 +10,7 @@
 #include "host/default_saver_proc.h"
 #include "imaging/jpeg_resource.h"
 #include "platform/debug_output.h"
+#include "platform/display_profile.h"
 #include "platform/handle_scopes_win32.h"
 #include "render/image_presenter.h"
 #include "resources/resource_ids.h"
@@ -51,6 +52,7 @@ void ShowLogo(HWND window) {
 }
 
 void RestartShow(HWND window) {
+    UseMonitorProfile(window);  // once, before the worker decodes anything
     BeginCredits(Slideshow);
     if (Worker) CancelSlides(Worker, Slideshow.Generation);
     ShowLogo(window);

@@ -2,9 +2,12 @@
 
 #include <gtest/gtest.h>
 
+#include <cstring>
+
 #include "imaging/bmp_loader.h"
 #include "imaging/jpeg_decoder.h"
 #include "imaging/png_loader.h"
+#include "imaging/webp_loader.h"
 
 namespace {
 
@@ -22,6 +25,7 @@ TEST(FileTypeTable, ExtensionOfTheWholePathDecides) {
         {"C:\\Pictures\\Scan.PNG", LoadPngFile},
         {"C:\\Pictures\\scan.png", LoadPngFile},
         {"C:\\Pictures\\scan.apng", nullptr},
+        {"C:\\Pictures\\Download.WebP", LoadWebpFile},
         {"C:\\Pictures\\archive.jpg.bak", nullptr},
         {"C:\\Pictures\\readme", nullptr},
         {"C:\\My.Pictures\\readme", nullptr},  // the extension ".Pictures\readme" matches no row
@@ -44,8 +48,28 @@ TEST(FileTypeTable, RowsInTheirOrder) {
     EXPECT_STREQ(FileTypeTable[1].Extension, ".jpg");
     EXPECT_STREQ(FileTypeTable[2].Extension, ".jpeg");
     EXPECT_STREQ(FileTypeTable[3].Extension, ".png");
+    EXPECT_STREQ(FileTypeTable[4].Extension, ".webp");
     EXPECT_EQ(FindImageLoader(".JPEG"), LoadJpegFile);
     EXPECT_EQ(FindImageLoader("jpg"), nullptr);  // the dot belongs to the extension
+}
+
+}  // namespace
+
+namespace {
+
+// Kinds only Windows' imaging component decodes are known here too, so that the tools say why they
+// give no picture; anything else stays no picture at all.
+TEST(FileTypeTable, KindsWindowsDecodesSaySoElsewhere) {
+    for (const char* path : {"IMG_0001.HEIC", "photo.avif", "scan.tif", "scan.TIFF", "anim.gif", "raw.CR2"}) {
+        SCOPED_TRACE(path);
+        const ImageLoader loader = FindImageLoaderForPath(path);
+        ASSERT_NE(loader, nullptr);
+        const LoadResult result = loader(path, NeverStop);
+        EXPECT_EQ(result.Image, nullptr);
+        EXPECT_NE(strstr(result.Reason, "Windows"), nullptr) << result.Reason;
+    }
+    EXPECT_EQ(FindImageLoaderForPath("notes.txt"), nullptr);
+    EXPECT_EQ(FindImageLoaderInTable(".gif"), nullptr);
 }
 
 }  // namespace

@@ -5,6 +5,7 @@
 #include <unistd.h>
 
 #include <cctype>
+#include <algorithm>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
@@ -12,6 +13,8 @@
 #include <memory>
 #include <string>
 #include <vector>
+
+#include <lcms2.h>
 
 #include "imaging/image_loader.h"
 #include "imaging/packed_dib.h"
@@ -188,6 +191,7 @@ struct Loaded {
     std::string Reason;
     size_t BlockSize = 0;
     bool CutShort = false;
+    uint8_t Orientation = 1;
     uint32_t SourceFills = 0;
     uint32_t SourceSkips = 0;
 };
@@ -212,6 +216,7 @@ inline Loaded Take(const LoadResult& result) {
     loaded.Reason = result.Reason;
     loaded.BlockSize = result.BlockSize;
     loaded.CutShort = result.CutShort;
+    loaded.Orientation = result.Orientation;
     loaded.SourceFills = result.SourceFills;
     loaded.SourceSkips = result.SourceSkips;
     return loaded;
@@ -243,6 +248,119 @@ inline int DjpegPicture(const std::string& jpegPath, Picture& picture, const std
     const int status = RunShell("djpeg -pnm " + options + " -outfile '" + out + "' '" + jpegPath + "'");
     if (status == 1 || status < 0) return 1;
     return ReadPnm(out, picture) ? status : 1;
+}
+
+// ICC profiles made with Little CMS, whose conversions ImageMagick makes too: the wide-gamut
+// spaces of cameras and editors (Adobe RGB (1998), ProPhoto RGB), sRGB, a gray one of gamma 1.0
+// (far from the 2.2 a gray picture is taken for), a CMYK one of thin inks through a table, and
+// bytes that only look like a profile.
+enum class TestProfile { AdobeRgb, ProPhoto, Srgb, LinearGray, Cmyk, Unusable };
+
+inline Bytes SavedProfile(cmsHPROFILE profile) {
+    Bytes bytes;
+    cmsUInt32Number length = 0;
+    if (profile && cmsSaveProfileToMem(profile, nullptr, &length)) {
+        bytes.resize(length);
+        cmsSaveProfileToMem(profile, bytes.data(), &length);
+    }
+    if (profile) cmsCloseProfile(profile);
+    return bytes;
+}
+
+inline cmsHPROFILE RgbProfile(cmsCIExyY white, cmsCIExyYTRIPLE primaries, double gamma) {
+    cmsToneCurve* curve = cmsBuildGamma(nullptr, gamma);
+    cmsToneCurve* curves[3] = {curve, curve, curve};
+    cmsHPROFILE profile = cmsCreateRGBProfile(&white, &primaries, curves);
+    cmsFreeToneCurve(curve);
+    return profile;
+}
+
+// CMYK as thin inks over paper (a product rule that never reaches black), in the connection space.
+inline cmsInt32Number CmykSample(const cmsUInt16Number in[], cmsUInt16Number out[], void* toLab) {
+    double rgb[3];
+    for (int c = 0; c < 3; ++c) rgb[c] = (1 - 0.7 * in[c] / 65535.0) * (1 - 0.8 * in[3] / 65535.0);
+    cmsCIELab lab;
+    cmsDoTransform(static_cast<cmsHTRANSFORM>(toLab), rgb, &lab, 1);
+    cmsFloat2LabEncoded(out, &lab);
+    return TRUE;
+}
+
+inline cmsHPROFILE CmykProfile() {
+    cmsHPROFILE srgb = cmsCreate_sRGBProfile(), lab = cmsCreateLab4Profile(nullptr);
+    cmsHTRANSFORM toLab = cmsCreateTransform(srgb, TYPE_RGB_DBL, lab, TYPE_Lab_DBL, INTENT_RELATIVE_COLORIMETRIC, 0);
+    cmsCloseProfile(srgb);
+    cmsCloseProfile(lab);
+    cmsHPROFILE profile = cmsCreateProfilePlaceholder(nullptr);
+    cmsSetProfileVersion(profile, 4.3);
+    cmsSetDeviceClass(profile, cmsSigOutputClass);
+    cmsSetColorSpace(profile, cmsSigCmykData);
+    cmsSetPCS(profile, cmsSigLabData);
+    cmsPipeline* table = cmsPipelineAlloc(nullptr, 4, 3);
+    cmsStage* grid = cmsStageAllocCLut16bit(nullptr, 9, 4, 3, nullptr);
+    cmsStageSampleCLut16bit(grid, CmykSample, toLab, 0);
+    // Version 4 tables take the form curves, grid, curves: the curves here change nothing.
+    cmsPipelineInsertStage(table, cmsAT_END, cmsStageAllocToneCurves(nullptr, 4, nullptr));
+    cmsPipelineInsertStage(table, cmsAT_END, grid);
+    cmsPipelineInsertStage(table, cmsAT_END, cmsStageAllocToneCurves(nullptr, 3, nullptr));
+    cmsWriteTag(profile, cmsSigAToB0Tag, table);
+    cmsWriteTag(profile, cmsSigMediaWhitePointTag, cmsD50_XYZ());
+    cmsPipelineFree(table);
+    cmsDeleteTransform(toLab);
+    return profile;
+}
+
+inline Bytes MakeProfile(TestProfile kind) {
+    const cmsCIExyY d65 = {0.3127, 0.3290, 1}, d50 = {0.3457, 0.3585, 1};
+    switch (kind) {
+        case TestProfile::AdobeRgb:
+            return SavedProfile(RgbProfile(d65, {{0.64, 0.33, 1}, {0.21, 0.71, 1}, {0.15, 0.06, 1}}, 563 / 256.0));
+        case TestProfile::ProPhoto:
+            return SavedProfile(RgbProfile(d50, {{0.7347, 0.2653, 1}, {0.1596, 0.8404, 1}, {0.0366, 0.0001, 1}}, 1.8));
+        case TestProfile::Srgb:
+            return SavedProfile(cmsCreate_sRGBProfile());
+        case TestProfile::LinearGray: {
+            cmsToneCurve* linear = cmsBuildGamma(nullptr, 1.0);
+            const Bytes gray = SavedProfile(cmsCreateGrayProfile(cmsD50_xyY(), linear));
+            cmsFreeToneCurve(linear);
+            return gray;
+        }
+        case TestProfile::Cmyk:
+            return SavedProfile(CmykProfile());
+        case TestProfile::Unusable: {
+            Bytes bytes = SavedProfile(cmsCreate_sRGBProfile());
+            for (size_t i = 128; i < bytes.size(); ++i) bytes[i] = static_cast<unsigned char>(i * 7);
+            return bytes;
+        }
+    }
+    return Bytes();
+}
+
+// ImageMagick's picture of a file converted by its embedded profile to sRGB, relative
+// colorimetric (Little CMS at 16 bits a sample).
+inline bool ImageMagickInSrgb(const std::string& path, Picture& picture) {
+    const std::string srgb = path + ".srgb.icc", out = path + ".srgb.ppm";
+    remove(out.c_str());
+    return WriteBytes(srgb, MakeProfile(TestProfile::Srgb)) &&
+           RunShell("convert '" + path + "' -intent relative -profile '" + srgb + "' -depth 8 -type TrueColor 'PPM:" +
+                    out + "'") == 0 &&
+           ReadPnm(out, picture);
+}
+
+// The largest difference of any sample between the image and the picture, -1 when their sizes
+// differ.
+inline int LargestDifference(const unsigned char* image, const Picture& picture) {
+    const DibLayout layout = ReadDibLayout(image);
+    if (layout.width != picture.Width || layout.height != picture.Height) return -1;
+    int largest = 0;
+    for (int y = 0; y < picture.Height; ++y) {
+        for (int x = 0; x < picture.Width; ++x) {
+            unsigned char rgb[3];
+            if (!ImagePixel(image, x, y, rgb)) return 256;
+            const unsigned char* want = &picture.Rgb[(static_cast<size_t>(y) * picture.Width + x) * 3];
+            for (int c = 0; c < 3; ++c) largest = std::max(largest, abs(rgb[c] - want[c]));
+        }
+    }
+    return largest;
 }
 
 using reference::JoinSegments;

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdio>
+#include <algorithm>
 #include <cstring>
 
 #include <jpeglib.h>
@@ -473,6 +474,101 @@ TEST(JpegDecoder, CmykPhotoLooksAsImageMagickShowsIt) {
     const ImagePtr& image = loaded.Image;
     ASSERT_NE(image, nullptr) << loaded.Reason;
     EXPECT_EQ(CountDifferentPixels(image.get(), want, 1), 0);
+}
+
+}  // namespace
+
+namespace {
+
+// APP2 segments carrying a profile as ICC's embedding in JPEG cuts it: "ICC_PROFILE\0", the
+// segment's number counted from 1, the count of segments, then the piece.
+std::vector<std::pair<unsigned char, Bytes>> ProfileSegments(const Bytes& icc, size_t piece, int count = 0) {
+    std::vector<std::pair<unsigned char, Bytes>> segments;
+    const size_t pieces = std::max<size_t>(1, (icc.size() + piece - 1) / piece);
+    for (size_t i = 0; i < pieces; ++i) {
+        const char mark[] = "ICC_PROFILE";
+        Bytes payload(mark, mark + sizeof mark);
+        payload.push_back(static_cast<unsigned char>(i + 1));
+        payload.push_back(static_cast<unsigned char>(count ? count : pieces));
+        payload.insert(payload.end(), icc.begin() + i * piece, icc.begin() + std::min(icc.size(), (i + 1) * piece));
+        segments.push_back({0xE2, payload});
+    }
+    return segments;
+}
+
+TEST(JpegDecoder, EmbeddedProfilesGiveTheColoursImageMagickConvertsThemTo) {
+    ASSERT_TRUE(MakeJpeg("colour.jpg", 61, 37, "-quality 95"));
+    ASSERT_TRUE(MakeJpeg("gray.jpg", 61, 37, "-grayscale"));
+    ASSERT_EQ(RunShell("convert '" + TmpPath("colour.jpg.ppm") + "' -colorspace CMYK '" + TmpPath("cmyk.jpg") + "'"), 0);
+    Bytes colour, gray, cmyk;
+    ASSERT_TRUE(ReadBytes(TmpPath("colour.jpg"), colour));
+    ASSERT_TRUE(ReadBytes(TmpPath("gray.jpg"), gray));
+    ASSERT_TRUE(ReadBytes(TmpPath("cmyk.jpg"), cmyk));
+    const struct {
+        const char* name;
+        const Bytes& jpeg;
+        TestProfile profile;
+        bool changes;  // whether the profile's picture differs from the file's plain one
+    } cases[] = {
+        {"Adobe RGB", colour, TestProfile::AdobeRgb, true},
+        {"ProPhoto RGB", colour, TestProfile::ProPhoto, true},
+        {"sRGB", colour, TestProfile::Srgb, false},
+        {"gray of gamma 1.0", gray, TestProfile::LinearGray, true},
+        {"CMYK of thin inks", cmyk, TestProfile::Cmyk, true},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        const Bytes icc = MakeProfile(c.profile);
+        ASSERT_GT(icc.size(), 300u);
+        const std::string path = TmpPath("profiled.jpg");
+        ASSERT_TRUE(WriteBytes(path, reference::WithSegmentsAfterSoi(c.jpeg, ProfileSegments(icc, 200))));
+        Picture want;
+        ASSERT_TRUE(ImageMagickInSrgb(path, want));
+        const Loaded plain = Take(LoadJpegMemory(c.jpeg.data(), static_cast<uint32_t>(c.jpeg.size()), NeverStop));
+        ASSERT_NE(plain.Image, nullptr);
+        EXPECT_EQ(LargestDifference(plain.Image.get(), want) > 3, c.changes);
+
+        // The segments in any order on disk: their numbers put them together.
+        std::vector<std::pair<unsigned char, Bytes>> reversed = ProfileSegments(icc, 200);
+        std::reverse(reversed.begin(), reversed.end());
+        ASSERT_GE(reversed.size(), 2u);
+        const Bytes shuffled = reference::WithSegmentsAfterSoi(c.jpeg, reversed);
+        for (const Loaded& loaded : {Take(LoadJpegFile(path.c_str(), NeverStop)),
+                                     Take(LoadJpegMemory(shuffled.data(), static_cast<uint32_t>(shuffled.size()), NeverStop))}) {
+            ASSERT_NE(loaded.Image, nullptr) << loaded.Reason;
+            EXPECT_LE(LargestDifference(loaded.Image.get(), want), 2);
+        }
+    }
+}
+
+TEST(JpegDecoder, AProfileThatCannotBeUsedLeavesThePixelsAsTheyAre) {
+    ASSERT_TRUE(MakeJpeg("colour.jpg", 61, 37, ""));
+    ASSERT_TRUE(MakeJpeg("gray.jpg", 61, 37, "-grayscale"));
+    Bytes colour, gray;
+    ASSERT_TRUE(ReadBytes(TmpPath("colour.jpg"), colour));
+    ASSERT_TRUE(ReadBytes(TmpPath("gray.jpg"), gray));
+    const Bytes adobe = MakeProfile(TestProfile::AdobeRgb);
+    std::vector<std::pair<unsigned char, Bytes>> oneMissing = ProfileSegments(adobe, 200);
+    oneMissing.erase(oneMissing.begin() + 1);
+    const struct {
+        const char* name;
+        const Bytes& jpeg;
+        std::vector<std::pair<unsigned char, Bytes>> segments;
+    } cases[] = {
+        {"damaged profile", colour, ProfileSegments(MakeProfile(TestProfile::Unusable), 60000)},
+        {"a segment missing", colour, oneMissing},
+        {"a segment counted twice", colour, ProfileSegments(adobe, 200, 1)},
+        {"RGB profile on a gray picture", gray, ProfileSegments(adobe, 60000)},
+        {"gray profile on a colour picture", colour, ProfileSegments(MakeProfile(TestProfile::LinearGray), 60000)},
+        {"CMYK profile on a colour picture", colour, ProfileSegments(MakeProfile(TestProfile::Cmyk), 60000)},
+        {"no profile, only its mark", colour, ProfileSegments(Bytes(), 1, 1)},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        const std::string path = TmpPath("unusable.jpg");
+        ASSERT_TRUE(WriteBytes(path, reference::WithSegmentsAfterSoi(c.jpeg, c.segments)));
+        ExpectBothLoadersMatchDjpeg(path);
+    }
 }
 
 }  // namespace

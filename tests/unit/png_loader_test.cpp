@@ -6,9 +6,11 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cmath>
 #include <cstring>
 
 #include "image_test_files.h"
+#include "imaging/colour_profile.h"
 
 namespace {
 
@@ -599,6 +601,165 @@ TEST(PngLoader, TheLoadAsksAsItGoesAndStopsWhenTold) {
             EXPECT_EQ(LowestFreeDescriptor(), freeBefore);
         }
     }
+}
+
+}  // namespace
+
+namespace {
+
+// Each profile in a file of its own, for the recipes to read: `icc(kind)` gives its bytes.
+std::string ProfileRecipes() {
+    const struct {
+        const char* name;
+        TestProfile kind;
+    } profiles[] = {{"adobe", TestProfile::AdobeRgb}, {"prophoto", TestProfile::ProPhoto},
+                    {"gray", TestProfile::LinearGray}, {"unusable", TestProfile::Unusable}};
+    for (const auto& p : profiles) WriteBytes(TmpPath(std::string(p.name) + ".icc"), MakeProfile(p.kind));
+    return "icc = lambda kind: open('" + TmpPath("") + "' + kind + '.icc', 'rb').read()\n";
+}
+
+TEST(PngLoader, ColourChunksGiveTheColoursTheyDescribe) {
+    const std::string icc = ProfileRecipes();
+    const std::string chromaticities =
+        "with_chunk(out, b'cHRM', struct.pack('>8I', 31270, 32900, 64000, 33000, 30000, 60000, 15000, 6000))";
+    enum Want { ImageMagick, AsStored, LinearToSrgb };
+    const struct {
+        const char* name;
+        std::string recipe;
+        int bitCount;
+        Want want;
+    } cases[] = {
+        {"RGB, Adobe RGB", icc + "im.convert('RGB').save(out, icc_profile=icc('adobe'))", 24, ImageMagick},
+        {"RGB, ProPhoto RGB", icc + "im.convert('RGB').save(out, icc_profile=icc('prophoto'))", 24, ImageMagick},
+        {"gray, gamma 1.0", icc + "im.convert('L').save(out, icc_profile=icc('gray'))", 24, ImageMagick},
+        {"palette, Adobe RGB", icc + "im.convert('RGB').quantize(16).save(out, bits=4, icc_profile=icc('adobe'))", 8,
+         ImageMagick},
+        {"Adam7 RGB, ProPhoto RGB",
+         icc + "im.convert('RGB').save(out + '.p.png', icc_profile=icc('prophoto')); "
+               "subprocess.run(['convert', out + '.p.png', '-interlace', 'PNG', out], check=True)",
+         24, ImageMagick},
+        {"damaged profile", icc + "im.convert('RGB').save(out, icc_profile=icc('unusable'))", 24, AsStored},
+        {"gray profile on colours", icc + "im.convert('RGB').save(out, icc_profile=icc('gray'))", 24, AsStored},
+        {"sRGB", "im.convert('RGB').save(out); with_chunk(out, b'sRGB', b'\\x00')", 24, AsStored},
+        {"sRGB before gAMA 1.0 and cHRM",
+         "im.convert('RGB').save(out); with_chunk(out, b'gAMA', struct.pack('>I', 100000)); " + chromaticities +
+             "; with_chunk(out, b'sRGB', b'\\x00')",
+         24, AsStored},
+        // What ImageMagick writes for sRGB pictures: gamma and primaries within libpng's 5 % of sRGB's.
+        {"gAMA 1/2.2 with sRGB's primaries",
+         "im.convert('RGB').save(out); with_chunk(out, b'gAMA', struct.pack('>I', 45455)); " + chromaticities, 24,
+         AsStored},
+        {"gAMA 1.0 alone", "im.convert('RGB').save(out); with_chunk(out, b'gAMA', struct.pack('>I', 100000))", 24,
+         AsStored},
+        {"gAMA 1.0 with sRGB's primaries",
+         "im.convert('RGB').save(out); with_chunk(out, b'gAMA', struct.pack('>I', 100000)); " + chromaticities, 24,
+         LinearToSrgb},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        Picture stored, want;
+        ASSERT_TRUE(MakePng("colours.png", c.recipe, 41, 29, &stored));
+        const Loaded loaded = Take(LoadPngFile(TmpPath("colours.png").c_str(), NeverStop));
+        ASSERT_NE(loaded.Image, nullptr) << loaded.Reason;
+        ExpectWellFormed(loaded, c.bitCount);
+        switch (c.want) {
+            case ImageMagick:
+                ASSERT_TRUE(ImageMagickInSrgb(TmpPath("colours.png"), want));
+                EXPECT_GT(LargestDifference(loaded.Image.get(), stored), 3);  // the profile changes them
+                EXPECT_LE(LargestDifference(loaded.Image.get(), want), 2);
+                break;
+            case AsStored:
+                EXPECT_EQ(LargestDifference(loaded.Image.get(), stored), 0);
+                break;
+            case LinearToSrgb:
+                want = stored;
+                for (unsigned char& v : want.Rgb) {
+                    const double linear = v / 255.0;
+                    const double encoded = linear <= 0.0031308 ? 12.92 * linear : 1.055 * pow(linear, 1 / 2.4) - 0.055;
+                    v = static_cast<unsigned char>(encoded * 255 + 0.5);
+                }
+                EXPECT_LE(LargestDifference(loaded.Image.get(), want), 2);
+                break;
+        }
+    }
+}
+
+// eXIf holds the TIFF structure of a JPEG's EXIF segment without its "Exif\0\0".
+TEST(PngLoader, AnExifOrientationIsReadLikeAJpegs) {
+    const std::string tiff =
+        "def tiff(order, value):\n"
+        "    e = '<' if order == b'II' else '>'\n"
+        "    return order + struct.pack(e + 'HIH', 42, 8, 1) + struct.pack(e + 'HHIHH', 0x112, 3, 1, value, 0) + "
+        "struct.pack(e + 'I', 0)\n";
+    const struct {
+        const char* name;
+        std::string recipe;
+        int want;
+    } cases[] = {
+        {"II 6", tiff + "im.save(out); with_chunk(out, b'eXIf', tiff(b'II', 6))", 6},
+        {"MM 8", tiff + "im.save(out); with_chunk(out, b'eXIf', tiff(b'MM', 8))", 8},
+        {"with a JPEG's Exif mark", tiff + "im.save(out); with_chunk(out, b'eXIf', b'Exif\\0\\0' + tiff(b'MM', 3))", 3},
+        {"value 9", tiff + "im.save(out); with_chunk(out, b'eXIf', tiff(b'II', 9))", 1},
+        {"cut short", tiff + "im.save(out); with_chunk(out, b'eXIf', tiff(b'II', 6)[:16])", 1},
+        {"none", "im.save(out)", 1},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        Picture stored;
+        ASSERT_TRUE(MakePng("turned.png", c.recipe, 9, 5, &stored));
+        const Loaded loaded = Take(LoadPngFile(TmpPath("turned.png").c_str(), NeverStop));
+        ASSERT_NE(loaded.Image, nullptr) << loaded.Reason;
+        EXPECT_EQ(loaded.Orientation, c.want);
+        EXPECT_EQ(CountDifferentPixels(loaded.Image.get(), stored, 0), 0);  // the pixels as stored
+    }
+}
+
+}  // namespace
+
+namespace {
+
+// ImageMagick's picture of a file in the Adobe RGB display's colours: from its own profile, or
+// from sRGB for a file without one.
+bool ImageMagickOnAdobeDisplay(const std::string& path, bool assignSrgb, Picture& picture) {
+    const std::string srgb = TmpPath("display.srgb.icc"), adobe = TmpPath("display.adobe.icc");
+    const std::string out = path + ".display.ppm";
+    remove(out.c_str());
+    return WriteBytes(srgb, MakeProfile(TestProfile::Srgb)) && WriteBytes(adobe, MakeProfile(TestProfile::AdobeRgb)) &&
+           RunShell("convert '" + path + "' -intent relative " + (assignSrgb ? "-profile '" + srgb + "' " : "") +
+                    "-profile '" + adobe + "' -depth 8 -type TrueColor 'PPM:" + out + "'") == 0 &&
+           ReadPnm(out, picture);
+}
+
+TEST(PngLoader, TheDisplaysOwnProfileTakesThePlaceOfSrgb) {
+    const std::string icc = ProfileRecipes();
+    const Bytes adobe = MakeProfile(TestProfile::AdobeRgb), gray = MakeProfile(TestProfile::LinearGray);
+    EXPECT_FALSE(UseDisplayProfile(gray.data(), gray.size()));  // a display shows colours
+    EXPECT_FALSE(UseDisplayProfile(adobe.data(), 100));
+    ASSERT_TRUE(UseDisplayProfile(adobe.data(), adobe.size()));
+    const struct {
+        const char* name;
+        std::string recipe;
+        bool changes;
+    } cases[] = {
+        {"sRGB", "im.convert('RGB').save(out); with_chunk(out, b'sRGB', b'\\x00')", true},
+        {"ProPhoto RGB", icc + "im.convert('RGB').save(out, icc_profile=icc('prophoto'))", true},
+        {"no colour chunk", "im.convert('RGB').save(out)", false},  // its pixels as they are
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        Picture stored, want;
+        ASSERT_TRUE(MakePng("display.png", c.recipe, 41, 29, &stored));
+        const Loaded loaded = Take(LoadPngFile(TmpPath("display.png").c_str(), NeverStop));
+        ASSERT_NE(loaded.Image, nullptr) << loaded.Reason;
+        if (c.changes) {
+            ASSERT_TRUE(ImageMagickOnAdobeDisplay(TmpPath("display.png"), c.name == std::string("sRGB"), want));
+            EXPECT_GT(LargestDifference(loaded.Image.get(), stored), 3);
+            EXPECT_LE(LargestDifference(loaded.Image.get(), want), 2);
+        } else {
+            EXPECT_EQ(LargestDifference(loaded.Image.get(), stored), 0);
+        }
+    }
+    EXPECT_FALSE(UseDisplayProfile(nullptr, 0));  // back to sRGB
 }
 
 }  // namespace

@@ -70,9 +70,20 @@ void CheckRequestFields(HWND dialog) {
     Check(seen.hwndOwner == dialog, "the configuration dialog owns the file dialog");
     Check(seen.hInstance == nullptr && seen.lpstrCustomFilter == nullptr && seen.nMaxCustFilter == 0,
           "no instance, no custom filter");
-    const char filter[] = "Tutti i file validi\0*.bmp;*.jpg;*.jpeg\0";  // with the literal's NUL: the closing empty name
-    Check(seen.lpstrFilter && memcmp(seen.lpstrFilter, filter, sizeof filter) == 0,
-          "filter: one pair, \"Tutti i file validi\" and \"*.bmp;*.jpg;*.jpeg\", closed by an empty name");
+    // One pair: the name, the table's extensions, then those Wine's imaging component decodes
+    // (GIF and TIFF among them; none the table has already), closed by an empty name.
+    const char own[] = "Tutti i file validi\0*.bmp;*.jpg;*.jpeg;*.png;*.webp";
+    const char* patterns = seen.lpstrFilter ? seen.lpstrFilter + sizeof "Tutti i file validi" : "";
+    Check(seen.lpstrFilter && memcmp(seen.lpstrFilter, own, sizeof own - 1) == 0,
+          "filter: \"Tutti i file validi\" and the file-type table's extensions first");
+    auto count = [patterns](const char* pattern) {
+        int found = 0;
+        for (const char* at = patterns; (at = strstr(at, pattern)) != nullptr; ++at) ++found;
+        return found;
+    };
+    Check(strstr(patterns, ";*.gif") && strstr(patterns, ";*.tif") && count("*.bmp") == 1 && count("*.png") == 1,
+          "filter: the imaging component's extensions follow, none twice");
+    Check(seen.lpstrFilter && patterns[strlen(patterns) + 1] == '\0', "filter: closed by an empty name");
     CheckEqual(seen.nFilterIndex, 1, "filter index");
     Check(seen.lpstrFile != nullptr, "a file buffer");
     CheckEqual(Script.FirstFileByte, 0, "the file buffer starts empty");

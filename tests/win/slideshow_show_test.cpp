@@ -5,8 +5,8 @@
 //
 // Usage:
 //   slideshow_show_test show SHOTDIR OTHERDIR   the whole show at the settings the bench wrote; after
-//       six slides BaseDir becomes OTHERDIR and the background is erased (a restart); ends after
-//       the first slide of OTHERDIR. Screenshots: logo, credit-0/12/25/37/99, slide-1..6,
+//       nine slides BaseDir becomes OTHERDIR and the background is erased (a restart); ends after
+//       the first slide of OTHERDIR. Screenshots: logo, credit-0/12/25/37/99, slide-1..9,
 //       restart-logo, restart-credit, restart-slide.
 //   slideshow_show_test ticks                    counts a 50 ms reference timer between the show's
 //       ticks: through the credits and three slides (Interval 1 in win.ini).
@@ -56,6 +56,9 @@ void Shot(const char* name) {
     if (!WaitForScreenshot(Test.ShotDir, name)) Check(false, name);
 }
 
+// One slide of every picture in the test folder.
+const int SlidesBeforeRestart = 9;
+
 // Screenshots of the show mode, by paint number since the first erase.
 void AfterShowPaint(HWND window, int paint) {
     const int frame = paint - 1;
@@ -65,12 +68,12 @@ void AfterShowPaint(HWND window, int paint) {
         Shot(name);
     }
     const int slide = paint - CreditFrames;
-    if (slide >= 1 && slide <= 6) {
+    if (slide >= 1 && slide <= SlidesBeforeRestart) {
         char name[32];
         snprintf(name, sizeof name, "slide-%d", slide);
         Shot(name);
     }
-    if (slide == 6) PostMessageA(window, RestartMessage, 0, 0);
+    if (slide == SlidesBeforeRestart) PostMessageA(window, RestartMessage, 0, 0);
 }
 
 void AfterRestartPaint(HWND window, int paint) {
@@ -163,7 +166,7 @@ int ShowMode(int argc, char** argv) {
     if (!Check(window != nullptr, "window created")) return FinishChecks();
     CheckEqual(RunMessageLoop(), 0, "the show's teardown posts WM_QUIT with 0");
     CheckEqual(Test.Erases, 2, "erases: the first showing and the test's restart");
-    CheckEqual(Test.PaintsSinceFirstErase, CreditFrames + 6, "paints before the restart");
+    CheckEqual(Test.PaintsSinceFirstErase, CreditFrames + SlidesBeforeRestart, "paints before the restart");
     CheckEqual(Test.PaintsSinceRestart, 2, "paints after the restart");
     const ImagePresenterState& presenter = PresenterState();
     CheckEqual(presenter.PalettesMade, presenter.PalettesDeleted, "every palette made was deleted");

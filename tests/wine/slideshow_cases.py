@@ -57,10 +57,12 @@ def write_bmp_8bit(path, width, height, table, index_of_column):
 
 
 def make_pictures(folder):
-    """The show's folder: six pictures and four entries that do not load. The colours are ones
+    """The show's folder: nine pictures and four entries that do not load. The colours are ones
     that Wine's 8-bit display still shows as colours (it shows some, (30, 160, 40) among them, as
     black), so that every picture can be found on both displays. The translucent PNG shows its
-    colour composited on black; the two-colour one keeps its own palette of two entries."""
+    colour composited on black; the two-colour one keeps its own palette of two entries. The GIF
+    and the TIFF come through Wine's imaging component, the WebP through the program's own
+    decoder."""
     shutil.rmtree(folder, ignore_errors=True)
     os.makedirs(folder)
     pictures = [
@@ -72,6 +74,9 @@ def make_pictures(folder):
         Picture("halves.bmp", (160, 120), [(250, 200, 0), (0, 200, 250)]),
         Picture("violet.png", (120, 90), [(180, 45, 180)]),
         Picture("stripes.png", (90, 150), [(220, 220, 40), (40, 220, 220)]),
+        Picture("blue.gif", (110, 110), [(30, 30, 210)]),
+        Picture("magenta.tif", (180, 60), [(210, 30, 210)]),
+        Picture("cyan.webp", (140, 70), [(20, 230, 200)]),
     ]
     Image.new("RGB", (200, 100), pictures[0].colours[0]).save(os.path.join(folder, "red.bmp"))
     sideways = Image.new("RGB", (201, 300), pictures[1].colours[0])
@@ -86,6 +91,9 @@ def make_pictures(folder):
     stripes.putpalette([value for colour in pictures[5].colours for value in colour])
     stripes.putdata([(x // 15) % 2 for y in range(150) for x in range(90)])
     stripes.save(os.path.join(folder, "stripes.png"), bits=1)
+    for picture in pictures[6:]:
+        options = {"lossless": True} if picture.name.endswith(".webp") else {}
+        Image.new("RGB", picture.size, picture.colours[0]).save(os.path.join(folder, picture.name), **options)
     with open(os.path.join(folder, "notes.txt"), "w") as out:
         out.write("not a picture\n")
     with open(os.path.join(folder, "broken.bmp"), "wb") as out:
@@ -295,6 +303,9 @@ class Trace:
         return self.inside("paint " + name, "painted " + name, window_only=True)
 
 
+SLIDES = 9  # before the restart: one of each picture
+
+
 def check_show_trace(trace, slides, pictures, depth):
     trace.check_time_lines()
     palette_traces = [TRACE["CreateBIPalette"]] if depth == 8 else []
@@ -326,13 +337,13 @@ def check_show_trace(trace, slides, pictures, depth):
             fail("slide %d (%s): the worker traced %s before it" % (slide, picture.name, made))
         if "mark slide ready" not in trace.inside(since, "paint %d" % (100 + slide)):
             fail("slide %d did not arrive before its tick" % slide)
-    made = trace.worker("paint 100", "paint 106")
+    made = trace.worker("paint 100", "paint %d" % (100 + len(slides)))
     wanted = sum(1 for picture in slides if picture.name == "big.bmp")
     if made.count(TRACE["ProcessImage"]) < wanted or \
             made.count(TRACE["ProcessImage"]) > wanted + sum(1 for p in pictures if p.name == "big.bmp"):
         fail("the worker reduced %d pictures for slides with %d big ones" % (made.count(TRACE["ProcessImage"]), wanted))
-    if depth == 8 and made.count(TRACE["CreateBIPalette"]) < 6:
-        fail("slides 1 to 6: %d palettes built before they were shown" % made.count(TRACE["CreateBIPalette"]))
+    if depth == 8 and made.count(TRACE["CreateBIPalette"]) < len(slides):
+        fail("%d slides, %d palettes built before they were shown" % (len(slides), made.count(TRACE["CreateBIPalette"])))
     restart = trace.inside("erase 2", "erased 2", window_only=True)
     if restart != palette_traces + [TRACE["StretchDIBits"]]:
         fail("the restart traced %s, expected the logo prepared and drawn" % restart)
@@ -344,7 +355,7 @@ def check_show_trace(trace, slides, pictures, depth):
     if TRACE["StretchDIBits"] in trace.paint("r2"):
         fail("a folder without pictures: the slide drew a picture")
     # Apart from the first paint and the one the restart left pending, each paint follows a tick.
-    for paint in range(2, 107):
+    for paint in range(2, 100 + SLIDES + 1):
         if "mark tick" not in trace.inside("painted %d" % (paint - 1), "paint %d" % paint):
             fail("paint %d came without a timer tick" % paint)
 
@@ -373,7 +384,7 @@ def run_show(show, depth):
     check_logo(shots["logo"], "logo", depth, credit_line=False)
     for frame in (0, 12, 25, 37, 99):
         check_credit_line(shots["credit-%d" % frame], "credit frame %d" % frame, frame, depth)
-    slides = [identify_slide(shots["slide-%d" % n], pictures, "slide %d" % n, depth) for n in range(1, 7)]
+    slides = [identify_slide(shots["slide-%d" % n], pictures, "slide %d" % n, depth) for n in range(1, SLIDES + 1)]
     for n, picture in enumerate(slides, start=1):
         if picture.name == "green.jpg" and depth == 24:
             left, top, right, bottom = picture.placement()

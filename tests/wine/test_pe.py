@@ -84,6 +84,8 @@ def test_release_package(ctx):
     for notice in ("This software is based in part on the work of the Independent JPEG Group.",
                    "libjpeg-turbo %s" % built_version("libjpeg-turbo"), "MinGW-w64 runtime licensing",
                    "libpng %s" % built_version("libpng1.6"), "PNG Reference Library License version 2",
-                   "zlib %s" % built_version("zlib"), "Jean-loup Gailly and Mark Adler"):
+                   "zlib %s" % built_version("zlib"), "Jean-loup Gailly and Mark Adler",
+                   "Little CMS %s" % built_version("lcms2"), "Marti Maria Saguer",
+                   "libwebp %s" % built_version("libwebp"), "Additional IP Rights Grant (Patents)"):
         if notice not in notices:
             fail("the notices lack %r" % notice)

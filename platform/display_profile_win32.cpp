@@ -1,0 +1,50 @@
+// GetICMProfileA is looked up at run time: Windows 95's GDI may lack it, and its import would
+// keep the PE32 from starting there.
+#include "platform/display_profile.h"
+
+#include <cstdio>
+#include <cstdlib>
+
+#include "imaging/colour_profile.h"
+#include "platform/handle_scopes_win32.h"
+
+namespace {
+
+typedef BOOL(WINAPI* GetIcmProfileCall)(HDC dc, LPDWORD size, LPSTR path);
+
+// No display profile comes near this; a larger file is no profile.
+const long MostProfileBytes = 16L << 20;
+
+bool OnNt() { return (GetVersion() & 0x80000000u) == 0; }
+
+void UseProfileFile(const char* path) {
+    FILE* file = fopen(path, "rb");
+    if (!file) return;
+    long length = -1;
+    if (fseek(file, 0, SEEK_END) == 0) length = ftell(file);
+    if (length > 0 && length <= MostProfileBytes && fseek(file, 0, SEEK_SET) == 0) {
+        if (unsigned char* bytes = static_cast<unsigned char*>(malloc(static_cast<size_t>(length)))) {
+            if (fread(bytes, 1, static_cast<size_t>(length), file) == static_cast<size_t>(length)) {
+                UseDisplayProfile(bytes, static_cast<size_t>(length));
+            }
+            free(bytes);
+        }
+    }
+    fclose(file);
+}
+
+}  // namespace
+
+void UseMonitorProfile(HWND window) {
+    static bool asked = false;
+    if (asked) return;
+    asked = true;
+    if (!OnNt()) return;
+    const GetIcmProfileCall getProfile =
+        reinterpret_cast<GetIcmProfileCall>(reinterpret_cast<void*>(GetProcAddress(GetModuleHandleA("gdi32.dll"), "GetICMProfileA")));
+    if (!getProfile) return;
+    WindowDc dc(window, GetDC(window));
+    char path[MAX_PATH];
+    DWORD size = sizeof path;
+    if (dc && getProfile(dc, &size, path)) UseProfileFile(path);
+}
