@@ -8,6 +8,7 @@
 
 #include "imaging/byte_order.h"
 #include "imaging/exif_orientation.h"
+#include "imaging/image_loader.h"
 
 namespace {
 
@@ -112,12 +113,12 @@ bool DescribesSrgb(const PngColourChunks& chunks) {
 PngColourChunks ReadPngColourChunks(FILE* file, uint64_t fileLength) {
     PngColourChunks chunks = {};
     chunks.Orientation = 1;
-    const long resume = ftell(file);
-    if (resume < 0) return chunks;
-    uint64_t at = static_cast<uint64_t>(resume);
+    uint64_t resume = 0;
+    if (!FilePosition(file, &resume)) return chunks;
+    uint64_t at = resume;
     unsigned char header[8];
     for (int n = 0; n < MostChunks && at + 12 <= fileLength; ++n) {
-        if (fseek(file, static_cast<long>(at), SEEK_SET) != 0 || fread(header, 1, 8, file) != 8) break;
+        if (!SeekFileTo(file, at) || fread(header, 1, 8, file) != 8) break;
         const uint32_t length = ReadBigU32(header);
         if (memcmp(header + 4, "IDAT", 4) == 0 || length > 0x7FFFFFFFu || at + 12 + length > fileLength) break;
         if (Wanted(header + 4) && length <= MostChunkBytes) {
@@ -128,7 +129,7 @@ PngColourChunks ReadPngColourChunks(FILE* file, uint64_t fileLength) {
         }
         at += 12 + static_cast<uint64_t>(length);
     }
-    fseek(file, resume, SEEK_SET);
+    SeekFileTo(file, resume);
     return chunks;
 }
 

@@ -20,9 +20,11 @@ bool OnNt() { return (GetVersion() & 0x80000000u) == 0; }
 void UseProfileFile(const char* path) {
     FILE* file = fopen(path, "rb");
     if (!file) return;
-    long length = -1;
-    if (fseek(file, 0, SEEK_END) == 0) length = ftell(file);
-    if (length > 0 && length <= MostProfileBytes && fseek(file, 0, SEEK_SET) == 0) {
+    fpos_t end = -1;  // the 64-bit offset itself in the Windows run time
+    const long length = fseek(file, 0, SEEK_END) == 0 && fgetpos(file, &end) == 0 && end <= MostProfileBytes
+                            ? static_cast<long>(end)
+                            : -1;
+    if (length > 0 && fseek(file, 0, SEEK_SET) == 0) {
         if (unsigned char* bytes = static_cast<unsigned char*>(malloc(static_cast<size_t>(length)))) {
             if (fread(bytes, 1, static_cast<size_t>(length), file) == static_cast<size_t>(length)) {
                 UseDisplayProfile(bytes, static_cast<size_t>(length));
