@@ -119,10 +119,13 @@ void TakeSlide(HWND window, PreparedSlide* slide) {
     AskForSlides(window);
 }
 
-// Closing never waits for the worker: it is told to end and left to it.
+// The window is hidden by now. With a deck to keep, the worker gets a moment to write it; beyond
+// that closing never waits for the worker, which is told to end and left to it.
+const DWORD DeckWriteGraceMs = 200;
+
 void EndShow(HWND window) {
     KillTimer(window, ShowTimer);
-    if (Worker) AbandonSlideWorker(Worker);
+    if (Worker) AbandonSlideWorker(Worker, Settings.Shuffle && Settings.DeckFile[0] ? DeckWriteGraceMs : 0);
     Worker = nullptr;
     ReleaseWaitingSlides(Slideshow);
     PostQuitMessage(0);

@@ -12,7 +12,8 @@
 
 struct SlideWorker {
     HWND Window;
-    HANDLE Wake;  // auto-reset: the request below changed, or the window let go
+    HANDLE Wake;      // auto-reset: the request below changed, or the window let go
+    HANDLE Finished;  // manual-reset: the worker wrote what it keeps (the deck) and ended
     volatile LONG References;  // the window's and the worker thread's
     // Read by the loaders' question without the lock: a plain aligned read is enough for a flag
     // that only ever asks them to stop sooner.
@@ -34,6 +35,7 @@ void LetGo(SlideWorker* worker) {
     if (InterlockedDecrement(&worker->References) != 0) return;
     DeleteCriticalSection(&worker->Lock);
     CloseHandle(worker->Wake);
+    CloseHandle(worker->Finished);
     free(worker);
 }
 
@@ -157,6 +159,7 @@ DWORD WINAPI SlideWorkerMain(void* context) {
     }
     if (walk) EndWalk(*walk);
     free(walk);
+    SetEvent(worker->Finished);
     LetGo(worker);
     return 0;
 }
@@ -168,7 +171,10 @@ SlideWorker* StartSlideWorker(HWND window) {
     if (!worker) return nullptr;
     worker->Window = window;
     worker->Wake = CreateEventA(nullptr, FALSE, FALSE, nullptr);
-    if (!worker->Wake) {
+    worker->Finished = CreateEventA(nullptr, TRUE, FALSE, nullptr);
+    if (!worker->Wake || !worker->Finished) {
+        if (worker->Wake) CloseHandle(worker->Wake);
+        if (worker->Finished) CloseHandle(worker->Finished);
         free(worker);
         return nullptr;
     }
@@ -179,6 +185,7 @@ SlideWorker* StartSlideWorker(HWND window) {
     if (!thread) {
         DeleteCriticalSection(&worker->Lock);
         CloseHandle(worker->Wake);
+        CloseHandle(worker->Finished);
         free(worker);
         return nullptr;
     }
@@ -214,8 +221,9 @@ void RequestSlide(SlideWorker* worker, const SlideArea& area) {
     SetEvent(worker->Wake);
 }
 
-void AbandonSlideWorker(SlideWorker* worker) {
+void AbandonSlideWorker(SlideWorker* worker, DWORD graceMs) {
     InterlockedExchange(&worker->Ended, 1);
     SetEvent(worker->Wake);
+    if (graceMs > 0) WaitForSingleObject(worker->Finished, graceMs);
     LetGo(worker);
 }

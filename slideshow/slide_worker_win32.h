@@ -44,7 +44,7 @@ void CancelSlides(SlideWorker* worker, uint32_t generation);
 // Asks for the next slide of the show, fitted to area.
 void RequestSlide(SlideWorker* worker, const SlideArea& area);
 
-// Tells the worker to end and lets go of it without waiting: a worker blocked in a call that
-// never returns stays blocked, and the process ends around it. Whatever it was making is freed
-// by the worker when it gets there.
-void AbandonSlideWorker(SlideWorker* worker);
+// Tells the worker to end and lets go of it, waiting at most graceMs for it to write what it keeps
+// (the deck): a worker blocked in a call that never returns stays blocked, and the process ends
+// around it. Whatever it was making is freed by the worker when it gets there.
+void AbandonSlideWorker(SlideWorker* worker, DWORD graceMs);
