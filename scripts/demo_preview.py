@@ -121,7 +121,8 @@ def main():
           "display settings make it" % (width, height))
     print("preview: no screenshot: Wine 8 shows nothing a process draws in a child window of another "
           "process's window (the parent stays white)")
-    print("preview: what it drew, from its trace lines:")
+    print("preview: what it drew, from its trace lines (the show's worker prepares one picture ahead, so the")
+    print("preview: work listed before a drawing may be for the picture after it too):")
     groups = drawings(traced)
     for index, group in enumerate(groups):
         print("preview:   %s: %s" % ("the logo" if index == 0 else "picture %d" % index, describe(group)))
