@@ -3,9 +3,9 @@
 #include <windows.h>
 
 #include "host/closing_rules.h"
-#include "host/default_saver_proc.h"
 #include "host/saver_host.h"
 #include "host/saver_modes_win32.h"
+#include "slideshow/screen_saver_proc_win32.h"
 
 namespace {
 

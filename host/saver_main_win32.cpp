@@ -6,7 +6,7 @@
 #include "host/saver_host.h"
 #include "host/saver_modes_win32.h"
 #include "resources/resource_ids.h"
-#include "slideshow/configuration_dialog.h"
+#include "slideshow/configuration_dialog_win32.h"
 
 namespace {
 

@@ -5,7 +5,7 @@
 #include "host/saver_host.h"
 #include "host/saver_modes_win32.h"
 #include "host/window_route.h"
-#include "slideshow/screen_saver_proc.h"
+#include "slideshow/screen_saver_proc_win32.h"
 
 namespace {
 

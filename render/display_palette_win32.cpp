@@ -1,5 +1,5 @@
 // The portable entries handed to the platform as one logical palette.
-#include "render/display_palette.h"
+#include "render/display_palette_win32.h"
 
 #include <cstddef>
 

@@ -1,12 +1,12 @@
 // The image presenter: the fill, the palette and the draw on the saver window's device context.
-#include "render/image_presenter.h"
+#include "render/image_presenter_win32.h"
 
 #include <cstring>
 
 #include "platform/debug_output.h"
 #include "platform/handle_scopes_win32.h"
 #include "platform/trace_labels.h"
-#include "render/display_palette.h"
+#include "render/display_palette_win32.h"
 #include "render/show_area.h"
 
 namespace {

@@ -6,8 +6,8 @@
 #include <cstdio>
 
 #include "resources/resource_ids.h"
-#include "slideshow/configuration_dialog.h"
-#include "slideshow/configuration_dialog_state.h"
+#include "slideshow/configuration_dialog_win32.h"
+#include "slideshow/configuration_dialog_state_win32.h"
 #include "slideshow/settings.h"
 
 ConfigurationDialogState ConfigurationDialog;

@@ -5,14 +5,13 @@
 // themselves are made by the show's worker thread (slide_worker_win32.h): a paint only draws the
 // one that came, and asks for the next. Everything goes on to the host's DefaultSaverProc but the
 // erase, the two system commands kept back and the worker's slides.
-#include "slideshow/screen_saver_proc.h"
+#include "slideshow/screen_saver_proc_win32.h"
 
-#include "host/default_saver_proc.h"
+#include "imaging/display_profile_win32.h"
 #include "imaging/jpeg_resource.h"
 #include "platform/debug_output.h"
-#include "platform/display_profile.h"
 #include "platform/handle_scopes_win32.h"
-#include "render/image_presenter.h"
+#include "render/image_presenter_win32.h"
 #include "resources/resource_ids.h"
 #include "slideshow/settings.h"
 #include "slideshow/slide_worker_win32.h"

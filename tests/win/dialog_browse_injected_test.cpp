@@ -12,7 +12,7 @@
 #include <cstring>
 #include <string>
 
-#include "slideshow/configuration_dialog.h"
+#include "slideshow/configuration_dialog_win32.h"
 #include "tests/win/check.h"
 #include "tests/win/dialog_driver.h"
 #include "tests/win/import_patch.h"

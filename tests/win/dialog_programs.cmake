@@ -14,7 +14,7 @@ target_link_libraries(dialog_browse_test PRIVATE dialog_driver)
 
 # The dialog code and template linked in, with the file dialog answered by the test.
 add_executable(dialog_browse_injected_test dialog_browse_injected_test.cpp import_patch.cpp)
-target_link_libraries(dialog_browse_injected_test PRIVATE dialog_driver saver_windows saver_resources)
+target_link_libraries(dialog_browse_injected_test PRIVATE dialog_driver host_win32 saver_resources)
 
 # The .scr's manifest applied to a program that carries the same resources.
 add_executable(dialog_manifest_test dialog_manifest_test.cpp)

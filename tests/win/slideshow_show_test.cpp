@@ -22,8 +22,8 @@
 #include <cstring>
 #include <vector>
 
-#include "render/image_presenter.h"
-#include "slideshow/screen_saver_proc.h"
+#include "render/image_presenter_win32.h"
+#include "slideshow/screen_saver_proc_win32.h"
 #include "slideshow/slide_worker_win32.h"
 #include "tests/win/check.h"
 #include "tests/win/slideshow_test_window.h"

@@ -4,7 +4,7 @@
 #include <cstdarg>
 #include <cstdio>
 
-#include "host/default_saver_proc.h"
+#include "slideshow/screen_saver_proc_win32.h"
 
 // The host's closing rules are not under test here: what the slideshow passes on goes straight
 // to the platform's default processing, which validates each paint.

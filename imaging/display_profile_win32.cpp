@@ -1,6 +1,6 @@
 // GetICMProfileA is looked up at run time: Windows 95's GDI may lack it, and its import would
 // keep the PE32 from starting there.
-#include "platform/display_profile.h"
+#include "imaging/display_profile_win32.h"
 
 #include <cstdio>
 #include <cstdlib>
