@@ -2,6 +2,8 @@
 
 #include "host/message_ids.h"
 
+const std::uint32_t VerifyPasswordMessage = MessageId::WM_APP;
+
 namespace {
 
 using namespace MessageId;

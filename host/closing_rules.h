@@ -6,9 +6,10 @@
 
 #include "host/saver_host.h"
 
-// WM_APP: ApproveClose asks its own window for the verification with this message, so that the
-// answer travels the whole window-procedure path like any other message.
-constexpr std::uint32_t VerifyPasswordMessage = 0x8000;
+// ApproveClose asks its own window for the verification with this message (WM_APP), so that the
+// answer travels the whole window-procedure path like any other message. Defined where
+// message_ids.h may be seen, which files that include windows.h may not.
+extern const std::uint32_t VerifyPasswordMessage;
 // Summed horizontal and vertical pointer distance that must be exceeded to close.
 constexpr std::uint32_t MoveCloseThreshold = 4;
 // Close requests sooner than this after a verification ended are refused without asking.

@@ -1,6 +1,6 @@
 # The host's Windows test programs and the stand-ins for the system's password modules.
 add_executable(host_message_ids_test host_message_ids_test.cpp host_message_ids_portable.cpp)
-target_link_libraries(host_message_ids_test PRIVATE windows_check)
+target_link_libraries(host_message_ids_test PRIVATE windows_check host)
 
 # The scope types that hold the password hook's registry key and modules.
 add_executable(handle_scopes_test handle_scopes_test.cpp)
