@@ -3,9 +3,12 @@
 
 #include <cmath>
 
+#include "slideshow/slideshow_controller.h"
+
 namespace {
 
-const double AngleStep = 0.06283185307;  // applied to twice the frame number
+// A turn (2π to nine places) over the credit frames, applied to twice the frame number: two turns.
+const double AngleStep = 6.283185307 / CreditFrameCount;
 const double GreenPhase = 2.0943951023333334;
 const double BluePhase = 4.188790204666667;
 const double ColourScale = 255.0;

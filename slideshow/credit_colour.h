@@ -1,5 +1,5 @@
 // The colour of one frame of the credit line: red, green and blue as three sines a third of a
-// turn apart, each lit while its sine is positive; two full turns over the 100 frames.
+// turn apart, each lit while its sine is positive; two full turns over the credit's frames.
 #pragma once
 #include <cstdint>
 
