@@ -8,6 +8,11 @@
 #define SAVER_CLASS_ICON 100
 
 #define CREDIT_STRING 1  // the credit line drawn under the logo
+// The browse for the picture folder: its file dialog's filter name and title, and the caption of
+// the box that reports a failed file dialog.
+#define BROWSE_FILTER_STRING 2
+#define BROWSE_TITLE_STRING 3
+#define BROWSE_ERROR_STRING 4
 #define LOGO_JPEG 112    // the logo, a resource of type JPEG
 
 // The configuration dialog's template, its banner bitmap and its controls.

@@ -8,13 +8,11 @@
 #include <cstring>
 
 #include "resources/resource_ids.h"
-#include "slideshow/configuration_dialog_state.h"
+#include "slideshow/configuration_dialog_state_win32.h"
 #include "imaging/system_decoders.h"
 #include "slideshow/file_type_table.h"
 
 namespace {
-
-const char FilterName[] = "Tutti i file validi";
 
 // One pair, the name and every extension the slideshow shows ("*.bmp;*.jpg;..."): the file-type
 // table's, then those Windows' imaging component decodes; closed by an empty name.
@@ -35,10 +33,23 @@ void AddPattern(char*& at, const char* end, const char* extension, bool first) {
     at += length;
 }
 
+// One of the program's own texts (resources/screensaver.rc).
+struct ProgramText {
+    char Text[128];
+};
+
+ProgramText LoadProgramText(UINT id) {
+    ProgramText text = {};
+    LoadStringA(GetModuleHandleA(nullptr), id, text.Text, sizeof text.Text);
+    return text;
+}
+
 BrowseFilter MakeBrowseFilter() {
     BrowseFilter filter = {};
-    memcpy(filter.Text, FilterName, sizeof FilterName);
-    char* at = filter.Text + sizeof FilterName;
+    const ProgramText name = LoadProgramText(BROWSE_FILTER_STRING);
+    const size_t nameSize = strlen(name.Text) + 1;
+    memcpy(filter.Text, name.Text, nameSize);
+    char* at = filter.Text + nameSize;
     const char* end = filter.Text + sizeof filter.Text;
     for (int i = 0; i < FileTypeCount; ++i) AddPattern(at, end, FileTypeTable[i].Extension, i == 0);
     for (int i = 0; i < SystemDecoderExtensionCount(); ++i) {
@@ -65,7 +76,8 @@ void BrowseForImageDirectory(HWND dialog) {
     request.lpstrFile = ConfigurationDialog.FileText;
     request.nMaxFile = PathBufferSize;
     request.lpstrInitialDir = ConfigurationDialog.DirectoryText;
-    request.lpstrTitle = "Seleziona un file nella directory desiderata";
+    const ProgramText title = LoadProgramText(BROWSE_TITLE_STRING);
+    request.lpstrTitle = title.Text;
     request.Flags = OFN_NOCHANGEDIR | OFN_PATHMUSTEXIST | OFN_FILEMUSTEXIST | OFN_NONETWORKBUTTON;
 
     if (GetOpenFileNameA(&request)) {
@@ -78,5 +90,6 @@ void BrowseForImageDirectory(HWND dialog) {
     if (error == 0) return;  // the user cancelled
     snprintf(ConfigurationDialog.FileText, PathBufferSize, "GetOpenFileName returned %ld",
              static_cast<long>(error));
-    MessageBoxA(dialog, ConfigurationDialog.FileText, "ERRORE", MB_OK);
+    MessageBoxA(dialog, ConfigurationDialog.FileText, LoadProgramText(BROWSE_ERROR_STRING).Text,
+                MB_OK);
 }
