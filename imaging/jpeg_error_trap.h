@@ -9,7 +9,7 @@
 struct JpegErrorTrap {
     jpeg_error_mgr Manager;  // first: the library hands the handlers a pointer to it
     jmp_buf Escape;          // where a fatal error goes; set by the decode before any library call
-    char Message[JMSG_LENGTH_MAX];  // why the decode was abandoned, lower case, for LastLoadFailure
+    char Message[JMSG_LENGTH_MAX];  // why the decode was abandoned, lower case, for the load's reason
 };
 
 // Fills the trap with the library's standard handlers and puts its own fatal-error exit in place.
