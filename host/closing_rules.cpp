@@ -28,7 +28,7 @@ SaverProcOutcome Tail(const SaverHostState& host, std::uint32_t message,
         // it.
         if (host.PreviewMode) return Answer(0);
         operations.PostClose();
-        return Answer(host.VerifyEntry != nullptr ? 1 : 0);
+        return Answer(host.PasswordGuards ? 1 : 0);
     }
     return PassOn;
 }
@@ -47,7 +47,7 @@ SaverProcOutcome DecideDefaultSaverProc(SaverHostState& host, std::uint32_t mess
         return Tail(host, message, operations);
     }
     if (message == VerifyPasswordMessage && host.OnWindows9x)
-        return Answer(host.VerifyEntry != nullptr ? operations.VerifyPassword() : 1);
+        return Answer(host.PasswordGuards ? operations.VerifyPassword() : 1);
 
     if (host.PasswordCheckActive) return Tail(host, message, operations);
 
@@ -85,7 +85,7 @@ SaverProcOutcome DecideDefaultSaverProc(SaverHostState& host, std::uint32_t mess
 
 std::int32_t ApproveClose(SaverHostState& host, ClosingOperations& operations) {
     if (host.PasswordCheckActive || host.CloseApproved) return 0;
-    if (host.VerifyEntry == nullptr) {
+    if (!host.PasswordGuards) {
         host.CloseApproved = 1;
         return 1;
     }

@@ -3,13 +3,12 @@
 #include <windows.h>
 
 #include "host/closing_rules.h"
+#include "host/saver_handles_win32.h"
 #include "host/saver_host.h"
 #include "host/saver_modes_win32.h"
 #include "slideshow/screen_saver_proc_win32.h"
 
 namespace {
-
-using VerifyScreenSavePwdProc = BOOL(WINAPI*)(HWND window);
 
 class WindowClosingOperations : public ClosingOperations {
 public:
@@ -29,8 +28,7 @@ public:
     }
 
     std::int32_t VerifyPassword() override {
-        auto verify = reinterpret_cast<VerifyScreenSavePwdProc>(SaverHost.VerifyEntry);
-        return verify(window_);
+        return HostHandles.VerifyPassword(window_);
     }
 
 private:

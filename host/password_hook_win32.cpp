@@ -2,6 +2,7 @@
 // MPR.DLL changes it. Both are found by name at run time and never linked.
 #include <windows.h>
 
+#include "host/saver_handles_win32.h"
 #include "host/saver_host.h"
 #include "host/saver_modes_win32.h"
 #include "platform/handle_scopes_win32.h"
@@ -23,7 +24,7 @@ bool SaverPasswordSwitchedOn(HKEY desktop) {
 
 void LoadPasswordHook() {
     if (!SaverHost.OnWindows9x) return;
-    if (SaverHost.PasswordModule) UnloadPasswordHook();
+    if (HostHandles.PasswordModule) UnloadPasswordHook();
 
     HKEY opened = nullptr;
     if (RegOpenKeyA(HKEY_CURRENT_USER, "Control Panel\\Desktop", &opened) != ERROR_SUCCESS) return;
@@ -32,23 +33,26 @@ void LoadPasswordHook() {
 
     // The module stays loaded while the saver runs; UnloadPasswordHook frees it.
     HMODULE passwordModule = LoadLibraryA("PASSWORD.CPL");
-    SaverHost.PasswordModule = passwordModule;
+    HostHandles.PasswordModule = passwordModule;
     if (!passwordModule) return;
-    FARPROC verify = GetProcAddress(passwordModule, "VerifyScreenSavePwd");
-    SaverHost.VerifyEntry = reinterpret_cast<void*>(verify);
+    auto verify = reinterpret_cast<VerifyScreenSavePwdProc>(
+        reinterpret_cast<void*>(GetProcAddress(passwordModule, "VerifyScreenSavePwd")));
     if (!verify) {
         UnloadPasswordHook();
         return;
     }
+    HostHandles.VerifyPassword = verify;
+    SaverHost.PasswordGuards = true;
     SetSaverRunning(true);
 }
 
 void UnloadPasswordHook() {
-    if (!SaverHost.OnWindows9x || !SaverHost.PasswordModule) return;
-    FreeLibrary(static_cast<HMODULE>(SaverHost.PasswordModule));
-    SaverHost.PasswordModule = nullptr;
-    if (SaverHost.VerifyEntry) {
-        SaverHost.VerifyEntry = nullptr;
+    if (!SaverHost.OnWindows9x || !HostHandles.PasswordModule) return;
+    FreeLibrary(HostHandles.PasswordModule);
+    HostHandles.PasswordModule = nullptr;
+    HostHandles.VerifyPassword = nullptr;
+    if (SaverHost.PasswordGuards) {
+        SaverHost.PasswordGuards = false;
         SetSaverRunning(false);
     }
 }

@@ -1,6 +1,6 @@
-// The host's one process-wide record: the run mode's window, the closing state, the cursor
-// reference, the input-method and password-hook handles. Portable: handles are kept as opaque
-// pointers here and cast back by the Win32 files that own them.
+// The host's one process-wide record of what the closing rules decide over: the run mode, the
+// closing state, the cursor reference, whether a password guards the saver. Portable; the
+// handles the host holds are typed in saver_handles_win32.h.
 #pragma once
 #include <cstdint>
 
@@ -13,12 +13,10 @@ struct ScreenPoint {
 };
 
 struct SaverHostState {
-    void* Instance;
     bool OnWindows9x;
 
     // Set by RunSaverWindow before the window exists, so WM_CREATE already sees it.
     bool PreviewMode;
-    void* SaverWindow;
     std::uint32_t AutoPlayQueryMessage;  // 0: none registered (not Windows 9x)
 
     // Holds the verification's answer unchanged; any non-zero value means closing goes ahead.
@@ -28,12 +26,8 @@ struct SaverHostState {
     std::uint32_t LastPasswordCheckTick;
     ScreenPoint CursorReference;
 
-    void* ImeModule;
-    void* AssociateContextEntry;
-    void* SavedImeContext;
-
-    void* PasswordModule;
-    void* VerifyEntry;  // set only while PasswordModule is loaded: a password guards the saver
+    // The Windows 9x password module is loaded and names its check: closing asks for the password.
+    bool PasswordGuards;
 };
 
 SaverHostState MakeInitialHostState();

@@ -3,6 +3,7 @@
 
 #include "host/command_line.h"
 #include "host/fault_guard_win32.h"
+#include "host/saver_handles_win32.h"
 #include "host/saver_host.h"
 #include "host/saver_modes_win32.h"
 #include "resources/resource_ids.h"
@@ -56,7 +57,7 @@ void ReadSwitchAndRunMode(void* context) {
 }  // namespace
 
 INT_PTR OpenConfigurationDialog(HWND owner) {
-    HINSTANCE instance = static_cast<HINSTANCE>(SaverHost.Instance);
+    HINSTANCE instance = HostHandles.Instance;
     if (!RegisterDialogControls(instance)) return 0;
     return DialogBoxParamA(instance, MAKEINTRESOURCEA(CONFIGURATION_DIALOG), owner,
                            ScreenSaverConfigureDialog, 0);
@@ -70,7 +71,7 @@ int RunChangePassword(HWND owner) {
 }
 
 int DispatchRunMode(HINSTANCE instance, const char* arguments) {
-    SaverHost.Instance = instance;
+    HostHandles.Instance = instance;
     SaverHost.OnWindows9x = DetectWindows9x();
 
     GuardedRunMode run = {arguments, 0};

@@ -3,6 +3,7 @@
 #include <windows.h>
 
 #include "host/full_screen_layout.h"
+#include "host/saver_handles_win32.h"
 #include "host/saver_host.h"
 #include "host/saver_modes_win32.h"
 #include "platform/handle_scopes_win32.h"
@@ -74,7 +75,7 @@ void SetSaverRunning(bool on) {
 }
 
 int RunSaverWindow(HWND parent) {
-    HINSTANCE instance = static_cast<HINSTANCE>(SaverHost.Instance);
+    HINSTANCE instance = HostHandles.Instance;
     WNDCLASSA saverClass = SaverWindowClass(instance);
 
     WindowPlacement placement = {};
@@ -114,7 +115,6 @@ int RunSaverWindow(HWND parent) {
                                  placement.Area.right, placement.Area.bottom, parent, nullptr,
                                  instance, nullptr);
     }
-    SaverHost.SaverWindow = window;
 
     int result = -1;  // no class or no window: nothing ran
     if (window) {

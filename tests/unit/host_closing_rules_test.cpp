@@ -50,8 +50,6 @@ SaverHostState FullScreen(bool onWindows9x = false) {
     return host;
 }
 
-int PasswordEntry;  // only its address matters: a set entry means a password guards the saver
-
 struct InputCase {
     const char* name;
     std::uint32_t message;
@@ -169,7 +167,7 @@ TEST(DefaultSaverProc, SmallMovesAddUpAgainstOneReference) {
 
 TEST(DefaultSaverProc, CloseOutsideWindows9xGoesStraightToTheDefault) {
     SaverHostState host = FullScreen(false);
-    host.VerifyEntry = &PasswordEntry;  // not consulted outside Windows 9x
+    host.PasswordGuards = true;  // not consulted outside Windows 9x
     FakeOperations operations;
     SaverProcOutcome outcome = DecideDefaultSaverProc(host, WM_CLOSE, 0, operations);
     EXPECT_TRUE(outcome.PassToDefault);
@@ -198,7 +196,7 @@ TEST(DefaultSaverProc, VerificationMessageAnswersWithThePasswordEntry) {
     } cases[] = {{true, 0, 0, 1}, {true, 1, 1, 1}, {true, 42, 42, 1}, {false, 0, 1, 0}};
     for (const auto& c : cases) {
         SaverHostState host = FullScreen(true);
-        host.VerifyEntry = c.withEntry ? &PasswordEntry : nullptr;
+        host.PasswordGuards = c.withEntry;
         host.PasswordCheckActive = true;  // it arrives while ApproveClose waits
         FakeOperations operations;
         operations.answer = c.answer;
@@ -212,7 +210,7 @@ TEST(DefaultSaverProc, VerificationMessageAnswersWithThePasswordEntry) {
 
 TEST(ApproveClose, RefusalKeepsTheSaverAndSpacesTheNextQuestion) {
     SaverHostState host = FullScreen(true);
-    host.VerifyEntry = &PasswordEntry;
+    host.PasswordGuards = true;
     host.CursorReference = {1, 1};
     FakeOperations operations;
     operations.cursor = {300, 200};
@@ -266,7 +264,7 @@ TEST(ApproveClose, GapIsMeasuredAcrossTheTickCounterWrap) {
     };
     for (const auto& c : cases) {
         SaverHostState host = FullScreen(true);
-        host.VerifyEntry = &PasswordEntry;
+        host.PasswordGuards = true;
         host.LastPasswordCheckTick = c.last;
         FakeOperations operations;
         operations.ticks = {c.now, c.now + 1};
@@ -277,7 +275,7 @@ TEST(ApproveClose, GapIsMeasuredAcrossTheTickCounterWrap) {
 
 TEST(ApproveClose, NestedMessagesDuringVerificationNeitherCloseNorAskAgain) {
     SaverHostState host = FullScreen(true);
-    host.VerifyEntry = &PasswordEntry;
+    host.PasswordGuards = true;
     host.CursorReference = {50, 50};
     FakeOperations operations;
     operations.answer = 1;
@@ -331,7 +329,7 @@ TEST(DefaultSaverProc, AutoPlayQueryClosesTheFullScreenSaverOnly) {
         host.AutoPlayQueryMessage = kAutoPlay;
         host.PreviewMode = c.preview;
         host.CloseApproved = c.approved;
-        host.VerifyEntry = c.withEntry ? &PasswordEntry : nullptr;
+        host.PasswordGuards = c.withEntry;
         FakeOperations operations;
         SaverProcOutcome outcome = DecideDefaultSaverProc(host, kAutoPlay, 0, operations);
         EXPECT_FALSE(outcome.PassToDefault) << c.name;

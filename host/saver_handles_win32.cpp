@@ -1,0 +1,3 @@
+#include "host/saver_handles_win32.h"
+
+SaverHandles HostHandles = {};
