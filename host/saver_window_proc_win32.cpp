@@ -1,7 +1,19 @@
 // The saver window's procedure: the window's life (input method, pointer, quit message) and a
 // few filters; everything else goes to the slideshow's ScreenSaverProc.
+//
+// A message's path, each step in its file:
+//   1. SaverWindowProc (here): WM_CREATE and WM_DESTROY for the window's life, then
+//   2. ChooseWindowRoute (host/window_route.cpp): the portable filter by mode and closing state:
+//      the platform's default, an answer of its own, the preview's parent, or on to
+//   3. ScreenSaverProc (slideshow/screen_saver_proc_win32.cpp): the show's messages (erase,
+//      paint, timer, the worker's slides); every other message goes on to
+//   4. DefaultSaverProc (host/default_saver_proc_win32.cpp), which asks
+//   5. DecideDefaultSaverProc (host/closing_rules.cpp): whether input closes the saver, the
+//      password question on Windows 9x, what is answered here; the rest passes to
+//   6. DefWindowProcA, the platform's default processing.
 #include <windows.h>
 
+#include "host/saver_handles_win32.h"
 #include "host/saver_host.h"
 #include "host/saver_modes_win32.h"
 #include "host/window_route.h"
@@ -9,27 +21,23 @@
 
 namespace {
 
-using AssociateContextProc = HANDLE(WINAPI*)(HWND window, HANDLE context);
-
 void OnCreate(HWND window) {
     // Only if something already loaded it: the host never loads IMM32.DLL itself.
     HMODULE ime = GetModuleHandleA("IMM32.DLL");
-    SaverHost.ImeModule = ime;
+    HostHandles.ImeModule = ime;
     if (ime) {
         auto associate = reinterpret_cast<AssociateContextProc>(
             reinterpret_cast<void*>(GetProcAddress(ime, "ImmAssociateContext")));
-        SaverHost.AssociateContextEntry = reinterpret_cast<void*>(associate);
-        if (associate) SaverHost.SavedImeContext = associate(window, nullptr);
+        HostHandles.AssociateContext = associate;
+        if (associate) HostHandles.SavedImeContext = associate(window, nullptr);
     }
     SaverHost.CursorReference = ReadCursorPosition();
     if (!SaverHost.PreviewMode) SetCursor(nullptr);
 }
 
 void OnDestroy(HWND window) {
-    if (SaverHost.ImeModule && SaverHost.AssociateContextEntry && SaverHost.SavedImeContext) {
-        auto associate = reinterpret_cast<AssociateContextProc>(SaverHost.AssociateContextEntry);
-        associate(window, static_cast<HANDLE>(SaverHost.SavedImeContext));
-    }
+    if (HostHandles.ImeModule && HostHandles.AssociateContext && HostHandles.SavedImeContext)
+        HostHandles.AssociateContext(window, HostHandles.SavedImeContext);
     PostQuitMessage(0);
 }
 

@@ -101,7 +101,8 @@ void StepSlideshow(HWND window) {
     AskForSlides(window);
 }
 
-void Paint(HWND window) {
+// A paint is the show's next step: a credit frame, or a slide when one is due.
+void StepShow(HWND window) {
     switch (WorkForPaint(Slideshow)) {
         case PaintCreditFrame: DrawCreditFrame(window); break;
         case PaintSlideStep: StepSlideshow(window); break;
@@ -127,7 +128,6 @@ void EndShow(HWND window) {
     if (Worker) AbandonSlideWorker(Worker, Settings.Shuffle && Settings.DeckFile[0] ? DeckWriteGraceMs : 0);
     Worker = nullptr;
     ReleaseWaitingSlides(Slideshow);
-    PostQuitMessage(0);
 }
 
 }  // namespace
@@ -139,7 +139,7 @@ extern "C" LRESULT WINAPI ScreenSaverProc(HWND window, UINT message, WPARAM wPar
             return 1;
         case WM_PAINT:
             // Drawn through GetDC; the default processing validates the window afterwards.
-            Paint(window);
+            StepShow(window);
             break;
         case WM_TIMER:
             InvalidateRect(window, nullptr, FALSE);

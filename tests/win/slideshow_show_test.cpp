@@ -164,7 +164,7 @@ int ShowMode(int argc, char** argv) {
     Test.OtherDir = argv[3];
     HWND window = CreateSaverLikeWindow(ShowWindowProc, ScreenWidth(), ScreenHeight(), "Slideshow Test");
     if (!Check(window != nullptr, "window created")) return FinishChecks();
-    CheckEqual(RunMessageLoop(), 0, "the show's teardown posts WM_QUIT with 0");
+    CheckEqual(RunMessageLoop(), 0, "the window's end posts WM_QUIT with 0");
     CheckEqual(Test.Erases, 2, "erases: the first showing and the test's restart");
     CheckEqual(Test.PaintsSinceFirstErase, CreditFrames + SlidesBeforeRestart, "paints before the restart");
     CheckEqual(Test.PaintsSinceRestart, 2, "paints after the restart");

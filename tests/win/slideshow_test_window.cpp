@@ -7,8 +7,10 @@
 #include "slideshow/screen_saver_proc_win32.h"
 
 // The host's closing rules are not under test here: what the slideshow passes on goes straight
-// to the platform's default processing, which validates each paint.
+// to the platform's default processing, which validates each paint. The window's end posts the
+// quit, as the host's window does.
 LRESULT WINAPI DefaultSaverProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+    if (message == WM_DESTROY) PostQuitMessage(0);
     return DefWindowProcA(window, message, wParam, lParam);
 }
 
