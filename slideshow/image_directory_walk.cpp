@@ -33,6 +33,13 @@ void OpenListing(ImageDirectoryWalk& walk) {
     walk.ListingFailed = walk.Listing == nullptr;
 }
 
+void CloseListing(ImageDirectoryWalk& walk) {
+    walk.EntryPending = false;
+    if (!walk.Listing) return;
+    CloseDirectoryListing(walk.Listing);
+    walk.Listing = nullptr;
+}
+
 }  // namespace
 
 void SetImageDir(ImageDirectoryWalk& walk, const char* baseDir) {
@@ -47,6 +54,9 @@ bool ImageDirCanBeListed(const ImageDirectoryWalk& walk) {
     return strlen(walk.ImageDir) + strlen(SearchPattern) < sizeof walk.CandidatePath;
 }
 
+namespace {
+
+// The entry the listing stands on, through its loader; none when it does not load.
 LoadResult TryCurrentEntry(ImageDirectoryWalk& walk, const LoadControl& control) {
     if (!walk.Listing) return NoImage("directory cannot be listed");
     // A name that does not fit is passed over like one that does not load.
@@ -61,8 +71,6 @@ LoadResult TryCurrentEntry(ImageDirectoryWalk& walk, const LoadControl& control)
     return loader(path, control);
 }
 
-namespace {
-
 // Tries the entry the listing stands on, unless the control stops the walk first. A picture or a
 // cut-short result ends the step; the walk then stands on that entry.
 bool TryEntryEndsStep(ImageDirectoryWalk& walk, const LoadControl& control, LoadResult* result) {
@@ -71,8 +79,7 @@ bool TryEntryEndsStep(ImageDirectoryWalk& walk, const LoadControl& control, Load
     return result->Image || result->CutShort;
 }
 
-}  // namespace
-
+// From the first entry of a newly opened listing.
 LoadResult ScanFromFirstEntry(ImageDirectoryWalk& walk, const LoadControl& control) {
     OpenListing(walk);
     walk.EntryPending = false;
@@ -83,8 +90,6 @@ LoadResult ScanFromFirstEntry(ImageDirectoryWalk& walk, const LoadControl& contr
     }
     return result;
 }
-
-namespace {
 
 const uint32_t ListingPiece = 256;
 
@@ -277,11 +282,4 @@ RandomStart PickRandomStart(ImageDirectoryWalk& walk, uint32_t seed) {
 
     WriteTrace(TraceLabel::RandomFirstFile, startTick);
     return pick;
-}
-
-void CloseListing(ImageDirectoryWalk& walk) {
-    walk.EntryPending = false;
-    if (!walk.Listing) return;
-    CloseDirectoryListing(walk.Listing);
-    walk.Listing = nullptr;
 }

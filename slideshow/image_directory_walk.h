@@ -74,14 +74,6 @@ RandomStart PickRandomStart(ImageDirectoryWalk& walk, uint32_t seed);
 // round once, without a picture.
 LoadResult AdvanceToNextImage(ImageDirectoryWalk& walk, const LoadControl& control);
 
-// From the first entry of a newly opened listing.
-LoadResult ScanFromFirstEntry(ImageDirectoryWalk& walk, const LoadControl& control);
-
-// The entry the listing stands on, through its loader; none when it does not load.
-LoadResult TryCurrentEntry(ImageDirectoryWalk& walk, const LoadControl& control);
-
-void CloseListing(ImageDirectoryWalk& walk);
-
 enum {
     StartListingMs = 400,    // the longest a fresh start lists before the first draw
     StepListingEntries = 4096,  // the most each later step lists of the tree

@@ -158,7 +158,7 @@ TEST(ImageDirectoryWalk, FollowsTheListingFromTheRandomStartAndWraps) {
         EXPECT_EQ(pick.Count, names.size() - 1);
         EXPECT_EQ(pick.Skip, FirstRandom(seed) % (names.size() - 1));
         ExpectSameSteps(RunWalk(walk, 7), ModelWalk(names, loadable, pick.Skip, 7), "seed " + std::to_string(seed));
-        CloseListing(walk);
+        EndWalk(walk);
         EXPECT_EQ(walk.Listing, nullptr);
     }
 }
@@ -178,7 +178,7 @@ TEST(ImageDirectoryWalk, OneLoadableFileIsReloadedAtEveryCall) {
         EXPECT_STREQ(walk.CandidatePath + strlen(walk.ImageDir), "sun.jpg");
         free(image);
     }
-    CloseListing(walk);
+    EndWalk(walk);
 }
 
 TEST(ImageDirectoryWalk, NothingLoadableEndsEachCallOnTheLastEntryWithTheListingClosed) {
@@ -228,43 +228,24 @@ TEST(ImageDirectoryWalk, AnEntryWhosePathDoesNotFitIsPassedOver) {
     WriteBmp(dir + "/" + fits);
     WriteBmp(dir + "/" + tooLong);
 
+    // Alone in its folder, the longer name (a picture all the same) is passed over: the walk gives
+    // none, and its label, the last entry's, keeps as much of that entry's name as fits.
+    const std::string alone = base + "/" + std::string(199 - base.size() - 1, 'q');
+    fs::create_directory(alone);
+    WriteBmp(alone + "/" + tooLong);
     ImageDirectoryWalk walk = {};
-    SetImageDir(walk, dir.c_str());
+    SetImageDir(walk, alone.c_str());
     ASSERT_EQ(strlen(walk.ImageDir), 200u);
-    walk.Listing = OpenDirectoryListing((std::string(walk.ImageDir) + "*.*").c_str(), &walk.Entry);
-    ASSERT_NE(walk.Listing, nullptr);
-    int seen = 0;
-    do {
-        const std::string name = walk.Entry.FileName;
-        PackedDib image = TryCurrentEntry(walk, NeverStop).Image;
-        if (name == fits) {
-            EXPECT_NE(image, nullptr);
-            EXPECT_EQ(walk.CandidatePath, walk.ImageDir + fits);
-            ++seen;
-        } else if (name == tooLong) {
-            EXPECT_EQ(image, nullptr);
-            // The label keeps as much of the name as fits.
-            EXPECT_EQ(walk.CandidatePath, (walk.ImageDir + tooLong).substr(0, PathBufferSize - 1));
-            ++seen;
-        }
-        free(image);
-    } while (NextDirectoryEntry(walk.Listing, &walk.Entry));
-    EXPECT_EQ(seen, 2);
-    CloseListing(walk);
+    PickRandomStart(walk, 0);
+    EXPECT_EQ(AdvanceToNextImage(walk, NeverStop).Image, nullptr);
+    EXPECT_EQ(walk.CandidatePath, (walk.ImageDir + ReaddirOrder(alone).back()).substr(0, PathBufferSize - 1));
+    EndWalk(walk);
 
     // The walk itself only ever shows the one that fits.
     SetImageDir(walk, dir.c_str());
     PickRandomStart(walk, 0);
     for (const Step& step : RunWalk(walk, 4)) EXPECT_EQ(step.name, fits);
-    CloseListing(walk);
-}
-
-TEST(ImageDirectoryWalk, TryingWithoutAListingLeavesTheLabelAlone) {
-    ImageDirectoryWalk walk = {};
-    SetImageDir(walk, "somewhere");
-    strcpy(walk.CandidatePath, "kept");
-    EXPECT_EQ(TryCurrentEntry(walk, NeverStop).Image, nullptr);
-    EXPECT_STREQ(walk.CandidatePath, "kept");
+    EndWalk(walk);
 }
 
 TEST(ImageDirectoryWalk, AStepCutShortAnywhereIsTakenAgainWithNothingSkipped) {
@@ -291,7 +272,7 @@ TEST(ImageDirectoryWalk, AStepCutShortAnywhereIsTakenAgainWithNothingSkipped) {
         free(result.Image);
         questions += counter.Asked;
     }
-    CloseListing(plain);
+    EndWalk(plain);
     ASSERT_GT(questions, 3 * calls);
 
     // Stopped at each question in turn, the walk gives exactly those steps once the cut one is
@@ -317,7 +298,7 @@ TEST(ImageDirectoryWalk, AStepCutShortAnywhereIsTakenAgainWithNothingSkipped) {
             steps.push_back(Step{walk.CandidatePath + strlen(walk.ImageDir), result.Image != nullptr});
             free(result.Image);
         }
-        CloseListing(walk);
+        EndWalk(walk);
         EXPECT_EQ(cuts, 1);
         ExpectSameSteps(steps, expected, "after a cut");
     }
@@ -335,7 +316,7 @@ TEST(ImageDirectoryWalk, TheRandomStartIsTimedInOneTrace) {
     SetDebugOutputSink(Capture);
     PickRandomStart(walk, 5);
     SetDebugOutputSink(nullptr);
-    CloseListing(walk);
+    EndWalk(walk);
     ASSERT_EQ(CapturedOutput.size(), 2u);
     EXPECT_EQ(CapturedOutput[0], TraceLabel::RandomFirstFile);
     unsigned long ms = 0;
