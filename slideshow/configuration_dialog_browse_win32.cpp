@@ -44,6 +44,9 @@ ProgramText LoadProgramText(UINT id) {
     return text;
 }
 
+// Kept like the filter, for whoever watches the request after the dialog.
+ProgramText Title;
+
 BrowseFilter MakeBrowseFilter() {
     BrowseFilter filter = {};
     const ProgramText name = LoadProgramText(BROWSE_FILTER_STRING);
@@ -76,8 +79,8 @@ void BrowseForImageDirectory(HWND dialog) {
     request.lpstrFile = ConfigurationDialog.FileText;
     request.nMaxFile = PathBufferSize;
     request.lpstrInitialDir = ConfigurationDialog.DirectoryText;
-    const ProgramText title = LoadProgramText(BROWSE_TITLE_STRING);
-    request.lpstrTitle = title.Text;
+    Title = LoadProgramText(BROWSE_TITLE_STRING);
+    request.lpstrTitle = Title.Text;
     request.Flags = OFN_NOCHANGEDIR | OFN_PATHMUSTEXIST | OFN_FILEMUSTEXIST | OFN_NONETWORKBUTTON;
 
     if (GetOpenFileNameA(&request)) {
