@@ -15,12 +15,18 @@
 // ReleaseDC returned.
 int ShowPicture(HWND window, const char* name, const PreparedPicture& picture);
 
+// The same for the show on one monitor of a show on every monitor (render/show_area.h): only
+// that monitor's area is filled and drawn, so the other monitors keep their pictures.
+int ShowPictureOnMonitor(HWND window, int32_t monitor, const char* name, const PreparedPicture& picture);
+
 // Whether the window's display draws through a palette (RC_PALETTE): pictures for it need their
 // palette's entries.
 bool IsPaletteDisplay(HWND window);
 
-// The window's show area in its client coordinates, as of now.
+// The window's show area in its client coordinates, as of now: the primary monitor's, or that of
+// the show on one monitor.
 RECT ShowAreaOf(HWND window);
+RECT MonitorShowAreaOf(HWND window, int32_t monitor);
 
 struct ImagePresenterState {
     uint32_t PalettesMade;     // every palette ShowPicture made, and every one it deleted:
