@@ -1,6 +1,7 @@
 // The presenter puts a prepared picture (render/prepared_picture.h) on the saver window: it fills
 // the client area black and draws the picture centred in the show area (render/show_area.h), or,
-// with no picture, the name in white at the area's top-left corner. On a palette display the
+// with no picture, the name in white at the area's top-left corner; a show on one monitor of
+// several fills and draws that monitor's area alone. On a palette display the
 // picture's palette is made from its entries, selected and realized for the drawing, and given
 // back and deleted after it, so nothing is held between two calls. The slow work was all done
 // before, off the window's thread: this costs a fill and a draw.
