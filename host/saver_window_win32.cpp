@@ -7,6 +7,7 @@
 #include "host/saver_host.h"
 #include "host/saver_modes_win32.h"
 #include "platform/handle_scopes_win32.h"
+#include "platform/wide_text_win32.h"
 #include "render/show_area.h"
 #include "resources/resource_ids.h"
 
@@ -30,6 +31,37 @@ RECT ScreenClipBox() {
     return clip;
 }
 
+// The monitor calls came with Windows 98 and 2000: looked up at run time, so that the program
+// still starts on 95 and NT 4, where the list stays empty.
+typedef BOOL(WINAPI* EnumDisplayMonitorsCall)(HDC, LPCRECT, MONITORENUMPROC, LPARAM);
+typedef BOOL(WINAPI* GetMonitorInfoACall)(HMONITOR, LPMONITORINFO);
+
+struct MonitorListing {
+    GetMonitorInfoACall GetInfo;
+    DisplayMetrics* Display;
+};
+
+BOOL CALLBACK ListMonitor(HMONITOR monitor, HDC, LPRECT, LPARAM context) {
+    MonitorListing* listing = reinterpret_cast<MonitorListing*>(context);
+    DisplayMetrics& display = *listing->Display;
+    MONITORINFO info = {};
+    info.cbSize = sizeof info;
+    if (display.MonitorCount < MostMonitors && listing->GetInfo(monitor, &info)) {
+        const RECT& r = info.rcMonitor;
+        display.Monitors[display.MonitorCount++] = {r.left, r.top, r.right, r.bottom};
+    }
+    return TRUE;
+}
+
+void ListMonitors(DisplayMetrics& display) {
+    const EnumDisplayMonitorsCall enumMonitors =
+        reinterpret_cast<EnumDisplayMonitorsCall>(LoadedModuleFunction("user32.dll", "EnumDisplayMonitors"));
+    MonitorListing listing = {
+        reinterpret_cast<GetMonitorInfoACall>(LoadedModuleFunction("user32.dll", "GetMonitorInfoA")), &display};
+    if (!enumMonitors || !listing.GetInfo) return;
+    if (!enumMonitors(nullptr, nullptr, ListMonitor, reinterpret_cast<LPARAM>(&listing))) display.MonitorCount = 0;
+}
+
 DisplayMetrics ReadDisplayMetrics() {
     DisplayMetrics display = {};
     // Windows 95 and NT 4 have no virtual screen and answer 0 for these.
@@ -41,6 +73,7 @@ DisplayMetrics ReadDisplayMetrics() {
     display.PrimaryHeight = GetSystemMetrics(SM_CYSCREEN);
     const RECT clip = ScreenClipBox();
     display.ScreenClipBox = {clip.left, clip.top, clip.right, clip.bottom};
+    ListMonitors(display);
     return display;
 }
 
@@ -102,7 +135,7 @@ int RunSaverWindow(HWND parent) {
             return 0;
         }
         LoadPasswordHook();
-        RecordShowArea(layout.ShowArea);
+        RecordMonitorShowAreas(layout.MonitorShows, layout.MonitorShowCount);
     }
 
     SaverHost.AutoPlayQueryMessage =

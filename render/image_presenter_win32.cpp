@@ -50,10 +50,12 @@ HPALETTE SelectPicturePalette(HDC dc, const LogPalette* entries, HPALETTE* previ
 
 }  // namespace
 
-RECT ShowAreaOf(HWND window) {
+RECT ShowAreaOf(HWND window) { return MonitorShowAreaOf(window, 0); }
+
+RECT MonitorShowAreaOf(HWND window, int32_t monitor) {
     RECT client = {};
     GetClientRect(window, &client);
-    const PixelRect area = ShowAreaIn({client.left, client.top, client.right, client.bottom});
+    const PixelRect area = MonitorShowAreaIn({client.left, client.top, client.right, client.bottom}, monitor);
     return {area.Left, area.Top, area.Right, area.Bottom};
 }
 
@@ -62,14 +64,14 @@ bool IsPaletteDisplay(HWND window) {
     return (GetDeviceCaps(dc, RASTERCAPS) & RC_PALETTE) != 0;
 }
 
-int ShowPicture(HWND window, const char* name, const PreparedPicture& picture) {
+namespace {
+
+// Fills fill black and draws the picture (or the name) in area.
+int Present(HWND window, const RECT& fill, const RECT& area, const char* name, const PreparedPicture& picture) {
     WindowDc dc(window, GetDC(window));
-    RECT client = {};
-    GetClientRect(window, &client);
-    const RECT area = ShowAreaOf(window);
     HPALETTE previous = nullptr;
     HPALETTE palette = SelectPicturePalette(dc, picture.Palette, &previous);
-    FillRect(dc, &client, static_cast<HBRUSH>(GetStockObject(BLACK_BRUSH)));
+    FillRect(dc, &fill, static_cast<HBRUSH>(GetStockObject(BLACK_BRUSH)));
     if (palette) RealizePalette(dc);
     // What does not fit the show area stays off the other monitors.
     IntersectClipRect(dc, area.left, area.top, area.right, area.bottom);
@@ -85,6 +87,19 @@ int ShowPicture(HWND window, const char* name, const PreparedPicture& picture) {
         ++Presenter.PalettesDeleted;
     }
     return dc.Release();
+}
+
+}  // namespace
+
+int ShowPicture(HWND window, const char* name, const PreparedPicture& picture) {
+    RECT client = {};
+    GetClientRect(window, &client);
+    return Present(window, client, ShowAreaOf(window), name, picture);
+}
+
+int ShowPictureOnMonitor(HWND window, int32_t monitor, const char* name, const PreparedPicture& picture) {
+    const RECT area = MonitorShowAreaOf(window, monitor);
+    return Present(window, area, area, name, picture);
 }
 
 const ImagePresenterState& PresenterState() { return Presenter; }

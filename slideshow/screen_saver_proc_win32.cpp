@@ -5,6 +5,10 @@
 // themselves are made by the show's worker thread (slide_worker_win32.h): a paint only draws the
 // one that came, and asks for the next. Everything goes on to the host's DefaultSaverProc but the
 // erase, the two system commands kept back and the worker's slides.
+//
+// With EveryMonitor on and more than one monitor, every monitor has a show of its own: its own
+// pacing and its own slides from the one worker, each drawn in that monitor's area only; the logo
+// and the credit line stay on the primary monitor, whose show is the first.
 #include "slideshow/screen_saver_proc_win32.h"
 
 #include "imaging/display_profile_win32.h"
@@ -12,6 +16,7 @@
 #include "platform/debug_output.h"
 #include "platform/handle_scopes_win32.h"
 #include "render/image_presenter_win32.h"
+#include "render/show_area.h"
 #include "resources/resource_ids.h"
 #include "slideshow/settings.h"
 #include "slideshow/slide_worker_win32.h"
@@ -23,6 +28,15 @@ SlideshowController Slideshow = {};
 SlideWorker* Worker = nullptr;  // made when the first slideshow starts; let go at teardown
 WalkSettings Settings;          // as the last restart read them
 
+// A show on every monitor: the other monitors' shows, paced like the primary's; how many shows
+// there are as the last restart decided (1: the primary's alone, as without the setting); and
+// which shows the last tick or a late slide left a step to take.
+SlideshowController OtherShows[MonitorShowLimit - 1] = {};
+int32_t ShowCount = 1;
+bool StepDue[MonitorShowLimit] = {};
+
+SlideshowController& ShowOf(int32_t monitor) { return monitor == 0 ? Slideshow : OtherShows[monitor - 1]; }
+
 const UINT_PTR ShowTimer = 0;
 const UINT CreditTextFormat = DT_SINGLELINE | DT_BOTTOM | DT_CENTER;
 
@@ -33,11 +47,16 @@ void ReadSettings() {
     Settings.DeckFile[0] = '\0';
     if (Settings.Shuffle) DeckFilePath(Settings.DeckFile);
     Slideshow.IntervalMs = IntervalMsFromSetting(ReadIntervalSetting());
+    ShowCount = 1;
+    if (ReadSwitchSetting(EveryMonitorSetting)) {
+        const int32_t monitors = MonitorShowAreaCount();
+        ShowCount = monitors < MonitorShowLimit ? monitors : MonitorShowLimit;
+    }
 }
 
-SlideArea SlideAreaOf(HWND window) {
-    const RECT area = ShowAreaOf(window);
-    return {area.right - area.left, area.bottom - area.top, IsPaletteDisplay(window)};
+SlideArea SlideAreaOf(HWND window, int32_t monitor = 0) {
+    const RECT area = MonitorShowAreaOf(window, monitor);
+    return {area.right - area.left, area.bottom - area.top, IsPaletteDisplay(window), monitor};
 }
 
 // The logo comes from the program's own resources, in memory: quick enough for the window's
@@ -53,6 +72,10 @@ void ShowLogo(HWND window) {
 void RestartShow(HWND window) {
     UseMonitorProfile(window);  // once, before the worker decodes anything
     BeginCredits(Slideshow);
+    for (SlideshowController& other : OtherShows) {
+        BeginCredits(other);
+        other.Generation = Slideshow.Generation;
+    }
     if (Worker) CancelSlides(Worker, Slideshow.Generation);
     ShowLogo(window);
     Slideshow.CreditLength = LoadStringA(GetModuleHandleA(nullptr), CREDIT_STRING,
@@ -61,8 +84,8 @@ void RestartShow(HWND window) {
     ReadSettings();
 }
 
-void AskForSlides(HWND window) {
-    if (Worker && AskForAnotherSlide(Slideshow)) RequestSlide(Worker, SlideAreaOf(window));
+void AskForSlides(HWND window, int32_t monitor) {
+    if (Worker && AskForAnotherSlide(ShowOf(monitor))) RequestSlide(Worker, SlideAreaOf(window, monitor));
 }
 
 // The worker starts on the first picture now; it shows at the first tick of the interval, and
@@ -70,9 +93,12 @@ void AskForSlides(HWND window) {
 void StartSlideshow(HWND window) {
     KillTimer(window, ShowTimer);
     if (!Worker) Worker = StartSlideWorker(window);
-    BeginSlideshow(Slideshow);
+    for (int32_t monitor = 0; monitor < ShowCount; ++monitor) {
+        BeginSlideshow(ShowOf(monitor));
+        StepDue[monitor] = false;
+    }
     if (Worker) RestartSlides(Worker, Settings, TickCount(), Slideshow.Generation);
-    AskForSlides(window);
+    for (int32_t monitor = 0; monitor < ShowCount; ++monitor) AskForSlides(window, monitor);
     SetTimer(window, ShowTimer, static_cast<UINT>(Slideshow.IntervalMs), nullptr);
 }
 
@@ -93,30 +119,62 @@ void DrawCreditFrame(HWND window) {
 
 // Shows the slide the worker made for this step and asks for another, so that a tick costs only a
 // fill and a draw. One not made yet leaves the screen as it is and shows the moment it arrives.
-void StepSlideshow(HWND window) {
-    if (DecideSlideStep(Slideshow, PasswordCheckUnderway()) != SlideStep::ShowNext) return;
-    PreparedSlide* slide = TakeNextSlide(Slideshow);
-    ShowPicture(window, slide->Label, slide->Picture);
+void StepSlideshow(HWND window, int32_t monitor) {
+    SlideshowController& show = ShowOf(monitor);
+    if (DecideSlideStep(show, PasswordCheckUnderway()) != SlideStep::ShowNext) return;
+    PreparedSlide* slide = TakeNextSlide(show);
+    if (ShowCount == 1) {
+        ShowPicture(window, slide->Label, slide->Picture);
+    } else {
+        ShowPictureOnMonitor(window, monitor, slide->Label, slide->Picture);
+    }
     ReleasePreparedSlide(slide);
-    AskForSlides(window);
+    AskForSlides(window, monitor);
+}
+
+// The primary's show alone steps at every paint. Shows on several monitors step only where a tick
+// or a late slide asked for it: one monitor's late slide must not move the others on.
+void StepSlideshows(HWND window) {
+    if (ShowCount == 1) {
+        StepSlideshow(window, 0);
+        return;
+    }
+    for (int32_t monitor = 0; monitor < ShowCount; ++monitor) {
+        if (!StepDue[monitor]) continue;
+        StepDue[monitor] = false;
+        StepSlideshow(window, monitor);
+    }
 }
 
 // A paint is the show's next step: a credit frame, or a slide when one is due.
 void StepShow(HWND window) {
     switch (WorkForPaint(Slideshow)) {
         case PaintCreditFrame: DrawCreditFrame(window); break;
-        case PaintSlideStep: StepSlideshow(window); break;
+        case PaintSlideStep: StepSlideshows(window); break;
         case PaintNothing: break;
     }
 }
 
+void Tick(HWND window) {
+    for (int32_t monitor = 0; monitor < ShowCount; ++monitor) StepDue[monitor] = true;
+    InvalidateRect(window, nullptr, FALSE);
+}
+
 void TakeSlide(HWND window, PreparedSlide* slide) {
-    switch (TakeArrivedSlide(Slideshow, slide)) {
+    const int32_t monitor = slide->Monitor;
+    if (monitor < 0 || monitor >= ShowCount) {
+        ReleasePreparedSlide(slide);  // for a show on a monitor this show no longer has
+        return;
+    }
+    switch (TakeArrivedSlide(ShowOf(monitor), slide)) {
         case SlideArrival::Drop: ReleasePreparedSlide(slide); break;
-        case SlideArrival::ShowNow: InvalidateRect(window, nullptr, FALSE); break;
+        case SlideArrival::ShowNow:
+            StepDue[monitor] = true;
+            InvalidateRect(window, nullptr, FALSE);
+            break;
         case SlideArrival::Keep: break;
     }
-    AskForSlides(window);
+    AskForSlides(window, monitor);
 }
 
 // The window is hidden by now. With a deck to keep, the worker gets a moment to write it; beyond
@@ -128,6 +186,7 @@ void EndShow(HWND window) {
     if (Worker) AbandonSlideWorker(Worker, Settings.Shuffle && Settings.DeckFile[0] ? DeckWriteGraceMs : 0);
     Worker = nullptr;
     ReleaseWaitingSlides(Slideshow);
+    for (SlideshowController& other : OtherShows) ReleaseWaitingSlides(other);
 }
 
 }  // namespace
@@ -142,7 +201,7 @@ extern "C" LRESULT WINAPI ScreenSaverProc(HWND window, UINT message, WPARAM wPar
             StepShow(window);
             break;
         case WM_TIMER:
-            InvalidateRect(window, nullptr, FALSE);
+            Tick(window);
             break;
         case WM_SETCURSOR:
             SetCursor(nullptr);

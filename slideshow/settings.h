@@ -24,6 +24,9 @@ constexpr ProfileSetting IntervalSetting = {"Interval", "ZorScreensaver", "ZorSc
 // deck. Both 0 when missing; the dialog stores 0 or 1, and any other number reads as 1.
 constexpr ProfileSetting SubfoldersSetting = {"Subfolders", "ZorScreensaver", "ZorScreensaver"};
 constexpr ProfileSetting ShuffleSetting = {"Shuffle", "ZorScreensaver", "ZorScreensaver"};
+// EveryMonitor: 1 gives every monitor a show of its own; 0 (and when missing) keeps the show to
+// the primary monitor. Stored and read like the two above.
+constexpr ProfileSetting EveryMonitorSetting = {"EveryMonitor", "ZorScreensaver", "ZorScreensaver"};
 
 enum {
     DefaultIntervalSeconds = 5,  // when none is stored
@@ -35,7 +38,7 @@ enum {
 // listing (UTF-8 on Windows NT), so as much as fits of a longer text is none of it.
 void ReadBaseDirSetting(char (&text)[PathBufferSize]);
 
-// Subfolders or Shuffle: false when missing or 0.
+// Subfolders, Shuffle or EveryMonitor: false when missing or 0.
 bool ReadSwitchSetting(const ProfileSetting& setting);
 
 // Where the deck is kept between runs, in the same path text: on Windows NT in the user's local

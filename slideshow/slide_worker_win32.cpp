@@ -24,9 +24,10 @@ struct SlideWorker {
     bool RestartWanted;
     WalkSettings Settings;
     uint32_t Seed;
-    bool SlideWanted;
-    SlideArea Area;
-    LONG SlideGeneration;
+    // One slide wanted per monitor's show at most, each for the show it was asked in.
+    bool SlideWanted[MonitorShowLimit];
+    SlideArea Area[MonitorShowLimit];
+    LONG SlideGeneration[MonitorShowLimit];
 };
 
 namespace {
@@ -43,9 +44,9 @@ struct Request {
     bool Restart;
     WalkSettings Settings;
     uint32_t Seed;
-    bool Slide;
-    SlideArea Area;
-    LONG Generation;
+    bool Slide[MonitorShowLimit];
+    SlideArea Area[MonitorShowLimit];
+    LONG Generation[MonitorShowLimit];
 };
 
 Request TakeRequest(SlideWorker* worker) {
@@ -54,13 +55,48 @@ Request TakeRequest(SlideWorker* worker) {
     request.Restart = worker->RestartWanted;
     request.Settings = worker->Settings;
     request.Seed = worker->Seed;
-    request.Slide = worker->SlideWanted;
-    request.Area = worker->Area;
-    request.Generation = worker->SlideGeneration;
+    for (int i = 0; i < MonitorShowLimit; ++i) {
+        request.Slide[i] = worker->SlideWanted[i];
+        request.Area[i] = worker->Area[i];
+        request.Generation[i] = worker->SlideGeneration[i];
+        worker->SlideWanted[i] = false;
+    }
     worker->RestartWanted = false;
-    worker->SlideWanted = false;
     LeaveCriticalSection(&worker->Lock);
     return request;
+}
+
+// The slides owed: one per monitor's show at most.
+struct PendingSlides {
+    bool Owed[MonitorShowLimit];
+    SlideArea Area[MonitorShowLimit];
+    LONG Generation[MonitorShowLimit];
+};
+
+// Takes what the request asks for, and forgets what was owed to a show that is over; whether a
+// slide is still owed.
+bool TakeOwedSlides(PendingSlides& pending, const Request& request, LONG generation) {
+    bool any = false;
+    for (int i = 0; i < MonitorShowLimit; ++i) {
+        if (request.Slide[i]) {
+            pending.Owed[i] = true;
+            pending.Area[i] = request.Area[i];
+            pending.Generation[i] = request.Generation[i];
+        }
+        if (pending.Owed[i] && pending.Generation[i] != generation) pending.Owed[i] = false;
+        any = any || pending.Owed[i];
+    }
+    return any;
+}
+
+// The next show owed a slide after the one last served, so that no monitor waits behind another;
+// -1 when none is.
+int NextOwedSlide(const PendingSlides& pending, int lastServed) {
+    for (int step = 1; step <= MonitorShowLimit; ++step) {
+        const int i = (lastServed + step) % MonitorShowLimit;
+        if (pending.Owed[i]) return i;
+    }
+    return -1;
 }
 
 // The loaders' one question: is the show this slide is for still on?
@@ -96,6 +132,7 @@ PreparedSlide* MakeSlide(SlideWorker* worker, ImageDirectoryWalk& walk, const Sl
         return nullptr;
     }
     slide->Generation = static_cast<uint32_t>(generation);
+    slide->Monitor = area.Monitor;
     slide->Picture =
         PreparePicture(next.Image, next.Orientation, area.Width, area.Height, area.PaletteDisplay);
     memcpy(slide->Label, walk.CandidatePath, sizeof slide->Label);
@@ -111,7 +148,8 @@ DWORD WINAPI SlideWorkerMain(void* context) {
     ImageDirectoryWalk* walk = static_cast<ImageDirectoryWalk*>(calloc(1, sizeof(ImageDirectoryWalk)));
     bool slidePending = false;
     bool listingLeft = false;  // the library has more of the tree to list between slides
-    Request pending = {};
+    PendingSlides pending = {};
+    int lastServed = MonitorShowLimit - 1;  // the primary's show is served first
     uint32_t listingPauseMs = 0;
     uint32_t deckSavedTick = TickCount();
     while (walk && !worker->Ended) {
@@ -133,21 +171,20 @@ DWORD WINAPI SlideWorkerMain(void* context) {
             listingPauseMs = 0;
             listingLeft = walk->Library != nullptr;
         }
-        if (request.Slide) {
-            pending = request;
-            slidePending = true;
-        }
-        if (slidePending && pending.Generation != worker->Generation) slidePending = false;
+        slidePending = TakeOwedSlides(pending, request, worker->Generation);
         if (!slidePending) continue;
 
+        const int monitor = NextOwedSlide(pending, lastServed);
         bool unlisted = false;
-        PreparedSlide* slide = MakeSlide(worker, *walk, pending.Area, pending.Generation, &unlisted);
+        PreparedSlide* slide = MakeSlide(worker, *walk, pending.Area[monitor], pending.Generation[monitor], &unlisted);
         if (unlisted) {
             listingPauseMs = NextListingPauseMs(listingPauseMs);
             continue;
         }
         listingPauseMs = 0;
-        slidePending = false;
+        pending.Owed[monitor] = false;
+        lastServed = monitor;
+        slidePending = NextOwedSlide(pending, lastServed) >= 0;
         // A window already gone takes no message: the slide is freed here instead.
         if (slide && !PostMessageA(worker->Window, SlideReadyMessage, 0, reinterpret_cast<LPARAM>(slide)))
             ReleasePreparedSlide(slide);
@@ -199,7 +236,7 @@ void RestartSlides(SlideWorker* worker, const WalkSettings& settings, uint32_t s
     worker->RestartWanted = true;
     worker->Settings = settings;
     worker->Seed = seed;
-    worker->SlideWanted = false;
+    for (bool& wanted : worker->SlideWanted) wanted = false;
     LeaveCriticalSection(&worker->Lock);
     SetEvent(worker->Wake);
 }
@@ -207,16 +244,17 @@ void RestartSlides(SlideWorker* worker, const WalkSettings& settings, uint32_t s
 void CancelSlides(SlideWorker* worker, uint32_t generation) {
     EnterCriticalSection(&worker->Lock);
     InterlockedExchange(&worker->Generation, static_cast<LONG>(generation));
-    worker->SlideWanted = false;
+    for (bool& wanted : worker->SlideWanted) wanted = false;
     LeaveCriticalSection(&worker->Lock);
     SetEvent(worker->Wake);
 }
 
 void RequestSlide(SlideWorker* worker, const SlideArea& area) {
+    if (area.Monitor < 0 || area.Monitor >= MonitorShowLimit) return;
     EnterCriticalSection(&worker->Lock);
-    worker->SlideWanted = true;
-    worker->Area = area;
-    worker->SlideGeneration = worker->Generation;
+    worker->SlideWanted[area.Monitor] = true;
+    worker->Area[area.Monitor] = area;
+    worker->SlideGeneration[area.Monitor] = worker->Generation;
     LeaveCriticalSection(&worker->Lock);
     SetEvent(worker->Wake);
 }

@@ -14,12 +14,18 @@
 // which the host's password question uses, and the few numbers above it that test windows take.
 constexpr UINT SlideReadyMessage = WM_APP + 0x100;
 
-// What the slides are fitted to: the show area's size as the window measured it.
+// What the slides are fitted to: the show area's size as the window measured it, and the show it
+// is for: 0 the primary monitor's, or another monitor's in a show on every monitor.
 struct SlideArea {
     int32_t Width;
     int32_t Height;
     bool PaletteDisplay;  // build the palette entries too
+    int32_t Monitor;      // below MonitorShowLimit
 };
+
+// Shows the one worker makes slides for, each with its own request: the monitors' shows take
+// their pictures in turn from the one walk.
+enum { MonitorShowLimit = 16 };
 
 // What the walk goes by, from the settings.
 struct WalkSettings {
@@ -41,7 +47,8 @@ void RestartSlides(SlideWorker* worker, const WalkSettings& settings, uint32_t s
 // Stops the slides of the current show without starting another (the show went back to its logo).
 void CancelSlides(SlideWorker* worker, uint32_t generation);
 
-// Asks for the next slide of the show, fitted to area.
+// Asks for the next slide of the show on area's monitor, fitted to area. Slides wanted for several
+// monitors are made in turn.
 void RequestSlide(SlideWorker* worker, const SlideArea& area);
 
 // Tells the worker to end and lets go of it, waiting at most graceMs for it to write what it keeps

@@ -23,6 +23,7 @@ enum {
 // written in its place.
 struct PreparedSlide {
     uint32_t Generation;  // the show it was prepared for
+    int32_t Monitor;      // whose show: 0 the primary monitor's, or another's in a show on every monitor
     PreparedPicture Picture;
     char Label[PathBufferSize];
 };

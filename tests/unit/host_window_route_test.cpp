@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <vector>
 
 #include "host/full_screen_layout.h"
 #include "host/message_ids.h"
@@ -64,10 +65,21 @@ struct LayoutCase {
     DisplayMetrics display;
     PixelRect window;    // screen coordinates
     PixelRect showArea;  // client coordinates
+    // As the system lists them, in screen coordinates; and the areas of a show on every monitor
+    // in client coordinates. A case without shows expects the primary's area alone.
+    std::vector<PixelRect> monitors;
+    std::vector<PixelRect> shows;
 };
 
+std::string Describe(const std::vector<PixelRect>& rects) {
+    std::string text;
+    for (const PixelRect& r : rects) text += Describe(r) + ";";
+    return text;
+}
+
 // The primary monitor is 1024 x 768 unless a case says otherwise; the virtual screen is the
-// smallest rectangle around every monitor.
+// smallest rectangle around every monitor. A per-monitor aware process gets every rectangle in
+// physical pixels, so a scaled monitor is simply a larger one.
 TEST(ChooseFullScreenLayout, CoversEveryMonitorAndShowsOnThePrimary) {
     const LayoutCase cases[] = {
         {"one monitor",
@@ -107,11 +119,59 @@ TEST(ChooseFullScreenLayout, CoversEveryMonitorAndShowsOnThePrimary) {
          {0, 0, 1024, 0, 1024, 768, {0, 0, 1024, 768}},
          {0, 0, 1024, 768},
          {0, 0, 1024, 768}},
+        {"one monitor listed",
+         {0, 0, 1024, 768, 1024, 768, {0, 0, 1024, 768}},
+         {0, 0, 1024, 768},
+         {0, 0, 1024, 768},
+         {{0, 0, 1024, 768}},
+         {{0, 0, 1024, 768}}},
+        {"1920 x 1080 to the right, listed",
+         {0, 0, 2944, 1080, 1024, 768, {0, 0, 1024, 768}},
+         {0, 0, 2944, 1080},
+         {0, 0, 1024, 768},
+         {{0, 0, 1024, 768}, {1024, 0, 2944, 1080}},
+         {{0, 0, 1024, 768}, {1024, 0, 2944, 1080}}},
+        {"3840 x 2160 at 150 % to the left of a 1920 x 1080 primary at 100 %, listed first",
+         {-3840, 0, 5760, 2160, 1920, 1080, {0, 0, 1920, 1080}},
+         {-3840, 0, 1920, 2160},
+         {3840, 0, 5760, 1080},
+         {{-3840, 0, 0, 2160}, {0, 0, 1920, 1080}},
+         {{3840, 0, 5760, 1080}, {0, 0, 3840, 2160}}},
+        {"2560 x 1440 primary at 125 %, 1280 x 1024 above, portrait 1080 x 1920 to the left, 200 lower",
+         {-1080, -1024, 3640, 3144, 2560, 1440, {0, 0, 2560, 1440}},
+         {-1080, -1024, 2560, 2120},
+         {1080, 1024, 3640, 2464},
+         {{0, 0, 2560, 1440}, {0, -1024, 1280, 0}, {-1080, 200, 0, 2120}},
+         {{1080, 1024, 3640, 2464}, {1080, 0, 2360, 1024}, {0, 1224, 1080, 3144}}},
+        {"a clone listed twice and one overlapping the primary get no show of their own",
+         {0, 0, 2048, 768, 1024, 768, {0, 0, 1024, 768}},
+         {0, 0, 2048, 768},
+         {0, 0, 1024, 768},
+         {{1024, 0, 2048, 768}, {0, 0, 1024, 768}, {1024, 0, 2048, 768}, {512, 0, 1536, 768}},
+         {{0, 0, 1024, 768}, {1024, 0, 2048, 768}}},
+        {"a monitor reaching past the virtual screen is cut to it; an empty one is passed over",
+         {0, 0, 2048, 768, 1024, 768, {0, 0, 1024, 768}},
+         {0, 0, 2048, 768},
+         {0, 0, 1024, 768},
+         {{1024, 0, 1024, 768}, {1024, -100, 2148, 868}},
+         {{0, 0, 1024, 768}, {1024, 0, 2048, 768}}},
+        {"monitors listed but no virtual screen: the clip box alone",
+         {0, 0, 0, 0, 640, 480, {0, 0, 640, 480}},
+         {0, 0, 640, 480},
+         {0, 0, 640, 480},
+         {{0, 0, 640, 480}, {640, 0, 1280, 480}},
+         {{0, 0, 640, 480}}},
     };
     for (const LayoutCase& c : cases) {
-        const FullScreenLayout layout = ChooseFullScreenLayout(c.display);
+        DisplayMetrics display = c.display;
+        display.MonitorCount = static_cast<std::int32_t>(c.monitors.size());
+        for (std::size_t i = 0; i < c.monitors.size(); ++i) display.Monitors[i] = c.monitors[i];
+        const FullScreenLayout layout = ChooseFullScreenLayout(display);
         EXPECT_EQ(Describe(layout.Window), Describe(c.window)) << c.layout;
         EXPECT_EQ(Describe(layout.ShowArea), Describe(c.showArea)) << c.layout;
+        const std::vector<PixelRect> shows(layout.MonitorShows, layout.MonitorShows + layout.MonitorShowCount);
+        EXPECT_EQ(Describe(shows), Describe(c.shows.empty() ? std::vector<PixelRect>{c.showArea} : c.shows))
+            << c.layout;
     }
 }
 

@@ -1,5 +1,5 @@
 // Template 2003 as it stands in the .scr file and as it comes out on the screen under
-// "screensaver.scr /c": the dialog, its fourteen controls in order, their rectangles, the tab order
+// "screensaver.scr /c": the dialog, its fifteen controls in order, their rectangles, the tab order
 // and the focus; bitmap 122 and the manifest from the same file.
 //
 // Usage: dialog_template_test SCR_PATH [--file-only]
@@ -28,7 +28,7 @@ struct ExpectedControl {
 };
 
 const DWORD Child = WS_CHILD | WS_VISIBLE;
-const ExpectedControl Controls[14] = {
+const ExpectedControl Controls[15] = {
     {101, "Button", 0x80, "Ritardo fra i frame (sec)", Child | BS_GROUPBOX, 5, 35, 225, 41},
     {20, "Button", 0x80, "OK", Child | WS_TABSTOP, 190, 79, 40, 14},
     {30, "Button", 0x80, "Cancel", Child | WS_TABSTOP, 190, 101, 40, 14},
@@ -39,12 +39,13 @@ const ExpectedControl Controls[14] = {
     {NoIdentifier, "Static", 0x82, "1", Child | SS_LEFT | WS_GROUP, 22, 43, 8, 8},
     {NoIdentifier, "Static", 0x82, "60", Child | SS_LEFT | WS_GROUP, 209, 43, 9, 8},
     {NoIdentifier, "Static", 0x82, "30", Child | SS_LEFT | WS_GROUP, 113, 43, 9, 8},
-    {NoIdentifier, "Static", 0x82, nullptr, Child | SS_CENTER | WS_GROUP, 0, 144, 230, 33},  // the credits
+    {NoIdentifier, "Static", 0x82, nullptr, Child | SS_CENTER | WS_GROUP, 0, 156, 230, 33},  // the credits
     {NoIdentifier, "Static", 0x82, nullptr, Child | SS_BITMAP, 38, 4, 156, 25},              // the banner
     {1010, "Button", 0x80, "Includi le sottocartelle", Child | WS_TABSTOP | BS_AUTOCHECKBOX, 9, 118, 172, 10},
     {1011, "Button", 0x80, "Ordine casuale senza ripetizioni", Child | WS_TABSTOP | BS_AUTOCHECKBOX, 9, 130, 172, 10},
+    {1012, "Button", 0x80, "Una presentazione su ogni monitor", Child | WS_TABSTOP | BS_AUTOCHECKBOX, 9, 142, 172, 10},
 };
-const int ControlCount = 14;
+const int ControlCount = 15;
 const int CreditsIndex = 10;
 const int BannerIndex = 11;
 
@@ -105,7 +106,7 @@ void CheckTemplateBytes(HMODULE scr) {
     const WORD count = reader.Word();
     if (!CheckEqual(count, ControlCount, "template control count")) return;
     const short x = reader.Word(), y = reader.Word(), cx = reader.Word(), cy = reader.Word();
-    Check(x == 6 && y == 18 && cx == 232 && cy == 183, "template position 6, 18, size 232 by 183");
+    Check(x == 6 && y == 18 && cx == 232 && cy == 195, "template position 6, 18, size 232 by 195");
     std::string name;
     WORD ordinal;
     reader.NameOrOrdinal(&name, &ordinal);
@@ -159,7 +160,12 @@ void CheckManifest(HMODULE scr) {
     Check(text.find("Microsoft.Windows.Common-Controls") != std::string::npos &&
               text.find("version=\"6.0.0.0\"") != std::string::npos,
           "the manifest asks for common controls 6");
-    Check(text.find(">true</dpiAware>") != std::string::npos, "the manifest declares system DPI awareness");
+    // Per-monitor awareness where the system knows it, system awareness on Vista to 8; each in
+    // the namespace that system reads, or it is not seen at all.
+    Check(text.find("2005/WindowsSettings\">true/pm</dpiAware>") != std::string::npos,
+          "the manifest declares per-monitor DPI awareness in the 2005 form, true for older systems");
+    Check(text.find("2016/WindowsSettings\">PerMonitorV2, PerMonitor</dpiAwareness>") != std::string::npos,
+          "the manifest declares PerMonitorV2, then PerMonitor, in the 2016 form");
     Check(text.find("<trustInfo") == std::string::npos && text.find("<requestedExecutionLevel") == std::string::npos,
           "the manifest asks for no execution level");
 }
@@ -203,8 +209,8 @@ void CheckLiveDialog(HWND dialog, HWND reference) {
                "dialog style: not a child, not sizable, no minimize or maximize box");
     RECT client;
     GetClientRect(dialog, &client);
-    const RECT size = MapUnits(reference, 0, 0, 232, 183);
-    Check(client.right == size.right && client.bottom == size.bottom, "dialog client area is 232 by 183 units");
+    const RECT size = MapUnits(reference, 0, 0, 232, 195);
+    Check(client.right == size.right && client.bottom == size.bottom, "dialog client area is 232 by 195 units");
 
     std::string credits;
     HWND control = GetWindow(dialog, GW_CHILD);
@@ -245,7 +251,7 @@ void CheckLiveDialog(HWND dialog, HWND reference) {
             CheckEqual(bounds.bottom - bounds.top, wanted.bottom, Describe(i, "height").c_str());
         }
     }
-    Check(control == nullptr, "no control beyond the fourteen");
+    Check(control == nullptr, "no control beyond the fifteen");
 
     // Four centred lines that credit the Orvindale team.
     int lines = 1;
@@ -255,7 +261,7 @@ void CheckLiveDialog(HWND dialog, HWND reference) {
 }
 
 void CheckTabOrderAndFocus(HWND dialog) {
-    const int order[] = {20, 30, 1003, 1004, 1008, 1010, 1011, 20};
+    const int order[] = {20, 30, 1003, 1004, 1008, 1010, 1011, 1012, 20};
     HWND at = GetDlgItem(dialog, order[0]);
     for (int i = 1; i < 8; ++i) {
         at = GetNextDlgTabItem(dialog, at, FALSE);

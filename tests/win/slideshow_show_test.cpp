@@ -13,6 +13,9 @@
 //   slideshow_show_test soak SLIDES              paints without the timer: 100 credit frames, then
 //       SLIDES slides; palettes and memory must not grow.
 //   slideshow_show_test list DIR                 the listing order as FindFirstFileA gives it.
+//   slideshow_show_test monitors SHOTDIR         a show on every monitor (EveryMonitor 1 in win.ini)
+//       over two monitors of the test's own, 640 x 480 at the top-left and 384 x 768 beside it.
+//       Screenshots: credits (the last frame), step-1..3 (the paints after it); then it ends.
 #include <windows.h>
 #include <psapi.h>
 
@@ -23,6 +26,7 @@
 #include <vector>
 
 #include "render/image_presenter_win32.h"
+#include "render/show_area.h"
 #include "slideshow/screen_saver_proc_win32.h"
 #include "slideshow/slide_worker_win32.h"
 #include "tests/win/check.h"
@@ -76,6 +80,16 @@ void AfterShowPaint(HWND window, int paint) {
     if (slide == SlidesBeforeRestart) PostMessageA(window, RestartMessage, 0, 0);
 }
 
+void AfterMonitorsPaint(HWND window, int paint) {
+    if (paint == CreditFrames) Shot("credits");
+    const int step = paint - CreditFrames;
+    if (step < 1 || step > 3) return;
+    char name[32];
+    snprintf(name, sizeof name, "step-%d", step);
+    Shot(name);
+    if (step == 3) PostMessageA(window, EndMessage, 0, 0);
+}
+
 void AfterRestartPaint(HWND window, int paint) {
     if (paint == 1) Shot("restart-credit");
     if (paint == 2) {
@@ -126,6 +140,7 @@ LRESULT CALLBACK ShowWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM
             Mark("paint %s%d", afterRestart ? "r" : "", paint);
             const LRESULT result = ScreenSaverProc(window, message, wParam, lParam);
             Mark("painted %s%d", afterRestart ? "r" : "", paint);
+            if (strcmp(Test.Mode, "monitors") == 0 && paint > 0) AfterMonitorsPaint(window, paint);
             if (strcmp(Test.Mode, "show") == 0 && paint > 0) {
                 if (afterRestart) {
                     AfterRestartPaint(window, paint);
@@ -168,6 +183,19 @@ int ShowMode(int argc, char** argv) {
     CheckEqual(Test.Erases, 2, "erases: the first showing and the test's restart");
     CheckEqual(Test.PaintsSinceFirstErase, CreditFrames + SlidesBeforeRestart, "paints before the restart");
     CheckEqual(Test.PaintsSinceRestart, 2, "paints after the restart");
+    const ImagePresenterState& presenter = PresenterState();
+    CheckEqual(presenter.PalettesMade, presenter.PalettesDeleted, "every palette made was deleted");
+    return FinishChecks();
+}
+
+int MonitorsMode(int argc, char** argv) {
+    if (argc < 3) return 2;
+    Test.ShotDir = argv[2];
+    const PixelRect monitors[] = {{0, 0, 640, 480}, {640, 0, 1024, 768}};
+    RecordMonitorShowAreas(monitors, 2);
+    HWND window = CreateSaverLikeWindow(ShowWindowProc, 1024, 768, "Slideshow Monitors Test");
+    if (!Check(window != nullptr, "window created")) return FinishChecks();
+    CheckEqual(RunMessageLoop(), 0, "the show's teardown posts WM_QUIT with 0");
     const ImagePresenterState& presenter = PresenterState();
     CheckEqual(presenter.PalettesMade, presenter.PalettesDeleted, "every palette made was deleted");
     return FinishChecks();
@@ -289,5 +317,6 @@ int main(int argc, char** argv) {
     if (strcmp(Test.Mode, "ticks") == 0) return TicksMode();
     if (strcmp(Test.Mode, "soak") == 0) return SoakMode(argc, argv);
     if (strcmp(Test.Mode, "list") == 0) return ListMode(argc, argv);
+    if (strcmp(Test.Mode, "monitors") == 0) return MonitorsMode(argc, argv);
     return 2;
 }

@@ -419,6 +419,64 @@ def case_credit_ticks_at_50_ms_and_slide_ticks_at_the_interval(show):
     winebench.expect_checks_passed(result)
 
 
+def case_every_monitor_has_its_own_show_and_the_credits_stay_on_the_primary(show):
+    """Two monitors of the test's own (the bench's X server cannot place two screens side by
+    side): 640 x 480 at the top-left, the primary, and 384 x 768 beside it. Three 2:1 pictures, so
+    that each fits its monitor exactly: 640 x 320 and 384 x 192, centred."""
+    folder = os.path.join(show.scratch, "monitor-pictures")
+    shutil.rmtree(folder, ignore_errors=True)
+    os.makedirs(folder)
+    colours = {"red.bmp": (200, 30, 30), "blue.bmp": (40, 60, 220), "green.bmp": (30, 200, 40)}
+    for name, colour in colours.items():
+        Image.new("RGB", (1600, 800), colour).save(os.path.join(folder, name))
+    handshake = os.path.join(show.scratch, "handshake-monitors")
+    shutil.rmtree(handshake, ignore_errors=True)
+    os.makedirs(handshake)
+    primary, other = (0, 0, 640, 480), (640, 0, 1024, 768)
+    with show.bench.edited_win_ini({"ZorScreensaver": {"BaseDir": winebench.windows_path(folder), "Interval": "1",
+                                                       "EveryMonitor": "1"}}):
+        running = show.bench.start_program(show.launcher, show.show_program,
+                                           ["monitors", winebench.windows_path(handshake)], timeout=60)
+        shots = take_screenshots(show, running, 24, handshake)
+        result = running.wait()
+    winebench.expect_checks_passed(result)
+
+    credits = shots["credits"]
+    if non_black_box(credits, other) or non_black_box(credits, (0, 480, 640, 768)):
+        fail("credits: drawn outside the primary monitor at %s" % (non_black_box(credits),))
+    # The 609 x 448 logo centred on the primary monitor, down to 464; the credit line below it.
+    logo = non_black_box(credits, (0, 0, 640, 460))
+    if logo != (15, 16, 624, 460):
+        fail("credits: the logo at %s, expected centred on the primary monitor" % (logo,))
+    strip = non_black_box(credits, (0, 464, 640, 480))
+    if not strip or strip[3] < 476 or abs(strip[0] + strip[2] - 640) > 3 or \
+            colour_counts(credits, strip)[CREDIT_COLOURS[99]] < 100:
+        fail("credits: the credit line at %s, expected centred at the primary monitor's bottom" % (strip,))
+
+    def shown(shot, area, place, name):
+        box = non_black_box(shot, area)
+        if box != place:
+            fail("%s: a picture at %s on the monitor %s, expected fitted at %s" % (name, box, area, place))
+        counts = colour_counts(shot, place)
+        found = [n for n, c in colours.items() if near(counts.most_common(1)[0][0], c)]
+        if len(found) != 1 or counts.most_common(1)[0][1] != (place[2] - place[0]) * (place[3] - place[1]):
+            fail("%s: the monitor %s shows %s, not one of the pictures whole" % (name, area, counts.most_common(2)))
+        return found[0]
+
+    earlier = None
+    for step in (1, 2, 3):
+        shot = shots["step-%d" % step]
+        name = "step %d" % step
+        if non_black_box(shot, (0, 480, 640, 768)):
+            fail("%s: drawn below the primary monitor at %s" % (name, non_black_box(shot, (0, 480, 640, 768))))
+        pictures = (shown(shot, primary, (0, 80, 640, 400), name), shown(shot, other, (640, 288, 1024, 480), name))
+        if pictures[0] == pictures[1]:
+            fail("%s: both monitors show %s, expected pictures of their own" % (name, pictures[0]))
+        if earlier and step == 2 and pictures[0] == earlier[0]:
+            fail("%s: the primary monitor still shows %s" % (name, pictures[0]))
+        earlier = pictures
+
+
 def case_presenter_layout(show):
     result = show.bench.run(show.launcher, show.presenter_program, ["layout"], timeout=60, depth=24)
     winebench.expect_checks_passed(result)
