@@ -2,6 +2,8 @@
 // library's calls, DeleteFileA and MoveFileA on 9x.
 #include <windows.h>
 
+#include <io.h>
+
 #include <cstdio>
 
 #include "platform/file_access.h"
@@ -48,4 +50,15 @@ void RemovePath(const char* path) {
         reinterpret_cast<DeleteFileWCall>(LoadedModuleFunction("kernel32.dll", "DeleteFileW"));
     wchar_t widePath[PathBufferSize];
     if (deleteFileW && WidePathFromText(path, widePath)) deleteFileW(widePath);
+}
+
+bool FileLastWriteDay(FILE* file, LocalDay* day) {
+    HANDLE handle = reinterpret_cast<HANDLE>(_get_osfhandle(_fileno(file)));
+    FILETIME written, local;
+    SYSTEMTIME calendar;
+    if (handle == INVALID_HANDLE_VALUE || !GetFileTime(handle, nullptr, nullptr, &written) ||
+        !FileTimeToLocalFileTime(&written, &local) || !FileTimeToSystemTime(&local, &calendar))
+        return false;
+    *day = {calendar.wYear, calendar.wMonth, calendar.wDay};
+    return true;
 }

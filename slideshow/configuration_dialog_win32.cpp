@@ -1,4 +1,4 @@
-// The configuration dialog's procedure: the slider, the directory field and the two check boxes
+// The configuration dialog's procedure: the slider, the directory field and the check boxes
 // filled from the settings, OK storing them all, Cancel storing nothing.
 #include <windows.h>
 #include <commctrl.h>
@@ -18,7 +18,9 @@ struct SwitchBox {
     int Identifier;
     const ProfileSetting* Setting;
 };
-const SwitchBox SwitchBoxes[] = {{IDC_SUBFOLDERS_CHECK, &SubfoldersSetting}, {IDC_SHUFFLE_CHECK, &ShuffleSetting}};
+const SwitchBox SwitchBoxes[] = {{IDC_SUBFOLDERS_CHECK, &SubfoldersSetting}, {IDC_SHUFFLE_CHECK, &ShuffleSetting},
+                                 {IDC_CAPTIONS_CHECK, &CaptionsSetting},     {IDC_FADE_CHECK, &FadeSetting},
+                                 {IDC_BACKDROP_CHECK, &BackdropSetting}};
 
 void OnInitDialog(HWND dialog) {
     const int interval = static_cast<int>(

@@ -12,7 +12,10 @@
 #include "platform/debug_output.h"
 #include "platform/display_profile.h"
 #include "platform/handle_scopes_win32.h"
+#include "platform/trace_labels.h"
 #include "render/image_presenter.h"
+#include "render/picture_fade.h"
+#include "render/slide_overlay.h"
 #include "resources/resource_ids.h"
 #include "slideshow/settings.h"
 #include "slideshow/slide_worker_win32.h"
@@ -24,6 +27,21 @@ SlideshowController Slideshow = {};
 SlideWorker* Worker = nullptr;  // made when the first slideshow starts; let go at teardown
 WalkSettings Settings;          // as the last restart read them
 
+// How the show looks, as the last restart read it.
+struct Looks {
+    bool Captions;
+    bool Fade;
+    bool Backdrop;
+};
+Looks ShowLooks = {};
+
+// The fade underway: its frames come from a timer of their own whose procedure draws them, so
+// they never pass the window procedure, where every tick is a slide step's.
+const UINT_PTR FadeTimer = 1;
+uint32_t FadeStartTick = 0;
+uint32_t FadeShown = 0;  // of FullyShown
+uint32_t FadeLengthMs = 0;
+
 const UINT_PTR ShowTimer = 0;
 const UINT CreditTextFormat = DT_SINGLELINE | DT_BOTTOM | DT_CENTER;
 
@@ -34,11 +52,13 @@ void ReadSettings() {
     Settings.DeckFile[0] = '\0';
     if (Settings.Shuffle) DeckFilePath(Settings.DeckFile);
     Slideshow.IntervalMs = IntervalMsFromSetting(ReadIntervalSetting());
+    ShowLooks = {ReadSwitchSetting(CaptionsSetting), ReadSwitchSetting(FadeSetting), ReadSwitchSetting(BackdropSetting)};
 }
 
 SlideArea SlideAreaOf(HWND window) {
     const RECT area = ShowAreaOf(window);
-    return {area.right - area.left, area.bottom - area.top, IsPaletteDisplay(window)};
+    return {area.right - area.left, area.bottom - area.top, IsPaletteDisplay(window), ShowLooks.Captions,
+            ShowLooks.Backdrop};
 }
 
 // The logo comes from the program's own resources, in memory: quick enough for the window's
@@ -51,7 +71,18 @@ void ShowLogo(HWND window) {
     ReleasePreparedPicture(logo);
 }
 
+void EndFade(HWND window) {
+    KillTimer(window, FadeTimer);
+    DropFade();
+}
+
+void EndFadeWhole(HWND window) {
+    KillTimer(window, FadeTimer);
+    DrawFadeFrame(window, FullyShown, true);
+}
+
 void RestartShow(HWND window) {
+    EndFade(window);
     UseMonitorProfile(window);  // once, before the worker decodes anything
     BeginCredits(Slideshow);
     if (Worker) CancelSlides(Worker, Slideshow.Generation);
@@ -92,12 +123,43 @@ void DrawCreditFrame(HWND window) {
     if (frame.StartsSlideshow) StartSlideshow(window);
 }
 
+// Between two frames the window answers its input, so the saver ends during a fade as at any time.
+VOID CALLBACK DrawNextFadeFrame(HWND window, UINT, UINT_PTR, DWORD) {
+    if (!Fading()) {
+        KillTimer(window, FadeTimer);
+        return;
+    }
+    const FadeFrame frame = NextFadeFrame(FadeShown, TickCount() - FadeStartTick, FadeLengthMs);
+    FadeShown = frame.Shown;
+    if (frame.Done) {
+        EndFadeWhole(window);
+        return;
+    }
+    if (frame.Alpha == 0) return;
+    const uint32_t startTick = TickCount();
+    DrawFadeFrame(window, frame.Alpha, false);
+    WriteTrace(TraceLabel::FadeFrame, startTick);
+}
+
+// The slide fades in where the settings, the display and the system allow; true when it does.
+bool FadeIn(HWND window, const PreparedSlide& slide) {
+    FadeLengthMs = FadeDurationMs(Slideshow.IntervalMs);
+    if (!ShowLooks.Fade || FadeLengthMs == 0 || !CanFade(window)) return false;
+    if (!BeginFade(window, slide.Label, slide.Picture, slide.Caption)) return false;
+    FadeStartTick = TickCount();
+    FadeShown = 0;
+    SetTimer(window, FadeTimer, FadeFrameMs, DrawNextFadeFrame);
+    return true;
+}
+
 // Shows the slide the worker made for this step and asks for another, so that a tick costs only a
 // fill and a draw. One not made yet leaves the screen as it is and shows the moment it arrives.
+// A fade still underway never holds the next slide back: it ends at once, its slide put up whole.
 void StepSlideshow(HWND window) {
     if (DecideSlideStep(Slideshow, PasswordCheckUnderway()) != SlideStep::ShowNext) return;
+    if (Fading()) EndFadeWhole(window);
     PreparedSlide* slide = TakeNextSlide(Slideshow);
-    ShowPicture(window, slide->Label, slide->Picture);
+    if (!FadeIn(window, *slide)) ShowPicture(window, slide->Label, slide->Picture, slide->Caption);
     ReleasePreparedSlide(slide);
     AskForSlides(window);
 }
@@ -125,6 +187,7 @@ const DWORD DeckWriteGraceMs = 200;
 
 void EndShow(HWND window) {
     KillTimer(window, ShowTimer);
+    EndFade(window);
     if (Worker) AbandonSlideWorker(Worker, Settings.Shuffle && Settings.DeckFile[0] ? DeckWriteGraceMs : 0);
     Worker = nullptr;
     ReleaseWaitingSlides(Slideshow);

@@ -19,6 +19,9 @@ struct SlideArea {
     int32_t Width;
     int32_t Height;
     bool PaletteDisplay;  // build the palette entries too
+    // What comes with the picture: its caption, and its backdrop (never on a palette display).
+    bool Captions;
+    bool Backdrop;
 };
 
 // What the walk goes by, from the settings.

@@ -6,6 +6,7 @@
 
 #include "platform/path_buffer.h"
 #include "render/prepared_picture.h"
+#include "slideshow/picture_caption.h"
 
 enum SlideshowPhase : int32_t {
     PhaseIdle = 0,       // nothing shown, no timer
@@ -25,6 +26,7 @@ struct PreparedSlide {
     uint32_t Generation;  // the show it was prepared for
     PreparedPicture Picture;
     char Label[PathBufferSize];
+    char Caption[CaptionTextSize];  // "": none
 };
 
 // Frees the slide and what it holds; none is allowed.
