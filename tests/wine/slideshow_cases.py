@@ -602,9 +602,14 @@ def case_a_caption_with_the_day_taken_and_the_folder(show):
 def case_a_blended_frame_while_the_next_picture_fades_in(show):
     """Fade 1: while one picture gives way to the other the middle of the screen shows a mix of
     the two, in frames the program blends; the key still ends the saver (run_looks checks it)."""
+    seen = set()  # the pictures shown so far: the logo goes before them
+
     def blended(shot):
         r, g, b = shot.getpixel((SCREEN_WIDTH // 2, SCREEN_HEIGHT // 2))
-        mixed = r > LOOKS_COLOURS[1][0] + 25 and b > LOOKS_COLOURS[0][2] + 25 and not picture_shown(shot)
+        shown = picture_shown(shot)
+        if shown:
+            seen.add(shown)
+        mixed = seen and r > LOOKS_COLOURS[1][0] + 25 and b > LOOKS_COLOURS[0][2] + 25 and not shown
         return mixed and (r, g, b)
     verdict, shot, debug = run_looks(show, {"Fade": "1"}, "looks-fade", blended)
     if not verdict:
