@@ -18,10 +18,10 @@ CaptionPlace PlaceCaption(const PixelRect& area, const PixelRect& picture, int32
 int32_t CaptionLineHeight(const PixelRect& area);
 
 enum : uint32_t {
-    FadeMs = 1000,       // a fade lasts about a second...
-    FadeFrameMs = 20,    // ...in frames this far apart
+    FadeMs = 1000,     // a fade lasts about a second...
+    FadeFrameMs = 20,  // ...in frames this far apart
     FullyShown = 255,
-    FadeLeastStep = 5,   // of FullyShown: at most 51 blends in a fade however fast the ticks come
+    FadeLeastStep = 5,  // of FullyShown: at most 51 blends in a fade however fast the ticks come
 };
 
 // How long a fade takes for slides intervalMs apart: FadeMs, or half the interval when that is
