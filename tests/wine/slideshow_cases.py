@@ -527,7 +527,7 @@ def make_dated_pictures(folder):
                                                  exif=exif.tobytes())
 
 
-def run_looks(show, looks, shot_name, wanted, timeout=30):
+def run_looks(show, looks, shot_name, wanted, timeout=30, depth=24):
     """The saver itself over the dated pictures with the given settings on; screenshots until
     wanted(shot) gives a truthy verdict, which is returned with the shot and the debug lines."""
     folder = os.path.join(show.scratch, "looks", "Gita al mare")
@@ -535,7 +535,7 @@ def run_looks(show, looks, shot_name, wanted, timeout=30):
     settings = {"BaseDir": winebench.windows_path(folder), "Interval": "2"}
     settings.update(looks)
     with show.bench.edited_win_ini({"ZorScreensaver": settings}):
-        running = show.start(os.path.join(show.build_dir, "screensaver.scr"), "/s")
+        running = show.start(os.path.join(show.build_dir, "screensaver.scr"), "/s", depth=depth)
         try:
             window = running.display.wait_for_window("Screen Saver")
             deadline = time.monotonic() + timeout
@@ -627,7 +627,8 @@ def case_a_blended_frame_while_the_next_picture_fades_in(show):
 
 def case_a_soft_backdrop_beside_a_portrait_picture(show):
     """Backdrop 1: beside the portrait picture the screen shows the picture's colour blurred and
-    darkened to 40 %, not black; the picture itself is drawn unchanged over it."""
+    darkened to 40 %, not black; the picture itself is drawn unchanged over it. On a 256-colour
+    display the bars stay black and, with Fade on too, the pictures change with a cut."""
     def backed(shot):
         colour = picture_shown(shot)
         return colour and shot.getpixel((40, SCREEN_HEIGHT // 2)) != BLACK and colour
@@ -644,3 +645,19 @@ def case_a_soft_backdrop_beside_a_portrait_picture(show):
         fail("the picture is not drawn whole over its backdrop: %s" % inside.most_common(3))
     if TRACE["Backdrop"] not in debug:
         fail("no backdrop traced")
+
+    # A 256-colour display keeps black beside the picture, and changes pictures with a cut.
+    drawn = []
+
+    def second_slide(shot):
+        centre = shot.getpixel((SCREEN_WIDTH // 2, SCREEN_HEIGHT // 2))
+        if centre != BLACK and (not drawn or drawn[-1] != centre):
+            drawn.append(centre)
+        return len(drawn) >= 3 and shot  # the logo, then two pictures
+    verdict, shot, debug = run_looks(show, {"Backdrop": "1", "Fade": "1"}, "looks-8-bit", second_slide, depth=8)
+    if not verdict:
+        fail("8-bit display: the pictures did not show (%s)" % drawn)
+    if shot.getpixel((40, SCREEN_HEIGHT // 2)) != BLACK or TRACE["Backdrop"] in debug:
+        fail("8-bit display: a backdrop beside the picture")
+    if TRACE["FadeFrame"] in debug:
+        fail("8-bit display: a fade")
