@@ -3,8 +3,10 @@
 // frames and then at the configured interval; every tick only invalidates the window, and the
 // work happens in the WM_PAINT that follows, through the window's own device context. The slides
 // themselves are made by the show's worker thread (slide_worker_win32.h): a paint only draws the
-// one that came, and asks for the next. Everything goes on to the host's DefaultSaverProc but the
-// erase, the two system commands kept back and the worker's slides.
+// one that came, and asks for the next. With Fade on, a slide blends in through frames that a
+// second timer's own procedure draws (the window procedure never sees those ticks). Everything
+// goes on to the host's DefaultSaverProc but the erase, the two system commands kept back and the
+// worker's slides.
 #include "slideshow/screen_saver_proc.h"
 
 #include "host/default_saver_proc.h"
