@@ -1,8 +1,7 @@
 // The show's worker thread: it owns the walk through the picture folder and does all the slow work
 // of a slide (listing, reading, decoding, fitting, turning, the palette's entries, the caption's
-// text and the backdrop), so that the
-// window's thread never waits on the disk. Each slide it is asked for comes back to the window as
-// a posted SlideReadyMessage.
+// text and the backdrop), so that the window's thread never waits on the disk. Each slide it is
+// asked for comes back to the window as a posted SlideReadyMessage.
 #pragma once
 #include <windows.h>
 
