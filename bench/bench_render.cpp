@@ -10,6 +10,7 @@
 #include "bench/heap_counter.h"
 #include "imaging/packed_dib.h"
 #include "platform/debug_output.h"
+#include "render/backdrop.h"
 #include "render/image_reducer.h"
 #include "render/palette_entries.h"
 #include "render/picture_turn.h"
@@ -188,6 +189,16 @@ void Palette(benchmark::State& state, uint32_t width, uint32_t height) {
     ReportPeak(state, peak, s.Size);
 }
 
+// The soft backdrop beside a fitted portrait photo: all the worker adds to a slide for it.
+void Backdrop(benchmark::State& state, uint32_t width, uint32_t height, int32_t areaWidth, int32_t areaHeight) {
+    SourceImage& s = Source(width, height);
+    for (auto _ : state) {
+        PackedDib backdrop = MakeBackdrop(s.Master, areaWidth, areaHeight);
+        benchmark::DoNotOptimize(backdrop);
+        free(backdrop);
+    }
+}
+
 // The names are what scripts/bench pairs up; the 6000 × 4000 palette shows that the quantizer's
 // memory does not grow with the picture.
 bool RegisterRenderBenchmarks() {
@@ -216,6 +227,9 @@ bool RegisterRenderBenchmarks() {
         {"Render/FitTurn6_6000x4000_to_1920x1080",
          [](benchmark::State& state) { Turn(state, 6000, 4000, 6, 1920, 1080); }},
         {"Render/CopyBlock_1024x768", [](benchmark::State& state) { CopyBlock(state, 1024, 768); }},
+        {"Render/Backdrop_720x1080_for_1920x1080",
+         [](benchmark::State& state) { Backdrop(state, 720, 1080, 1920, 1080); }},
+        {"Render/CopyBlock_1920x1080", [](benchmark::State& state) { CopyBlock(state, 1920, 1080); }},
         {"Render/Palette_1620x1080",
          [](benchmark::State& state) { Palette<CreateBIPaletteEntries>(state, 1620, 1080); }},
         {"Render/PaletteReference_1620x1080",

@@ -13,3 +13,13 @@ FILE* OpenPathForWriting(const char* path);
 bool ReplaceWithNewFile(const char* newPath, const char* path);
 
 void RemovePath(const char* path);
+
+// A calendar day in the local time zone.
+struct LocalDay {
+    int Year;
+    int Month;  // 1 to 12
+    int Day;    // 1 to 31
+};
+
+// The day the open file was last written, in local time; false when the platform cannot say.
+bool FileLastWriteDay(FILE* file, LocalDay* day);

@@ -2,6 +2,8 @@
 // library's calls, DeleteFileA and MoveFileA on 9x.
 #include <windows.h>
 
+#include <io.h>
+
 #include <cstdio>
 
 #include "platform/file_access.h"
@@ -48,4 +50,22 @@ void RemovePath(const char* path) {
         reinterpret_cast<DeleteFileWCall>(LoadedModuleFunction("kernel32.dll", "DeleteFileW"));
     wchar_t widePath[PathBufferSize];
     if (deleteFileW && WidePathFromText(path, widePath)) deleteFileW(widePath);
+}
+
+typedef BOOL(WINAPI* SystemTimeToTzSpecificLocalTimeCall)(const TIME_ZONE_INFORMATION*, const SYSTEMTIME*,
+                                                             LPSYSTEMTIME);
+
+bool FileLastWriteDay(FILE* file, LocalDay* day) {
+    HANDLE handle = reinterpret_cast<HANDLE>(_get_osfhandle(_fileno(file)));
+    FILETIME written, local;
+    SYSTEMTIME universal, calendar;
+    if (handle == INVALID_HANDLE_VALUE || !GetFileTime(handle, nullptr, nullptr, &written)) return false;
+    // On NT the time zone's rule for that date, summer time or not; 9x knows only today's offset.
+    const SystemTimeToTzSpecificLocalTimeCall toLocal = reinterpret_cast<SystemTimeToTzSpecificLocalTimeCall>(
+        LoadedModuleFunction("kernel32.dll", "SystemTimeToTzSpecificLocalTime"));
+    const bool converted = toLocal ? FileTimeToSystemTime(&written, &universal) && toLocal(nullptr, &universal, &calendar)
+                                   : FileTimeToLocalFileTime(&written, &local) && FileTimeToSystemTime(&local, &calendar);
+    if (!converted) return false;
+    *day = {calendar.wYear, calendar.wMonth, calendar.wDay};
+    return true;
 }

@@ -13,5 +13,7 @@ constexpr char ReduceColumns[] = "\tcols";
 constexpr char ReduceMove[] = "\tmove";
 constexpr char CreateBIPalette[] = "CreateBIPalette ";  // a picture's palette made
 constexpr char StretchDIBits[] = "StretchDIBits ";      // a picture drawn
+constexpr char Backdrop[] = "Backdrop ";                // a picture's backdrop made
+constexpr char FadeFrame[] = "FadeFrame ";              // one frame of a fade blended in
 
 }  // namespace TraceLabel

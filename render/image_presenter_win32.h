@@ -13,12 +13,18 @@
 #include "render/prepared_picture.h"
 
 // The picture stays the caller's. Takes and releases the window's device context; returns what
-// ReleaseDC returned.
-int ShowPicture(HWND window, const char* name, const PreparedPicture& picture);
+// ReleaseDC returned. With a picture, its backdrop goes under it and the caption (none or "": no
+// caption) over it.
+int ShowPicture(HWND window, const char* name, const PreparedPicture& picture, const char* caption = nullptr);
+
+// The drawing of ShowPicture inside the area of dc, without the black fill and the palette: for
+// the fade, which composes the next slide off screen.
+void DrawSlide(HDC dc, const RECT& area, const char* name, const PreparedPicture& picture, const char* caption);
 
 // The same for the show on one monitor of a show on every monitor (render/show_area.h): only
 // that monitor's area is filled and drawn, so the other monitors keep their pictures.
-int ShowPictureOnMonitor(HWND window, int32_t monitor, const char* name, const PreparedPicture& picture);
+int ShowPictureOnMonitor(HWND window, int32_t monitor, const char* name, const PreparedPicture& picture,
+                         const char* caption = nullptr);
 
 // Whether the window's display draws through a palette (RC_PALETTE): pictures for it need their
 // palette's entries.

@@ -8,7 +8,7 @@
 
 PreparedPicture PreparePicture(PackedDib image, uint8_t orientation, int32_t width, int32_t height,
                                bool paletteDisplay) {
-    PreparedPicture picture = {nullptr, nullptr};
+    PreparedPicture picture = {nullptr, nullptr, nullptr};
     if (!image) return picture;
     // The palette is made from the picture as it will be drawn: reduced and turned.
     picture.Image = FitPicture(image, orientation, width, height);
@@ -23,6 +23,8 @@ PreparedPicture PreparePicture(PackedDib image, uint8_t orientation, int32_t wid
 void ReleasePreparedPicture(PreparedPicture& picture) {
     free(picture.Image);
     free(picture.Palette);
+    free(picture.Backdrop);
     picture.Image = nullptr;
     picture.Palette = nullptr;
+    picture.Backdrop = nullptr;
 }

@@ -10,6 +10,9 @@
 struct PreparedPicture {
     PackedDib Image;       // owned; none: nothing to draw
     LogPalette* Palette;   // owned; none: the picture gets no palette
+    // Owned; none: black beside the picture. Made by the caller after PreparePicture
+    // (render/backdrop.h), the size of the show area.
+    PackedDib Backdrop;
 };
 
 // Takes the image (it may be reduced in place, or replaced by its turned copy) and fits it to an

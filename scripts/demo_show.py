@@ -4,7 +4,11 @@ and keeps screenshots of what a user sees: the logo as it first appears, the cre
 later, then each new slide. The stages are recognised on the screen itself; a key press then ends
 the saver as it would end for a user.
 
-usage: demo_show.py SCR OUT [SLIDES]
+With --looks the saver runs with Captions, Fade and Backdrop on, and the screenshots (named
+looks-...) show each slide with its caption and backdrop once it stands still, and a frame of the
+fade that brought it in.
+
+usage: demo_show.py SCR OUT [SLIDES] [--looks]
 """
 import os
 import sys
@@ -24,8 +28,11 @@ def shows_something(image, box):
 
 
 def main():
-    scr, out = os.path.abspath(sys.argv[1]), os.path.abspath(sys.argv[2])
-    slides_wanted = int(sys.argv[3]) if len(sys.argv) > 3 else 4
+    looks = "--looks" in sys.argv
+    arguments = [a for a in sys.argv[1:] if a != "--looks"]
+    scr, out = os.path.abspath(arguments[0]), os.path.abspath(arguments[1])
+    slides_wanted = int(arguments[2]) if len(arguments) > 2 else 4
+    prefix = "looks" if looks else "show"
     os.makedirs(out, exist_ok=True)
     launcher = os.path.join(os.path.dirname(scr), "tests", "win", "launcher.exe")
     samples = os.path.join(ROOT, "samples")
@@ -37,27 +44,42 @@ def main():
         kept.append(path)
 
     with winebench.WineBench() as bench:
-        settings = {"ZorScreensaver": {"BaseDir": winebench.windows_path(samples), "Interval": "2"}}
+        settings = {"ZorScreensaver": {"BaseDir": winebench.windows_path(samples), "Interval": "3" if looks else "2"}}
+        if looks:
+            settings["ZorScreensaver"].update({"Captions": "1", "Fade": "1", "Backdrop": "1"})
         with bench.edited_win_ini(settings):
             running = bench.start_program(launcher, scr, ["/s"], timeout=120, depth=24)
             # The first program of a session starts Wine's services too: allow it time.
             window = running.display.wait_for_window("Screen Saver", timeout=60)
             logo = logo_seen = credit = None
             last = None
-            slides = 0
-            deadline = time.monotonic() + 60 + 3 * slides_wanted
+            slides = fades = 0
+            changing = False
+            deadline = time.monotonic() + 60 + 4 * slides_wanted
             while slides < slides_wanted and time.monotonic() < deadline and running.alive():
                 shot = running.display.screenshot()
                 upper = shot.crop(ABOVE_CREDITS).tobytes()
                 if logo is None:
                     if shows_something(shot, ABOVE_CREDITS):
                         logo, logo_seen = upper, time.monotonic()
-                        keep(shot, "show-logo.png")
+                        keep(shot, prefix + "-logo.png")
                 elif upper == logo:
                     # The credit line runs for about five seconds over the logo: one frame from its middle.
                     if credit is None and shows_something(shot, CREDIT_STRIP) and time.monotonic() - logo_seen > 1.5:
                         credit = shot
-                        keep(shot, "show-credit.png")
+                        keep(shot, prefix + "-credit.png")
+                elif looks:
+                    # A slide fades in over a second: the first shot of a change is a frame of
+                    # the fade, the first that stands still again is the slide.
+                    if shot.tobytes() != last and not changing:
+                        changing = True
+                        if fades < slides_wanted:
+                            fades += 1
+                            keep(shot, "looks-fade-%d.png" % fades)
+                    elif shot.tobytes() == last and changing:
+                        changing = False
+                        slides += 1
+                        keep(shot, "looks-slide-%d.png" % slides)
                 elif shot.tobytes() != last:
                     slides += 1
                     keep(shot, "show-slide-%d.png" % slides)

@@ -20,6 +20,9 @@ struct SwitchBox {
 };
 const SwitchBox SwitchBoxes[] = {{IDC_SUBFOLDERS_CHECK, &SubfoldersSetting},
                                  {IDC_SHUFFLE_CHECK, &ShuffleSetting},
+                                 {IDC_CAPTIONS_CHECK, &CaptionsSetting},
+                                 {IDC_FADE_CHECK, &FadeSetting},
+                                 {IDC_BACKDROP_CHECK, &BackdropSetting},
                                  {IDC_EVERY_MONITOR_CHECK, &EveryMonitorSetting}};
 
 void OnInitDialog(HWND dialog) {

@@ -3,20 +3,26 @@
 // frames and then at the configured interval; every tick only invalidates the window, and the
 // work happens in the WM_PAINT that follows, through the window's own device context. The slides
 // themselves are made by the show's worker thread (slide_worker_win32.h): a paint only draws the
-// one that came, and asks for the next. Everything goes on to the host's DefaultSaverProc but the
-// erase, the two system commands kept back and the worker's slides.
+// one that came, and asks for the next. With Fade on, a slide blends in through frames that a
+// second timer's own procedure draws (the window procedure never sees those ticks). Everything
+// goes on to the host's DefaultSaverProc but the erase, the two system commands kept back and the
+// worker's slides.
 //
 // With EveryMonitor on and more than one monitor, every monitor has a show of its own: its own
 // pacing and its own slides from the one worker, each drawn in that monitor's area only; the logo
-// and the credit line stay on the primary monitor, whose show is the first.
+// and the credit line stay on the primary monitor, whose show is the first. Those shows change
+// their pictures with a cut.
 #include "slideshow/screen_saver_proc_win32.h"
 
 #include "imaging/display_profile_win32.h"
 #include "imaging/jpeg_resource.h"
 #include "platform/debug_output.h"
 #include "platform/handle_scopes_win32.h"
+#include "platform/trace_labels.h"
 #include "render/image_presenter_win32.h"
+#include "render/picture_fade_win32.h"
 #include "render/show_area.h"
+#include "render/slide_overlay.h"
 #include "resources/resource_ids.h"
 #include "slideshow/settings.h"
 #include "slideshow/slide_worker_win32.h"
@@ -37,6 +43,21 @@ bool StepDue[MonitorShowLimit] = {};
 
 SlideshowController& ShowOf(int32_t monitor) { return monitor == 0 ? Slideshow : OtherShows[monitor - 1]; }
 
+// How the show looks, as the last restart read it.
+struct Looks {
+    bool Captions;
+    bool Fade;
+    bool Backdrop;
+};
+Looks ShowLooks = {};
+
+// The fade underway: its frames come from a timer of their own whose procedure draws them, so
+// they never pass the window procedure, where every tick is a slide step's.
+const UINT_PTR FadeTimer = 1;
+uint32_t FadeStartTick = 0;
+uint32_t FadeShown = 0;  // of FullyShown
+uint32_t FadeLengthMs = 0;
+
 const UINT_PTR ShowTimer = 0;
 const UINT CreditTextFormat = DT_SINGLELINE | DT_BOTTOM | DT_CENTER;
 
@@ -52,11 +73,13 @@ void ReadSettings() {
         const int32_t monitors = MonitorShowAreaCount();
         ShowCount = monitors < MonitorShowLimit ? monitors : MonitorShowLimit;
     }
+    ShowLooks = {ReadSwitchSetting(CaptionsSetting), ReadSwitchSetting(FadeSetting), ReadSwitchSetting(BackdropSetting)};
 }
 
 SlideArea SlideAreaOf(HWND window, int32_t monitor = 0) {
     const RECT area = MonitorShowAreaOf(window, monitor);
-    return {area.right - area.left, area.bottom - area.top, IsPaletteDisplay(window), monitor};
+    return {area.right - area.left, area.bottom - area.top, IsPaletteDisplay(window), monitor, ShowLooks.Captions,
+            ShowLooks.Backdrop};
 }
 
 // The logo comes from the program's own resources, in memory: quick enough for the window's
@@ -69,7 +92,18 @@ void ShowLogo(HWND window) {
     ReleasePreparedPicture(logo);
 }
 
+void EndFade(HWND window) {
+    KillTimer(window, FadeTimer);
+    DropFade();
+}
+
+void EndFadeWhole(HWND window) {
+    KillTimer(window, FadeTimer);
+    DrawFadeFrame(window, FullyShown, true);
+}
+
 void RestartShow(HWND window) {
+    EndFade(window);
     UseMonitorProfile(window);  // once, before the worker decodes anything
     BeginCredits(Slideshow);
     for (SlideshowController& other : OtherShows) {
@@ -117,16 +151,47 @@ void DrawCreditFrame(HWND window) {
     if (frame.StartsSlideshow) StartSlideshow(window);
 }
 
+// Between two frames the window answers its input, so the saver ends during a fade as at any time.
+VOID CALLBACK DrawNextFadeFrame(HWND window, UINT, UINT_PTR, DWORD) {
+    if (!Fading()) {
+        KillTimer(window, FadeTimer);
+        return;
+    }
+    const FadeFrame frame = NextFadeFrame(FadeShown, TickCount() - FadeStartTick, FadeLengthMs);
+    FadeShown = frame.Shown;
+    if (frame.Done) {
+        EndFadeWhole(window);
+        return;
+    }
+    if (frame.Alpha == 0) return;
+    const uint32_t startTick = TickCount();
+    DrawFadeFrame(window, frame.Alpha, false);
+    WriteTrace(TraceLabel::FadeFrame, startTick);
+}
+
+// The slide fades in where the settings, the display and the system allow; true when it does.
+bool FadeIn(HWND window, const PreparedSlide& slide) {
+    FadeLengthMs = FadeDurationMs(Slideshow.IntervalMs);
+    if (!ShowLooks.Fade || FadeLengthMs == 0 || !CanFade(window)) return false;
+    if (!BeginFade(window, slide.Label, slide.Picture, slide.Caption)) return false;
+    FadeStartTick = TickCount();
+    FadeShown = 0;
+    SetTimer(window, FadeTimer, FadeFrameMs, DrawNextFadeFrame);
+    return true;
+}
+
 // Shows the slide the worker made for this step and asks for another, so that a tick costs only a
 // fill and a draw. One not made yet leaves the screen as it is and shows the moment it arrives.
+// A fade still underway never holds the next slide back: it ends at once, its slide put up whole.
 void StepSlideshow(HWND window, int32_t monitor) {
     SlideshowController& show = ShowOf(monitor);
     if (DecideSlideStep(show, PasswordCheckUnderway()) != SlideStep::ShowNext) return;
     PreparedSlide* slide = TakeNextSlide(show);
     if (ShowCount == 1) {
-        ShowPicture(window, slide->Label, slide->Picture);
+        if (Fading()) EndFadeWhole(window);
+        if (!FadeIn(window, *slide)) ShowPicture(window, slide->Label, slide->Picture, slide->Caption);
     } else {
-        ShowPictureOnMonitor(window, monitor, slide->Label, slide->Picture);
+        ShowPictureOnMonitor(window, monitor, slide->Label, slide->Picture, slide->Caption);
     }
     ReleasePreparedSlide(slide);
     AskForSlides(window, monitor);
@@ -183,6 +248,7 @@ const DWORD DeckWriteGraceMs = 200;
 
 void EndShow(HWND window) {
     KillTimer(window, ShowTimer);
+    EndFade(window);
     if (Worker) AbandonSlideWorker(Worker, Settings.Shuffle && Settings.DeckFile[0] ? DeckWriteGraceMs : 0);
     Worker = nullptr;
     ReleaseWaitingSlides(Slideshow);

@@ -24,6 +24,12 @@ constexpr ProfileSetting IntervalSetting = {"Interval", "ZorScreensaver", "ZorSc
 // deck. Both 0 when missing; the dialog stores 0 or 1, and any other number reads as 1.
 constexpr ProfileSetting SubfoldersSetting = {"Subfolders", "ZorScreensaver", "ZorScreensaver"};
 constexpr ProfileSetting ShuffleSetting = {"Shuffle", "ZorScreensaver", "ZorScreensaver"};
+// How the show looks, read and stored the same way: Captions 1 writes the day taken and the
+// folder under each picture; Fade 1 blends each picture in; Backdrop 0 keeps black beside a
+// picture, 1 fills it with the picture blurred and darkened. All 0: the show as it always was.
+constexpr ProfileSetting CaptionsSetting = {"Captions", "ZorScreensaver", "ZorScreensaver"};
+constexpr ProfileSetting FadeSetting = {"Fade", "ZorScreensaver", "ZorScreensaver"};
+constexpr ProfileSetting BackdropSetting = {"Backdrop", "ZorScreensaver", "ZorScreensaver"};
 // EveryMonitor: 1 gives every monitor a show of its own; 0 (and when missing) keeps the show to
 // the primary monitor. Stored and read like the two above.
 constexpr ProfileSetting EveryMonitorSetting = {"EveryMonitor", "ZorScreensaver", "ZorScreensaver"};
@@ -38,7 +44,7 @@ enum {
 // listing (UTF-8 on Windows NT), so as much as fits of a longer text is none of it.
 void ReadBaseDirSetting(char (&text)[PathBufferSize]);
 
-// Subfolders, Shuffle or EveryMonitor: false when missing or 0.
+// Subfolders, Shuffle, Captions, Fade, Backdrop or EveryMonitor: false when missing or 0.
 bool ReadSwitchSetting(const ProfileSetting& setting);
 
 // Where the deck is kept between runs, in the same path text: on Windows NT in the user's local

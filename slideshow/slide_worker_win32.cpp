@@ -8,6 +8,7 @@
 
 #include "platform/debug_output.h"
 #include "platform/trace_labels.h"
+#include "render/backdrop.h"
 #include "slideshow/image_directory_walk.h"
 
 struct SlideWorker {
@@ -110,6 +111,18 @@ bool ShowGoesOn(void* context) {
     return !gate->Worker->Ended && gate->Worker->Generation == gate->Generation;
 }
 
+// The caption and the backdrop, made here with the rest of the slow work. The label is the path
+// in the walk's form, which the file calls take on Windows as it is.
+void AddLooks(PreparedSlide& slide, const SlideArea& area) {
+    if (!slide.Picture.Image) return;
+    if (area.Backdrop && !area.PaletteDisplay) {
+        const uint32_t startTick = TickCount();
+        slide.Picture.Backdrop = MakeBackdrop(slide.Picture.Image, area.Width, area.Height);
+        if (slide.Picture.Backdrop) WriteTrace(TraceLabel::Backdrop, startTick);
+    }
+    if (area.Captions) MakeCaption(slide.Label, slide.Caption);
+}
+
 // The next picture of the walk, prepared for area; none when the load was cut short (the show
 // it was for is over) or the folder cannot be listed now, which *unlisted tells.
 PreparedSlide* MakeSlide(SlideWorker* worker, ImageDirectoryWalk& walk, const SlideArea& area,
@@ -136,6 +149,7 @@ PreparedSlide* MakeSlide(SlideWorker* worker, ImageDirectoryWalk& walk, const Sl
     slide->Picture =
         PreparePicture(next.Image, next.Orientation, area.Width, area.Height, area.PaletteDisplay);
     memcpy(slide->Label, walk.CandidatePath, sizeof slide->Label);
+    AddLooks(*slide, area);
     return slide;
 }
 

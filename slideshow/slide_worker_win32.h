@@ -1,7 +1,7 @@
 // The show's worker thread: it owns the walk through the picture folder and does all the slow work
-// of a slide (listing, reading, decoding, fitting, turning, the palette's entries), so that the
-// window's thread never waits on the disk. Each slide it is asked for comes back to the window as
-// a posted SlideReadyMessage.
+// of a slide (listing, reading, decoding, fitting, turning, the palette's entries, the caption's
+// text and the backdrop), so that the window's thread never waits on the disk. Each slide it is
+// asked for comes back to the window as a posted SlideReadyMessage.
 #pragma once
 #include <windows.h>
 
@@ -21,6 +21,9 @@ struct SlideArea {
     int32_t Height;
     bool PaletteDisplay;  // build the palette entries too
     int32_t Monitor;      // below MonitorShowLimit
+    // What comes with the picture: its caption, and its backdrop (never on a palette display).
+    bool Captions;
+    bool Backdrop;
 };
 
 // Shows the one worker makes slides for, each with its own request: the monitors' shows take

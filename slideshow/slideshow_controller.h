@@ -6,6 +6,7 @@
 
 #include "platform/path_buffer.h"
 #include "render/prepared_picture.h"
+#include "slideshow/picture_caption.h"
 
 enum SlideshowPhase : int32_t {
     PhaseIdle = 0,       // nothing shown, no timer
@@ -26,6 +27,7 @@ struct PreparedSlide {
     int32_t Monitor;      // whose show: 0 the primary monitor's, or another's in a show on every monitor
     PreparedPicture Picture;
     char Label[PathBufferSize];
+    char Caption[CaptionTextSize];  // "": none
 };
 
 // Frees the slide and what it holds; none is allowed.

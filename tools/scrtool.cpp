@@ -22,6 +22,7 @@ const Command Commands[] = {
     {"prepare", RunPrepare, "prepare FILE WIDTH HEIGHT [--out OUT.bmp]"},
     {"fit", RunFit, "fit IN.bmp WIDTH HEIGHT OUT.bmp"},
     {"palette", RunPalette, "palette IN.bmp [--fit WIDTH HEIGHT]"},
+    {"caption", RunCaption, "caption FILE"},
 };
 
 int Usage();

@@ -18,6 +18,8 @@ int RunPrepare(int argc, char** argv);
 int RunFit(int argc, char** argv);
 // scrtool palette IN.bmp [--fit WIDTH HEIGHT]
 int RunPalette(int argc, char** argv);
+// scrtool caption FILE
+int RunCaption(int argc, char** argv);
 
 // Prints "ok WIDTH HEIGHT BITS" for the picture, writes its block to outPath when one is given,
 // and frees it. Returns the exit code: 1 when the file could not be written.

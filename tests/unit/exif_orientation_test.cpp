@@ -145,6 +145,75 @@ TEST(ExifOrientation, PayloadCutAnywhereBeforeTheEntryEndsGivesOne) {
     }
 }
 
+// A payload whose first directory points (0x8769) to an EXIF directory right after it, holding
+// DateTimeOriginal as count characters of text (terminator included) stored after that directory.
+Bytes DatedPayload(const char* order, const std::string& text, uint32_t count = 20, uint16_t type = Ascii,
+                   uint32_t pointerType = Long) {
+    const uint32_t exifDirectory = 26, textAt = exifDirectory + 2 + 12 + 4;
+    Bytes payload = ExifPayload(order, {{0x8769, static_cast<uint16_t>(pointerType), 1, exifDirectory}});
+    Put16(payload, order, 1);
+    Put16(payload, order, 0x9003);
+    Put16(payload, order, type);
+    Put32(payload, order, count);
+    Put32(payload, order, textAt);
+    Put32(payload, order, 0);
+    payload.insert(payload.end(), text.begin(), text.end());
+    payload.push_back(0);
+    return payload;
+}
+
+TEST(ExifDateTaken, TheExifDirectorysDateTimeOriginalAndNothingElse) {
+    struct Case {
+        std::string name;
+        Bytes payload;
+        bool found;
+        ExifDate want;
+    };
+    std::vector<Case> cases;
+    for (const char* order : {"II", "MM"}) {
+        const std::string o = order;
+        cases.push_back({o + " as cameras write it", DatedPayload(order, "2019:07:14 10:11:12"), true, {2019, 7, 14}});
+        cases.push_back({o + " pointer typed IFD", DatedPayload(order, "2001:12:31 23:59:59", 20, Ascii, 13), true, {2001, 12, 31}});
+        cases.push_back({o + " no clock set", DatedPayload(order, "0000:00:00 00:00:00"), false, {}});
+        cases.push_back({o + " blanks", DatedPayload(order, "    :  :     :  :  "), false, {}});
+        cases.push_back({o + " month 13", DatedPayload(order, "2019:13:01 00:00:00"), false, {}});
+        cases.push_back({o + " day 0", DatedPayload(order, "2019:05:00 00:00:00"), false, {}});
+        cases.push_back({o + " dashes", DatedPayload(order, "2019-07-14 10:11:12"), false, {}});
+        cases.push_back({o + " count 19", DatedPayload(order, "2019:07:14 10:11:12", 19), false, {}});
+        cases.push_back({o + " as SHORT", DatedPayload(order, "2019:07:14 10:11:12", 20, Short), false, {}});
+        cases.push_back({o + " pointer as ASCII", DatedPayload(order, "2019:07:14 10:11:12", 20, Ascii, Ascii), false, {}});
+        // DateTime (0x0132) in the first directory is when the file was edited, not taken.
+        cases.push_back({o + " only DateTime", ExifPayload(order, {{0x0132, Ascii, 20, 26}}), false, {}});
+        cases.push_back({o + " pointer past the end", ExifPayload(order, {{0x8769, Long, 1, 0xFFFFFF00u}}), false, {}});
+        cases.push_back({o + " pointer into the header", ExifPayload(order, {{0x8769, Long, 1, 4}}), false, {}});
+    }
+    Bytes xmp = Xmp();
+    cases.push_back({"XMP", xmp, false, {}});
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        ExifDate date = {-1, -1, -1};
+        const Bytes exact = c.payload;
+        EXPECT_EQ(ExifDateTaken(exact.data(), exact.size(), &date), c.found);
+        if (c.found) {
+            EXPECT_EQ(date.Year, c.want.Year);
+            EXPECT_EQ(date.Month, c.want.Month);
+            EXPECT_EQ(date.Day, c.want.Day);
+        } else {
+            EXPECT_EQ(date.Year, -1) << "a date written without one found";
+        }
+    }
+}
+
+TEST(ExifDateTaken, PayloadCutAnywhereBeforeTheTextEndsGivesNone) {
+    const Bytes payload = DatedPayload("MM", "2019:07:14 10:11:12");
+    for (size_t length = 0; length <= payload.size(); ++length) {
+        SCOPED_TRACE(testing::Message() << "cut to " << length);
+        const Bytes exact(payload.begin(), payload.begin() + static_cast<long>(length));
+        ExifDate date = {};
+        EXPECT_EQ(ExifDateTaken(exact.empty() ? nullptr : exact.data(), exact.size(), &date), length == payload.size());
+    }
+}
+
 // The upright picture as EXIF words each value: the side of it along which the stored first row
 // lies, and the side along which the stored first column lies.
 Picture UprightByHand(const Picture& stored, int orientation) {

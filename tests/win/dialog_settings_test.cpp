@@ -4,11 +4,11 @@
 //
 // Usage: dialog_settings_test SCR_PATH CASE
 //   defaults   no settings: slider 5, empty field, boxes clear; OK stores Interval then BaseDir,
-//              then Subfolders, Shuffle and EveryMonitor as 0, exit 1
+//              then the check boxes' settings as 0, exit 1
 //   clamping   a stored 90 shows 60 and OK stores "60"; a stored 0 shows 1
 //   directory  the stored directory shows unchanged; a typed one is stored as typed; the boxes
-//              show Subfolders, Shuffle and EveryMonitor as stored (any number but 0 is on), a
-//              click toggles
+//              show Subfolders, Shuffle, Captions, Fade, Backdrop and EveryMonitor as stored (any
+//              number but 0 is on), a click toggles
 //   cancel     Cancel after changes: exit 0, win.ini unchanged byte for byte
 //   keys       Escape, the close box and Enter leave it open; space on the focused OK stores
 //   command    a click on OK ends with 1; OK with a notification code in the high word too
@@ -50,11 +50,13 @@ void CaseDefaults(const char* scr) {
     CheckText(WindowText(GetDlgItem(session.Dialog, 1003)).c_str(), "", "no BaseDir stored: empty field");
     CheckEqual(IsDlgButtonChecked(session.Dialog, 1010), BST_UNCHECKED, "no Subfolders stored: box clear");
     CheckEqual(IsDlgButtonChecked(session.Dialog, 1011), BST_UNCHECKED, "no Shuffle stored: box clear");
-    CheckEqual(IsDlgButtonChecked(session.Dialog, 1012), BST_UNCHECKED, "no EveryMonitor stored: box clear");
+    for (int box : {1012, 1013, 1014, 1015})
+        CheckEqual(IsDlgButtonChecked(session.Dialog, box), BST_UNCHECKED, "no Captions, Fade, Backdrop, EveryMonitor: boxes clear");
     EndWithClick(&session, 20, 1, "OK ends with 1");
     CheckText(ProfileValue(Section, "Subfolders").c_str(), "0", "OK stores Subfolders 0");
     CheckText(ProfileValue(Section, "Shuffle").c_str(), "0", "OK stores Shuffle 0");
-    CheckText(ProfileValue(Section, "EveryMonitor").c_str(), "0", "OK stores EveryMonitor 0");
+    for (const char* key : {"Captions", "Fade", "Backdrop", "EveryMonitor"})
+        CheckText(ProfileValue(Section, key).c_str(), "0", (std::string("OK stores ") + key + " 0").c_str());
 
     CheckText(ProfileValue(Section, "Interval").c_str(), "5", "OK stores Interval 5");
     CheckText(ProfileValue(Section, "BaseDir").c_str(), "", "OK stores the empty BaseDir");
@@ -92,6 +94,8 @@ void CaseDirectory(const char* scr) {
     StoreDialogSettings("5", "D:\\Foto di mare");
     WriteProfileStringA(Section, "Subfolders", "1");
     WriteProfileStringA(Section, "Shuffle", "7");
+    WriteProfileStringA(Section, "Captions", "1");
+    WriteProfileStringA(Section, "Backdrop", "1");
     WriteProfileStringA(Section, "EveryMonitor", "0");
     DialogSession session;
     if (!OpenConfiguration(scr, &session)) return;
@@ -100,10 +104,18 @@ void CaseDirectory(const char* scr) {
     CheckEqual(IsDlgButtonChecked(session.Dialog, 1010), BST_CHECKED, "Subfolders 1: box ticked");
     CheckEqual(IsDlgButtonChecked(session.Dialog, 1011), BST_CHECKED, "Shuffle 7: box ticked");
     SetWindowTextA(GetDlgItem(session.Dialog, 1003), "E:\\Non esiste\\Foto");
-    CheckEqual(IsDlgButtonChecked(session.Dialog, 1012), BST_UNCHECKED, "EveryMonitor 0: box clear");
+    CheckEqual(IsDlgButtonChecked(session.Dialog, 1012), BST_CHECKED, "Captions 1: box ticked");
+    CheckEqual(IsDlgButtonChecked(session.Dialog, 1013), BST_UNCHECKED, "no Fade: box clear");
+    CheckEqual(IsDlgButtonChecked(session.Dialog, 1014), BST_CHECKED, "Backdrop 1: box ticked");
+    CheckEqual(IsDlgButtonChecked(session.Dialog, 1015), BST_UNCHECKED, "EveryMonitor 0: box clear");
     ClickControl(GetDlgItem(session.Dialog, 1011));
     ClickControl(GetDlgItem(session.Dialog, 1012));
+    ClickControl(GetDlgItem(session.Dialog, 1013));
+    ClickControl(GetDlgItem(session.Dialog, 1015));
     EndWithClick(&session, 20, 1, "OK ends with 1");
+    CheckText(ProfileValue(Section, "Captions").c_str(), "0", "a click cleared Captions: OK stores 0");
+    CheckText(ProfileValue(Section, "Fade").c_str(), "1", "a click ticked Fade: OK stores 1");
+    CheckText(ProfileValue(Section, "Backdrop").c_str(), "1", "Backdrop stays 1");
     CheckText(ProfileValue(Section, "Subfolders").c_str(), "1", "OK stores the ticked Subfolders as 1");
     CheckText(ProfileValue(Section, "Shuffle").c_str(), "0", "a click cleared Shuffle: OK stores 0");
     CheckText(ProfileValue(Section, "EveryMonitor").c_str(), "1", "a click ticked EveryMonitor: OK stores 1");

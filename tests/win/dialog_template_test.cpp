@@ -28,7 +28,7 @@ struct ExpectedControl {
 };
 
 const DWORD Child = WS_CHILD | WS_VISIBLE;
-const ExpectedControl Controls[15] = {
+const ExpectedControl Controls[18] = {
     {101, "Button", 0x80, "Ritardo fra i frame (sec)", Child | BS_GROUPBOX, 5, 35, 225, 41},
     {20, "Button", 0x80, "OK", Child | WS_TABSTOP, 190, 79, 40, 14},
     {30, "Button", 0x80, "Cancel", Child | WS_TABSTOP, 190, 101, 40, 14},
@@ -39,13 +39,16 @@ const ExpectedControl Controls[15] = {
     {NoIdentifier, "Static", 0x82, "1", Child | SS_LEFT | WS_GROUP, 22, 43, 8, 8},
     {NoIdentifier, "Static", 0x82, "60", Child | SS_LEFT | WS_GROUP, 209, 43, 9, 8},
     {NoIdentifier, "Static", 0x82, "30", Child | SS_LEFT | WS_GROUP, 113, 43, 9, 8},
-    {NoIdentifier, "Static", 0x82, nullptr, Child | SS_CENTER | WS_GROUP, 0, 156, 230, 33},  // the credits
+    {NoIdentifier, "Static", 0x82, nullptr, Child | SS_CENTER | WS_GROUP, 0, 192, 230, 33},  // the credits
     {NoIdentifier, "Static", 0x82, nullptr, Child | SS_BITMAP, 38, 4, 156, 25},              // the banner
     {1010, "Button", 0x80, "Includi le sottocartelle", Child | WS_TABSTOP | BS_AUTOCHECKBOX, 9, 118, 172, 10},
     {1011, "Button", 0x80, "Ordine casuale senza ripetizioni", Child | WS_TABSTOP | BS_AUTOCHECKBOX, 9, 130, 172, 10},
-    {1012, "Button", 0x80, "Una presentazione su ogni monitor", Child | WS_TABSTOP | BS_AUTOCHECKBOX, 9, 142, 172, 10},
+    {1012, "Button", 0x80, "Didascalia con data e cartella", Child | WS_TABSTOP | BS_AUTOCHECKBOX, 9, 142, 172, 10},
+    {1013, "Button", 0x80, "Dissolvenza fra le immagini", Child | WS_TABSTOP | BS_AUTOCHECKBOX, 9, 154, 172, 10},
+    {1014, "Button", 0x80, "Sfondo sfumato ai lati delle immagini", Child | WS_TABSTOP | BS_AUTOCHECKBOX, 9, 166, 172, 10},
+    {1015, "Button", 0x80, "Una presentazione su ogni monitor", Child | WS_TABSTOP | BS_AUTOCHECKBOX, 9, 178, 172, 10},
 };
-const int ControlCount = 15;
+const int ControlCount = 18;
 const int CreditsIndex = 10;
 const int BannerIndex = 11;
 
@@ -106,7 +109,7 @@ void CheckTemplateBytes(HMODULE scr) {
     const WORD count = reader.Word();
     if (!CheckEqual(count, ControlCount, "template control count")) return;
     const short x = reader.Word(), y = reader.Word(), cx = reader.Word(), cy = reader.Word();
-    Check(x == 6 && y == 18 && cx == 232 && cy == 195, "template position 6, 18, size 232 by 195");
+    Check(x == 6 && y == 18 && cx == 232 && cy == 231, "template position 6, 18, size 232 by 231");
     std::string name;
     WORD ordinal;
     reader.NameOrOrdinal(&name, &ordinal);
@@ -209,8 +212,8 @@ void CheckLiveDialog(HWND dialog, HWND reference) {
                "dialog style: not a child, not sizable, no minimize or maximize box");
     RECT client;
     GetClientRect(dialog, &client);
-    const RECT size = MapUnits(reference, 0, 0, 232, 195);
-    Check(client.right == size.right && client.bottom == size.bottom, "dialog client area is 232 by 195 units");
+    const RECT size = MapUnits(reference, 0, 0, 232, 231);
+    Check(client.right == size.right && client.bottom == size.bottom, "dialog client area is 232 by 231 units");
 
     std::string credits;
     HWND control = GetWindow(dialog, GW_CHILD);
@@ -261,9 +264,9 @@ void CheckLiveDialog(HWND dialog, HWND reference) {
 }
 
 void CheckTabOrderAndFocus(HWND dialog) {
-    const int order[] = {20, 30, 1003, 1004, 1008, 1010, 1011, 1012, 20};
+    const int order[] = {20, 30, 1003, 1004, 1008, 1010, 1011, 1012, 1013, 1014, 1015, 20};
     HWND at = GetDlgItem(dialog, order[0]);
-    for (int i = 1; i < 8; ++i) {
+    for (int i = 1; i < 12; ++i) {
         at = GetNextDlgTabItem(dialog, at, FALSE);
         char what[64];
         snprintf(what, sizeof what, "tab stop after %d", order[i - 1]);

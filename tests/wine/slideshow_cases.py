@@ -566,3 +566,156 @@ def case_the_only_picture_two_folders_down_under_a_name_outside_the_ansi_code_pa
         lines = deck.read().splitlines()
     if "s 写真\\東京\\夕日.bmp" not in lines or "pictures 1" not in lines:
         fail("the deck file does not hold the picture as shown: %r" % lines)
+
+
+# --- how the show looks: captions, fade, backdrop -----------------------------------------------
+
+LOOKS_COLOURS = [(200, 30, 30), (30, 60, 210)]
+LOOKS_SIZE = (200, 500)  # portrait: black bars, or the backdrop, on both sides
+
+
+def make_dated_pictures(folder):
+    """Two portrait photos taken on 14 July 2019 and 3 January 2020 in "Gita al mare"."""
+    shutil.rmtree(folder, ignore_errors=True)
+    os.makedirs(folder)
+    for n, (colour, taken) in enumerate(zip(LOOKS_COLOURS, ["2019:07:14 10:11:12", "2020:01:03 08:00:00"])):
+        exif = Image.Exif()
+        exif[0x8769] = {0x9003: taken}
+        Image.new("RGB", LOOKS_SIZE, colour).save(os.path.join(folder, "foto%d.jpg" % n), quality=95,
+                                                 exif=exif.tobytes())
+
+
+def run_looks(show, looks, shot_name, wanted, timeout=30, depth=24):
+    """The saver itself over the dated pictures with the given settings on; screenshots until
+    wanted(shot) gives a truthy verdict, which is returned with the shot and the debug lines."""
+    folder = os.path.join(show.scratch, "looks", "Gita al mare")
+    make_dated_pictures(folder)
+    settings = {"BaseDir": winebench.windows_path(folder), "Interval": "2"}
+    settings.update(looks)
+    with show.bench.edited_win_ini({"ZorScreensaver": settings}):
+        running = show.start(os.path.join(show.build_dir, "screensaver.scr"), "/s", depth=depth)
+        try:
+            window = running.display.wait_for_window("Screen Saver")
+            deadline = time.monotonic() + timeout
+            verdict, shot = None, None
+            while time.monotonic() < deadline and not verdict:
+                shot = running.display.screenshot()
+                verdict = wanted(shot)
+            os.makedirs(show.shots, exist_ok=True)
+            shot.save(os.path.join(show.shots, shot_name + ".png"))
+            debug = running.debug_so_far()
+            running.display.send_keys(window, "space")
+            end = time.monotonic() + 15
+            while running.alive() and time.monotonic() < end:
+                time.sleep(0.1)
+            if running.alive():
+                fail("the saver did not end on a key")
+        finally:
+            running.kill()
+    return verdict, shot, [line.text for line in debug]
+
+
+def picture_shown(shot):
+    """The colour of the picture in the middle of the screen, if it is one of the two pictures."""
+    centre = shot.getpixel((SCREEN_WIDTH // 2, SCREEN_HEIGHT // 2))
+    return next((c for c in LOOKS_COLOURS if near(centre, c)), None)
+
+
+def looks_picture_box():
+    left, top = (SCREEN_WIDTH - LOOKS_SIZE[0]) // 2, (SCREEN_HEIGHT - LOOKS_SIZE[1]) // 2
+    return left, top, left + LOOKS_SIZE[0], top + LOOKS_SIZE[1]
+
+
+def case_a_caption_with_the_day_taken_and_the_folder(show):
+    """Captions 1: a line of light letters edged in dark near the bottom of the screen, under the
+    picture's middle third, which keeps its own colour; beside the picture black as ever."""
+    def captioned(shot):
+        colour = picture_shown(shot)
+        strip = (0, SCREEN_HEIGHT - 80, SCREEN_WIDTH, SCREEN_HEIGHT)
+        light = [p for p in shot.crop(strip).getdata() if min(p) >= 200]
+        return colour and len(light) > 50 and (colour, strip)
+    verdict, shot, _ = run_looks(show, {"Captions": "1"}, "looks-caption", captioned)
+    if not verdict:
+        fail("no caption under the picture: the bottom of the screen holds %s"
+             % colour_counts(shot, (0, SCREEN_HEIGHT - 80, SCREEN_WIDTH, SCREEN_HEIGHT)).most_common(4))
+    colour, strip = verdict
+    light = non_black_box(shot.point(lambda v: 255 if v >= 200 else 0), strip)
+    left, top, right, bottom = light
+    # "14 luglio 2019 - Gita al mare" or "3 gennaio 2020 - Gita al mare": far wider than the picture.
+    if abs(left + right - SCREEN_WIDTH) > 12 or right - left < 250:
+        fail("the caption's letters lie at %s: expected a long line centred on the screen" % (light,))
+    dark_edge = [p for p in shot.crop((left - 3, top - 3, right + 3, bottom + 3)).getdata() if max(p) <= 40]
+    if len(dark_edge) < 100:
+        fail("the caption's letters have no dark edge")
+    pleft, ptop, pright, pbottom = looks_picture_box()
+    middle = (pleft, ptop + (pbottom - ptop) // 3, pright, ptop + 2 * (pbottom - ptop) // 3)
+    if any(not near(p, colour) for p in shot.crop(middle).getdata()):
+        fail("something covers the picture's middle third")
+    if top < middle[3]:
+        fail("the caption at %s reaches into the picture's middle third %s" % (light, middle))
+    if shot.getpixel((40, SCREEN_HEIGHT // 2)) != BLACK:
+        fail("without Backdrop the bars beside the picture are not black")
+
+
+def case_a_blended_frame_while_the_next_picture_fades_in(show):
+    """Fade 1: while one picture gives way to the other the middle of the screen shows a mix of
+    the two, in frames the program blends; the key still ends the saver (run_looks checks it)."""
+    seen = set()  # the pictures shown so far: the logo goes before them
+
+    def blended(shot):
+        r, g, b = shot.getpixel((SCREEN_WIDTH // 2, SCREEN_HEIGHT // 2))
+        shown = picture_shown(shot)
+        if shown:
+            seen.add(shown)
+        mixed = seen and r > LOOKS_COLOURS[1][0] + 25 and b > LOOKS_COLOURS[0][2] + 25 and not shown
+        return mixed and (r, g, b)
+    verdict, shot, debug = run_looks(show, {"Fade": "1"}, "looks-fade", blended)
+    if not verdict:
+        fail("no blended frame seen: the middle showed %s" % (shot.getpixel((SCREEN_WIDTH // 2, SCREEN_HEIGHT // 2)),))
+    red, blue = LOOKS_COLOURS
+    # On the line between the two colours: the green channel goes with them.
+    share = (verdict[0] - blue[0]) / (red[0] - blue[0])
+    green = blue[1] + share * (red[1] - blue[1])
+    if abs(verdict[1] - green) > 12:
+        fail("the middle shows %s, not a blend of %s and %s" % (verdict, red, blue))
+    frames = debug.count(TRACE["FadeFrame"])
+    if frames < 10:
+        fail("%d blended frames traced" % frames)
+
+
+def case_a_soft_backdrop_beside_a_portrait_picture(show):
+    """Backdrop 1: beside the portrait picture the screen shows the picture's colour blurred and
+    darkened to 40 %, not black; the picture itself is drawn unchanged over it. On a 256-colour
+    display the bars stay black and, with Fade on too, the pictures change with a cut."""
+    def backed(shot):
+        colour = picture_shown(shot)
+        return colour and shot.getpixel((40, SCREEN_HEIGHT // 2)) != BLACK and colour
+    verdict, shot, debug = run_looks(show, {"Backdrop": "1"}, "looks-backdrop", backed)
+    if not verdict:
+        fail("the bars beside the picture stay black")
+    wanted = tuple(v * 40 // 100 for v in verdict)
+    for x, y in [(10, 10), (40, SCREEN_HEIGHT // 2), (SCREEN_WIDTH - 10, SCREEN_HEIGHT - 10), (300, 200)]:
+        if not near(shot.getpixel((x, y)), wanted, 8):
+            fail("the backdrop at %s is %s, expected about %s" % ((x, y), shot.getpixel((x, y)), wanted))
+    box = looks_picture_box()
+    inside = colour_counts(shot, box)
+    if not all(near(c, verdict) for c in inside):
+        fail("the picture is not drawn whole over its backdrop: %s" % inside.most_common(3))
+    if TRACE["Backdrop"] not in debug:
+        fail("no backdrop traced")
+
+    # A 256-colour display keeps black beside the picture, and changes pictures with a cut.
+    drawn = []
+
+    def second_slide(shot):
+        centre = shot.getpixel((SCREEN_WIDTH // 2, SCREEN_HEIGHT // 2))
+        if centre != BLACK and (not drawn or drawn[-1] != centre):
+            drawn.append(centre)
+        return len(drawn) >= 3 and shot  # the logo, then two pictures
+    verdict, shot, debug = run_looks(show, {"Backdrop": "1", "Fade": "1"}, "looks-8-bit", second_slide, depth=8)
+    if not verdict:
+        fail("8-bit display: the pictures did not show (%s)" % drawn)
+    if shot.getpixel((40, SCREEN_HEIGHT // 2)) != BLACK or TRACE["Backdrop"] in debug:
+        fail("8-bit display: a backdrop beside the picture")
+    if TRACE["FadeFrame"] in debug:
+        fail("8-bit display: a fade")
