@@ -13,8 +13,6 @@
 
 namespace {
 
-ImagePresenterState Presenter = {};
-
 // Draws the picture centred in the area; returns where it went.
 PixelRect DrawCentred(HDC dc, const RECT& area, const unsigned char* image) {
     const DibLayout layout = ReadDibLayout(image);
@@ -97,11 +95,9 @@ HPALETTE SelectPicturePalette(HDC dc, const LogPalette* entries, HPALETTE* previ
     if (!entries || !(GetDeviceCaps(dc, RASTERCAPS) & RC_PALETTE)) return nullptr;
     HPALETTE palette = CreateLogicalPalette(entries);
     if (!palette) return nullptr;
-    ++Presenter.PalettesMade;
     *previous = SelectPalette(dc, palette, FALSE);
     if (!*previous) {
         DeleteObject(palette);
-        ++Presenter.PalettesDeleted;
         return nullptr;
     }
     return palette;
@@ -150,7 +146,6 @@ int Present(HWND window, const RECT& fill, const RECT& area, const char* name, c
     if (palette) {
         SelectPalette(dc, previous, FALSE);
         DeleteObject(palette);
-        ++Presenter.PalettesDeleted;
     }
     return dc.Release();
 }
@@ -169,4 +164,3 @@ int ShowPictureOnMonitor(HWND window, int32_t monitor, const char* name, const P
     return Present(window, area, area, name, picture, caption);
 }
 
-const ImagePresenterState& PresenterState() { return Presenter; }

@@ -34,11 +34,3 @@ bool IsPaletteDisplay(HWND window);
 // the show on one monitor.
 RECT ShowAreaOf(HWND window);
 RECT MonitorShowAreaOf(HWND window, int32_t monitor);
-
-struct ImagePresenterState {
-    uint32_t PalettesMade;     // every palette ShowPicture made, and every one it deleted:
-    uint32_t PalettesDeleted;  // equal between calls
-};
-
-// For tests: the presenter's one record, read-only.
-const ImagePresenterState& PresenterState();

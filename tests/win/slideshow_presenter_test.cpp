@@ -119,11 +119,11 @@ std::vector<PALETTEENTRY> PaletteOf(const PreparedPicture& picture) {
 }
 
 void CheckTablePalette(HWND window) {
-    const ImagePresenterState& presenter = PresenterState();
-    const unsigned made = presenter.PalettesMade, deleted = presenter.PalettesDeleted;
     HGDIOBJ defaultPalette = GetStockObject(DEFAULT_PALETTE);
 
+    const PaletteCount beforePrepare = PalettesCounted();
     PreparedPicture picture = Prepared(window, ColumnIndexImage(16, 16));
+    CheckEqual(PalettesCounted().Made, beforePrepare.Made, "8-bit: preparing makes no palette object");
     const std::vector<PALETTEENTRY> entries = PaletteOf(picture);
     CheckEqual(static_cast<long long>(entries.size()), 256, "8-bit: 256 entries");
     int equal = 0, flagsClear = 0;
@@ -133,12 +133,12 @@ void CheckTablePalette(HWND window) {
     }
     CheckEqual(equal, 256, "8-bit: entries equal the colour table, in its order");
     CheckEqual(flagsClear, 256, "8-bit: no flags from the table's reserved bytes");
-    CheckEqual(presenter.PalettesMade, made, "8-bit: preparing makes no palette object");
 
     const int realizedBefore = ColoursInSystemPalette(window);
+    const PaletteCount beforeShow = PalettesCounted();
     ShowAndRelease(window, "eight.bmp", picture);
-    CheckEqual(presenter.PalettesMade, made + 1, "8-bit: the show made one palette");
-    CheckEqual(presenter.PalettesDeleted, deleted + 1, "8-bit: and deleted it");
+    CheckEqual(PalettesCounted().Made, beforeShow.Made + 1, "8-bit: the show made one palette");
+    CheckEqual(PalettesCounted().Deleted, beforeShow.Deleted + 1, "8-bit: and deleted it");
     Check(SelectedPalette(window) == defaultPalette, "8-bit: the previous palette selected back");
 
     // The show realized the palette: its colours went into the system palette, as many as the
@@ -171,8 +171,7 @@ void CheckQuantizedPalette(HWND window) {
 // Pictures that get no palette: none at all, and 16-bit pixels without a colour table; and a
 // picture prepared but never shown (the teardown) holds no palette object.
 void CheckNoPalette(HWND window) {
-    const ImagePresenterState& presenter = PresenterState();
-    const unsigned made = presenter.PalettesMade;
+    const long made = PalettesCounted().Made;
     PreparedPicture nothing = Prepared(window, nullptr);
     Check(nothing.Palette == nullptr, "no image: no palette entries");
     ShowAndRelease(window, "nothing", nothing);
@@ -186,7 +185,7 @@ void CheckNoPalette(HWND window) {
 
     PreparedPicture unshown = Prepared(window, ColumnIndexImage(16, 16));
     ReleasePreparedPicture(unshown);
-    CheckEqual(presenter.PalettesMade, made, "no palette made for any of them");
+    CheckEqual(PalettesCounted().Made, made, "no palette made for any of them");
     Check(SelectedPalette(window) == GetStockObject(DEFAULT_PALETTE), "the default palette stays selected");
 }
 
@@ -207,8 +206,8 @@ int PaletteMode() {
         Check(picture.Palette == nullptr, "no palette display: no palette entries");
         ShowAndRelease(window, "eight.bmp", picture);
         Check(SelectedPalette(window) == GetStockObject(DEFAULT_PALETTE), "no palette display: nothing selected");
-        CheckEqual(PresenterState().PalettesMade, 0, "no palette display: no palette made");
-        CheckEqual(PresenterState().PalettesDeleted, 0, "no palette display: none deleted");
+        CheckEqual(PalettesCounted().Made, 0, "no palette display: no palette made");
+        CheckEqual(PalettesCounted().Deleted, 0, "no palette display: none deleted");
     }
     DestroyWindow(window);
     return FinishChecks();
@@ -418,6 +417,7 @@ int LayoutMode() {
 }  // namespace
 
 int main(int argc, char** argv) {
+    CountPalettes();
     if (argc < 2) return 2;
     if (strcmp(argv[1], "palette") == 0) return PaletteMode();
     if (strcmp(argv[1], "layout") == 0) return LayoutMode();

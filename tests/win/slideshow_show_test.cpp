@@ -183,8 +183,7 @@ int ShowMode(int argc, char** argv) {
     CheckEqual(Test.Erases, 2, "erases: the first showing and the test's restart");
     CheckEqual(Test.PaintsSinceFirstErase, CreditFrames + SlidesBeforeRestart, "paints before the restart");
     CheckEqual(Test.PaintsSinceRestart, 2, "paints after the restart");
-    const ImagePresenterState& presenter = PresenterState();
-    CheckEqual(presenter.PalettesMade, presenter.PalettesDeleted, "every palette made was deleted");
+    CheckEqual(PalettesCounted().Made, PalettesCounted().Deleted, "every palette made was deleted");
     return FinishChecks();
 }
 
@@ -195,9 +194,8 @@ int MonitorsMode(int argc, char** argv) {
     RecordMonitorShowAreas(monitors, 2);
     HWND window = CreateSaverLikeWindow(ShowWindowProc, 1024, 768, "Slideshow Monitors Test");
     if (!Check(window != nullptr, "window created")) return FinishChecks();
-    CheckEqual(RunMessageLoop(), 0, "the show's teardown posts WM_QUIT with 0");
-    const ImagePresenterState& presenter = PresenterState();
-    CheckEqual(presenter.PalettesMade, presenter.PalettesDeleted, "every palette made was deleted");
+    CheckEqual(RunMessageLoop(), 0, "the window's end posts WM_QUIT with 0");
+    CheckEqual(PalettesCounted().Made, PalettesCounted().Deleted, "every palette made was deleted");
     return FinishChecks();
 }
 
@@ -255,7 +253,6 @@ int SoakMode(int argc, char** argv) {
     if (!CheckEqual(Test.Erases, 1, "the first showing erased the window")) return FinishChecks();
     for (int frame = 0; frame < CreditFrames; ++frame) PaintOnce(window);
 
-    const ImagePresenterState& presenter = PresenterState();
     HDC dc = GetDC(window);
     const bool palettes = (GetDeviceCaps(dc, RASTERCAPS) & RC_PALETTE) != 0;
     ReleaseDC(window, dc);
@@ -266,8 +263,9 @@ int SoakMode(int argc, char** argv) {
         if (!Check(WaitForSlides(slide + 1), "the worker makes every slide")) break;
         bytes.push_back(PrivateBytes());
         PaintOnce(window);
-        if (presenter.PalettesMade != presenter.PalettesDeleted) {
-            CheckEqual(presenter.PalettesMade - presenter.PalettesDeleted, 0, "palettes made less deleted");
+        const PaletteCount counted = PalettesCounted();
+        if (counted.Made != counted.Deleted) {
+            CheckEqual(counted.Made - counted.Deleted, 0, "palettes made less deleted");
             break;
         }
     }
@@ -279,19 +277,20 @@ int SoakMode(int argc, char** argv) {
     const size_t warmBytes = *std::min_element(bytes.begin() + 49, bytes.begin() + 99);
     const size_t endBytes = *std::min_element(bytes.end() - 50, bytes.end());
     printf("slides %d, palettes made %u, deleted %u, least private bytes at slides 50-99: %lu, at the last 50: %lu\n",
-           slides, presenter.PalettesMade, presenter.PalettesDeleted, static_cast<unsigned long>(warmBytes),
+           slides, static_cast<unsigned>(PalettesCounted().Made), static_cast<unsigned>(PalettesCounted().Deleted),
+           static_cast<unsigned long>(warmBytes),
            static_cast<unsigned long>(endBytes));
     if (palettes) {
-        Check(presenter.PalettesMade >= static_cast<unsigned>(slides), "a palette for every slide");
+        Check(PalettesCounted().Made >= slides, "a palette for every slide");
     } else {
-        CheckEqual(presenter.PalettesMade, 0, "no palettes without a palette display");
+        CheckEqual(PalettesCounted().Made, 0, "no palettes without a palette display");
     }
     Check(endBytes <= warmBytes + 512 * 1024, "private memory flat over the slides");
 
     DestroyWindow(window);
     MSG message;
     while (GetMessageA(&message, nullptr, 0, 0)) DispatchMessageA(&message);
-    CheckEqual(presenter.PalettesMade, presenter.PalettesDeleted, "palettes made equal palettes deleted at the end");
+    CheckEqual(PalettesCounted().Made, PalettesCounted().Deleted, "palettes made equal palettes deleted at the end");
     return FinishChecks();
 }
 
@@ -311,6 +310,7 @@ int ListMode(int argc, char** argv) {
 }  // namespace
 
 int main(int argc, char** argv) {
+    CountPalettes();
     if (argc < 2) return 2;
     Test.Mode = argv[1];
     if (strcmp(Test.Mode, "show") == 0) return ShowMode(argc, argv);

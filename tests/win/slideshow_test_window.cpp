@@ -5,6 +5,7 @@
 #include <cstdio>
 
 #include "slideshow/screen_saver_proc_win32.h"
+#include "tests/win/import_patch.h"
 
 // The host's closing rules are not under test here: what the slideshow passes on goes straight
 // to the platform's default processing, which validates each paint. The window's end posts the
@@ -16,6 +17,39 @@ LRESULT WINAPI DefaultSaverProc(HWND window, UINT message, WPARAM wParam, LPARAM
 
 // Nor is the Windows 9x password question: it is never up.
 bool PasswordCheckUnderway() { return false; }
+
+namespace {
+
+PaletteCount Palettes = {};
+using CreatePaletteProc = HPALETTE(WINAPI*)(const LOGPALETTE* entries);
+using DeleteObjectProc = BOOL(WINAPI*)(HGDIOBJ object);
+CreatePaletteProc SystemCreatePalette = nullptr;
+DeleteObjectProc SystemDeleteObject = nullptr;
+
+HPALETTE WINAPI CountingCreatePalette(const LOGPALETTE* entries) {
+    HPALETTE palette = SystemCreatePalette(entries);
+    if (palette) InterlockedIncrement(&Palettes.Made);
+    return palette;
+}
+
+BOOL WINAPI CountingDeleteObject(HGDIOBJ object) {
+    const bool palette = GetObjectType(object) == OBJ_PAL;
+    const BOOL deleted = SystemDeleteObject(object);
+    if (deleted && palette) InterlockedIncrement(&Palettes.Deleted);
+    return deleted;
+}
+
+}  // namespace
+
+void CountPalettes() {
+    if (SystemCreatePalette) return;
+    SystemCreatePalette = reinterpret_cast<CreatePaletteProc>(
+        ReplaceImport("gdi32.dll", "CreatePalette", reinterpret_cast<void*>(CountingCreatePalette)));
+    SystemDeleteObject = reinterpret_cast<DeleteObjectProc>(
+        ReplaceImport("gdi32.dll", "DeleteObject", reinterpret_cast<void*>(CountingDeleteObject)));
+}
+
+PaletteCount PalettesCounted() { return Palettes; }
 
 HWND CreateSaverLikeWindow(WNDPROC proc, int width, int height, const char* title) {
     WNDCLASSA windowClass = {};

@@ -15,3 +15,13 @@ void Mark(const char* format, ...);
 // shotDir\name.done. While it waits the window system gets to put what was drawn on the screen;
 // no message is handled. Returns false when no answer came.
 bool WaitForScreenshot(const char* shotDir, const char* name);
+
+// The palette objects the code linked into this program makes and deletes, counted where it calls
+// the system: CountPalettes redirects the program's imports of CreatePalette and DeleteObject
+// (a deletion counts when the object is a palette). The tests' own calls count too.
+struct PaletteCount {
+    long Made;
+    long Deleted;
+};
+void CountPalettes();
+PaletteCount PalettesCounted();
