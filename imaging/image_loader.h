@@ -34,9 +34,6 @@ struct LoadResult {
     // Bytes of the block: a BMP block may carry more than its header describes (a gap, an embedded
     // colour profile), and tools that write the block out need all of it.
     size_t BlockSize;
-    // How a decoder fed from memory read its stream, so tests can see it.
-    uint32_t SourceFills;
-    uint32_t SourceSkips;
 };
 
 LoadResult LoadedImage(PackedDib image, size_t blockSize);

@@ -354,11 +354,6 @@ LoadResult DecodeJpegAt(FILE* file, uint64_t fileLength, const unsigned char* by
         DibInfoHeaderSize + static_cast<size_t>(DibStride(job.Decoder.output_width, 24)) * job.Decoder.output_height;
     LoadResult result = LoadedImage(job.Image, blockSize);
     result.Orientation = job.Orientation;
-    if (!file) {
-        const MemorySource* source = reinterpret_cast<const MemorySource*>(job.Decoder.src);
-        result.SourceFills = source->FillCalls;
-        result.SourceSkips = source->SkipCalls;
-    }
     jpeg_destroy_decompress(&job.Decoder);
     return result;
 }

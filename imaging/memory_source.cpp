@@ -15,8 +15,8 @@ void InitSource(j_decompress_ptr) {}
 
 boolean FillInputBuffer(j_decompress_ptr decoder) {
     MemorySource* source = SourceOf(decoder);
-    ++source->FillCalls;
-    if (source->FillCalls == 1) {
+    if (!source->BlockHandedOver) {
+        source->BlockHandedOver = true;
         if (source->BlockLength == 0) ERREXIT(decoder, JERR_INPUT_EMPTY);
         source->pub.next_input_byte = source->BlockStart;
         source->pub.bytes_in_buffer = source->BlockLength;
@@ -30,10 +30,9 @@ boolean FillInputBuffer(j_decompress_ptr decoder) {
 
 void SkipInputData(j_decompress_ptr decoder, long count) {
     MemorySource* source = SourceOf(decoder);
-    ++source->SkipCalls;
     if (count <= 0) return;
     while (static_cast<unsigned long>(count) > source->pub.bytes_in_buffer) {
-        const bool blockHandedOver = source->FillCalls > 0;
+        const bool blockHandedOver = source->BlockHandedOver;
         count -= static_cast<long>(source->pub.bytes_in_buffer);
         source->pub.bytes_in_buffer = 0;
         (*source->pub.fill_input_buffer)(decoder);
@@ -62,6 +61,5 @@ void AttachMemorySource(j_decompress_ptr decoder, const unsigned char* blockStar
     source->pub.bytes_in_buffer = 0;
     source->BlockStart = blockStart;
     source->BlockLength = blockLength;
-    source->FillCalls = 0;
-    source->SkipCalls = 0;
+    source->BlockHandedOver = false;
 }

@@ -10,9 +10,7 @@ struct MemorySource {
     jpeg_source_mgr pub;  // first: the decoder sees the library's own record
     const JOCTET* BlockStart;
     uint32_t BlockLength;
-    // Calls the decoder made; a loader reports them, so that tests can see how it read the stream.
-    uint32_t FillCalls;
-    uint32_t SkipCalls;
+    bool BlockHandedOver;  // the first request for data took the whole block
 };
 
 // Makes the decoder read its compressed data from these bytes, which must stay valid and

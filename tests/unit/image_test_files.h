@@ -192,8 +192,6 @@ struct Loaded {
     size_t BlockSize = 0;
     bool CutShort = false;
     uint8_t Orientation = 1;
-    uint32_t SourceFills = 0;
-    uint32_t SourceSkips = 0;
 };
 
 // A load control that counts the questions it is asked and says stop at the one numbered StopAt,
@@ -217,8 +215,6 @@ inline Loaded Take(const LoadResult& result) {
     loaded.BlockSize = result.BlockSize;
     loaded.CutShort = result.CutShort;
     loaded.Orientation = result.Orientation;
-    loaded.SourceFills = result.SourceFills;
-    loaded.SourceSkips = result.SourceSkips;
     return loaded;
 }
 
