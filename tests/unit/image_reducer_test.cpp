@@ -548,6 +548,35 @@ TEST(StreamedReduction, GivesThePixelsOfTheWholePictureFitted) {
     }
 }
 
+TEST(StreamedReduction, StreamedLoadsAskToGoOnAndStopWhenTold) {
+    using image_test::TmpPath;
+    // The BMP is over the 4 MB that one read piece holds.
+    ASSERT_TRUE(WriteBmp24(TmpPath("asked.bmp"), image_test::TestPattern(1500, 1200), true));
+    ASSERT_TRUE(image_test::MakeJpeg("asked.jpg", 400, 300, ""));
+    ASSERT_TRUE(image_test::MakeJpeg("asked-progressive.jpg", 400, 300, "-progressive"));
+    ASSERT_EQ(image_test::RunShell("convert '" + TmpPath("asked.jpg.ppm") + "' PNG24:'" + TmpPath("asked.png") + "'"), 0);
+    const std::pair<std::string, ImageLoader> files[] = {{"asked.bmp", LoadBmpFile}, {"asked.jpg", LoadJpegFile},
+                                                         {"asked-progressive.jpg", LoadJpegFile},
+                                                         {"asked.png", LoadPngFile}};
+    for (const auto& file : files) {
+        SCOPED_TRACE(file.first);
+        for (int stopAt : {0, 1}) {
+            StreamedReduction reduction;
+            OpenStreamedReduction(&reduction, 100, 100);
+            image_test::QuestionCounter counter = {0, stopAt};
+            LoadControl control = image_test::CountingControl(&counter);
+            control.Sink = &reduction.Sink;
+            const LoadResult loaded = file.second(TmpPath(file.first).c_str(), control);
+            CloseStreamedReduction(&reduction);
+            EXPECT_GT(counter.Asked, 0);
+            EXPECT_EQ(loaded.CutShort, stopAt == 1);
+            EXPECT_EQ(loaded.Image == nullptr, stopAt == 1);
+            if (loaded.Image) EXPECT_EQ(ReadDibLayout(loaded.Image).width, 100);
+            free(loaded.Image);
+        }
+    }
+}
+
 TEST(PictureFit, ThinPicturesKeepALineOfThemselves) {
     std::mt19937 random(9);
     const struct {
