@@ -59,6 +59,14 @@ uint32_t RunOf(const StreamedReduction* r, uint32_t row) {
     return static_cast<uint32_t>(std::upper_bound(ends, ends + r->Plan.Rows.Closed, row) - ends);
 }
 
+// Output rows past the last run stand as the row pass left their source rows.
+void TakeStandingRow(StreamedReduction* r, uint32_t row, const unsigned char* result) {
+    if (row >= r->Plan.Rows.Closed && row < static_cast<uint32_t>(r->NewHeight)) {
+        memcpy(PackedDibBits(r->Output) + r->NewStride * row, result, r->RowBytes);
+        ++r->RowsMade;
+    }
+}
+
 void TakeRow(StreamedReduction* r, uint32_t row, const unsigned char* result) {
     unsigned char* out = PackedDibBits(r->Output);
     if (row < r->LastRunEnd) {
@@ -79,20 +87,42 @@ void TakeRow(StreamedReduction* r, uint32_t row, const unsigned char* result) {
             ++r->RowsMade;
         }
     }
-    // Output rows past the last run stand as the row pass left their source rows.
-    if (row >= r->Plan.Rows.Closed && row < static_cast<uint32_t>(r->NewHeight)) {
-        memcpy(out + r->NewStride * row, result, r->RowBytes);
-        ++r->RowsMade;
-    }
+    TakeStandingRow(r, row, result);
+}
+
+// The rows of the run whose first row in the band is band row i, when the band holds all of them
+// and none is stored: their output row straight from the band (in either direction its rows lie
+// together there), and how many rows that took. 0 when the run must go through the store.
+uint32_t TakeRunInBand(StreamedReduction* r, uint32_t first, uint32_t i, uint32_t count, bool downward) {
+    const uint32_t row = downward ? first - i : first + i;
+    if (r->OpenRun != NoRun || row >= r->LastRunEnd) return 0;
+    const uint32_t run = RunOf(r, row);
+    const uint32_t runStart = run ? r->Plan.RowEnds[run - 1] : 0;
+    const uint32_t runRows = r->Plan.RowEnds[run] - runStart;
+    if (row != (downward ? r->Plan.RowEnds[run] - 1 : runStart) || runRows > count - i) return 0;
+    const unsigned char* rows = r->Band + r->Stride * i;
+    ColumnMeans({rows, r->Stride, runRows}, r->RowBytes, PackedDibBits(r->Output) + r->NewStride * run);
+    ++r->RowsMade;
+    for (uint32_t k = 0; k < runRows; ++k) TakeStandingRow(r, downward ? row - k : row + k, rows + r->Stride * k);
+    return runRows;
 }
 
 void SinkTakeBand(void* context, uint32_t first, uint32_t count, bool downward) {
     StreamedReduction* r = Of(context);
     if (!r->Plan.Ends || count == 0) return;
     RowMeans({r->Band, r->Stride, count, r->Stride * count}, r->Pass);
-    for (uint32_t i = 0; i < count; ++i) {
+    for (uint32_t i = 0; i < count;) {
         const uint32_t row = downward ? first - i : first + i;
-        if (row < r->Plan.RowsUsed) TakeRow(r, row, r->Band + r->Stride * i);
+        if (row >= r->Plan.RowsUsed) {
+            ++i;
+            continue;
+        }
+        if (const uint32_t taken = TakeRunInBand(r, first, i, count, downward)) {
+            i += taken;
+            continue;
+        }
+        TakeRow(r, row, r->Band + r->Stride * i);
+        ++i;
     }
 }
 
@@ -153,6 +183,10 @@ bool BeginStreamedReduction(StreamedReduction* r, int32_t sourceWidth, int32_t s
         EndPicture(r);
         return false;
     }
-    memset(PackedDibBits(r->Output), 0, r->NewStride * static_cast<size_t>(newHeight));
+    // Every output row's pixels are written before Finish hands the picture over; the pads are
+    // cleared here.
+    unsigned char* out = PackedDibBits(r->Output);
+    for (int32_t y = 0; y < newHeight; ++y)
+        memset(out + r->NewStride * y + r->RowBytes, 0, r->NewStride - r->RowBytes);
     return true;
 }
