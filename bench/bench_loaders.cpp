@@ -3,7 +3,8 @@
 // file. The inputs, a 6000 × 4000 picture as a 4:2:0 quality-90 JPEG and as a 24-bit BMP, are
 // made when the program starts, the JPEG also carrying an Adobe RGB (1998) profile, so that the
 // colour step's share of a load shows. Each loader also reports its peak heap use beside its image
-// block.
+// block. A slide's preparation for a 1920 × 1080 screen is measured both ways: the picture loaded
+// whole and then reduced, and its rows streamed through the reduction as they are decoded.
 #include <benchmark/benchmark.h>
 #include <unistd.h>
 
@@ -19,6 +20,7 @@
 #include "heap_counter.h"
 #include "imaging/bmp_loader.h"
 #include "imaging/jpeg_decoder.h"
+#include "render/prepared_load.h"
 #include "tests/reference/jpeg_streams.h"
 #include "tests/reference/reference_jpeg_decode.h"
 
@@ -195,6 +197,41 @@ const std::string& JpegInput() { return Inputs().Jpeg; }
 const std::string& ProfiledJpegInput() { return Inputs().ProfiledJpeg; }
 const std::string& BmpInput() { return Inputs().Bmp; }
 
+struct FileLoad {
+    ImageLoader Loader;
+    const char* Path;
+};
+
+LoadResult LoadTheFile(void* context, const LoadControl& control) {
+    const FileLoad* load = static_cast<const FileLoad*>(context);
+    return load->Loader(load->Path, control);
+}
+
+// A slide for a 1920 × 1080 screen, prepared from the picture loaded whole or streamed.
+void PrepareBench(benchmark::State& state, ImageLoader loader, const std::string& (*path)(), bool streamed) {
+    if (!Inputs().Ready) return state.SkipWithError("cannot make the input files");
+    size_t peak = 0, block = 0;
+    FileLoad load = {loader, path().c_str()};
+    for (auto _ : state) {
+        ResetHeapPeak();
+        PreparedPicture picture;
+        if (streamed) {
+            LoadResult loaded;
+            picture = LoadPreparedPicture(LoadTheFile, &load, NeverStop, 1920, 1080, false, &loaded);
+        } else {
+            const LoadResult loaded = loader(load.Path, NeverStop);
+            picture = PreparePicture(loaded.Image, loaded.Orientation, 1920, 1080, false);
+        }
+        peak = HeapPeakAboveStart();
+        if (!picture.Image) return state.SkipWithError("no picture");
+        const DibLayout layout = ReadDibLayout(picture.Image);
+        block = layout.bitsOffset + DibStride(static_cast<uint64_t>(layout.width), 24) * layout.height;
+        benchmark::DoNotOptimize(picture.Image[40]);
+        ReleasePreparedPicture(picture);
+    }
+    ReportPeak(state, peak, block);
+}
+
 void BareLibjpegDecodeBench(benchmark::State& state) {
     if (!Inputs().Ready) return state.SkipWithError("cannot make the input files");
     size_t peak = 0, block = 0;
@@ -270,4 +307,8 @@ BENCHMARK_CAPTURE(LoaderBench, jpeg, LoadJpegFile, JpegInput)->Name("Loaders/Loa
 BENCHMARK_CAPTURE(LoaderBench, adobe, LoadJpegFile, ProfiledJpegInput)->Name("Loaders/LoadJpegFile_6000x4000_q90_420_AdobeRGB")->Unit(benchmark::kMillisecond)->UseRealTime();
 BENCHMARK(BareLibjpegDecodeBench)->Name("Loaders/BareLibjpegDecode_6000x4000_q90_420")->Unit(benchmark::kMillisecond)->UseRealTime();
 BENCHMARK_CAPTURE(LoaderBench, bmp, LoadBmpFile, BmpInput)->Name("Loaders/LoadBmpFile_6000x4000_24bit")->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK_CAPTURE(PrepareBench, jpeg_whole, LoadJpegFile, JpegInput, false)->Name("Prepare/Whole_Jpeg_6000x4000_for_1920x1080")->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK_CAPTURE(PrepareBench, jpeg_streamed, LoadJpegFile, JpegInput, true)->Name("Prepare/Streamed_Jpeg_6000x4000_for_1920x1080")->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK_CAPTURE(PrepareBench, bmp_whole, LoadBmpFile, BmpInput, false)->Name("Prepare/Whole_Bmp_6000x4000_for_1920x1080")->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK_CAPTURE(PrepareBench, bmp_streamed, LoadBmpFile, BmpInput, true)->Name("Prepare/Streamed_Bmp_6000x4000_for_1920x1080")->Unit(benchmark::kMillisecond)->UseRealTime();
 BENCHMARK(ReadWholeFileBench)->Name("Loaders/ReadWholeFile_6000x4000_24bit")->Unit(benchmark::kMillisecond)->UseRealTime();

@@ -6,16 +6,20 @@
 #include <cstdio>
 
 #include "imaging/packed_dib.h"
+#include "imaging/row_sink.h"
 
 // Asked by a loader between pieces of its work; false cuts the load short. The full-screen saver
 // answers false while input that would close it waits, so a slow picture never delays the close.
 struct LoadControl {
     bool (*KeepGoing)(void* context);  // nullptr: never stop
     void* Context;
+    // Where the loaders that can stream their rows send them to be reduced as they come; nullptr:
+    // every picture loads whole.
+    RowSink* Sink;
 };
 
 // The control of loads nobody waits on: the logo, the preview, the tools.
-constexpr LoadControl NeverStop = {nullptr, nullptr};
+constexpr LoadControl NeverStop = {nullptr, nullptr, nullptr};
 
 inline bool LoadMayGoOn(const LoadControl& control) {
     return control.KeepGoing == nullptr || control.KeepGoing(control.Context);

@@ -60,6 +60,9 @@ struct JpegDecode {
     JpegProgress Progress;
     uint64_t InputLength;      // bytes of the stream; 0 when unknown
     PackedDib volatile Image;  // read again after a jump out of the library
+    RowSink* Sink;             // none: the rows go to Image
+    bool volatile Streamed;    // the rows go to the sink
+    uint32_t BandRows;         // of the sink's bands
     ColourTransform* volatile Colour;  // the file's profile; nullptr without one
     bool SawExif;              // later EXIF segments are skipped
     uint8_t Orientation;
@@ -232,37 +235,120 @@ unsigned char* RowFromTop(PackedDib image, size_t stride, JDIMENSION height, JDI
     return PackedDibBits(image) + stride * (height - 1 - y);
 }
 
-// Reads the rows straight into the image, then clears the pad bytes after each.
-void ReadBgrRows(j_decompress_ptr decoder, PackedDib image, size_t stride, const ColourTransform* colour) {
+// Where the rows go: straight into the image, or a band at a time into the sink.
+struct RowTarget {
+    PackedDib Image;
+    size_t Stride;
+    RowSink* Sink;
+    JDIMENSION BandRows;
+};
+
+JDIMENSION BatchRows(const RowTarget& target) { return target.Sink ? target.BandRows : RowBatch; }
+
+// Row y from the top, the i-th of its batch.
+unsigned char* TargetRow(const RowTarget& target, JDIMENSION height, JDIMENSION y, JDIMENSION i) {
+    if (target.Sink) return target.Sink->BandRow(target.Sink->Context, i);
+    return RowFromTop(target.Image, target.Stride, height, y);
+}
+
+// The batch of count rows from row first (from the top) is complete.
+void TargetTake(const RowTarget& target, JDIMENSION height, JDIMENSION first, JDIMENSION count) {
+    if (target.Sink && count > 0) target.Sink->TakeBand(target.Sink->Context, height - 1 - first, count, true);
+}
+
+// Reads the rows straight into their places, then clears the pad bytes after each (a sink's
+// rows have no pad of theirs).
+void ReadBgrRows(j_decompress_ptr decoder, const RowTarget& target, const ColourTransform* colour) {
     const size_t pixelBytes = static_cast<size_t>(decoder->output_width) * 3;
+    const JDIMENSION height = decoder->output_height;
     JSAMPROW rows[RowBatch];
-    while (decoder->output_scanline < decoder->output_height) {
+    const JDIMENSION batch = BatchRows(target) < RowBatch ? BatchRows(target) : RowBatch;
+    while (decoder->output_scanline < height) {
         const JDIMENSION first = decoder->output_scanline;
-        JDIMENSION count = decoder->output_height - first;
-        if (count > RowBatch) count = RowBatch;
-        for (JDIMENSION i = 0; i < count; ++i) rows[i] = RowFromTop(image, stride, decoder->output_height, first + i);
-        const JDIMENSION read = jpeg_read_scanlines(decoder, rows, count);
-        if (read == 0) AbandonJpegDecode(Common(decoder), "decoder read no rows");
-        for (JDIMENSION i = 0; i < read; ++i) {
-            if (colour) TransformPixels(colour, rows[i], rows[i], decoder->output_width);
-            memset(rows[i] + pixelBytes, 0, stride - pixelBytes);
+        JDIMENSION count = height - first;
+        if (count > batch) count = batch;
+        for (JDIMENSION i = 0; i < count; ++i) rows[i] = TargetRow(target, height, first + i, i);
+        // A batch is filled whole before the sink takes it: the library may hand over fewer rows
+        // than asked.
+        JDIMENSION done = 0;
+        while (done < count) {
+            const JDIMENSION read = jpeg_read_scanlines(decoder, rows + done, count - done);
+            if (read == 0) AbandonJpegDecode(Common(decoder), "decoder read no rows");
+            for (JDIMENSION i = done; i < done + read; ++i) {
+                if (colour) TransformPixels(colour, rows[i], rows[i], decoder->output_width);
+                if (!target.Sink) memset(rows[i] + pixelBytes, 0, target.Stride - pixelBytes);
+            }
+            done += read;
+            if (!target.Sink) break;
         }
+        TargetTake(target, height, first, done);
     }
 }
 
-void ReadCmykRows(j_decompress_ptr decoder, PackedDib image, size_t stride, const ColourTransform* colour) {
+void ReadCmykRows(j_decompress_ptr decoder, const RowTarget& target, const ColourTransform* colour) {
     const size_t pixelBytes = static_cast<size_t>(decoder->output_width) * 3;
+    const JDIMENSION height = decoder->output_height;
     JSAMPARRAY samples = (*decoder->mem->alloc_sarray)(Common(decoder), JPOOL_IMAGE, decoder->output_width * 4, 1);
-    while (decoder->output_scanline < decoder->output_height) {
-        unsigned char* row = RowFromTop(image, stride, decoder->output_height, decoder->output_scanline);
+    const JDIMENSION batch = BatchRows(target);
+    JDIMENSION first = 0, inBatch = 0;
+    while (decoder->output_scanline < height) {
+        const JDIMENSION y = decoder->output_scanline;
+        if (inBatch == 0) first = y;
+        unsigned char* row = TargetRow(target, height, y, inBatch);
         if (jpeg_read_scanlines(decoder, samples, 1) == 0) AbandonJpegDecode(Common(decoder), "decoder read no rows");
         if (colour) {
             TransformPixels(colour, samples[0], row, decoder->output_width);
         } else {
             CmykRowToBgr(samples[0], row, decoder->output_width, decoder->saw_Adobe_marker);
         }
-        memset(row + pixelBytes, 0, stride - pixelBytes);
+        if (!target.Sink) memset(row + pixelBytes, 0, target.Stride - pixelBytes);
+        if (++inBatch == batch || decoder->output_scanline == height) {
+            TargetTake(target, height, first, inBatch);
+            inBatch = 0;
+        }
     }
+}
+
+// Whether the picture could be held whole at full size, as CreateLargestImage would first try.
+bool WholeBlockFits(j_decompress_ptr decoder) {
+    const uint64_t coefficients = WholePictureBytes(decoder);
+    const uint64_t imageBytes = ImageBytesAtScale(decoder, 1);
+    return DibSizeIsAddressable(decoder->output_width, decoder->output_height, 24) &&
+           !(coefficients > 0 && coefficients + imageBytes > DecodeMemoryBudget);
+}
+
+// Hands the rows to the sink when it reduces the picture: at full size when the picture could be
+// held whole, so that its bytes are those of the whole picture's reduction; past that at the
+// smallest of the library's scales (n/8) whose output still covers the fitted size, which costs
+// the least work and memory. False (scale untouched) when the picture loads whole.
+bool StreamToSink(JpegDecode* job) {
+    j_decompress_ptr decoder = &job->Decoder;
+    RowSink* sink = job->Sink;
+    const int32_t width = static_cast<int32_t>(decoder->image_width);
+    const int32_t height = static_cast<int32_t>(decoder->image_height);
+    int32_t fitWidth, fitHeight;
+    if (!sink || width <= 0 || height <= 0 ||
+        !sink->Fit(sink->Context, width, height, job->Orientation, &fitWidth, &fitHeight))
+        return false;
+    if (!WholeBlockFits(decoder)) {
+        for (unsigned int numerator = 1; numerator <= 8; ++numerator) {
+            decoder->scale_num = numerator;
+            decoder->scale_denom = 8;
+            jpeg_calc_output_dimensions(decoder);
+            if (static_cast<int64_t>(decoder->output_width) >= fitWidth &&
+                static_cast<int64_t>(decoder->output_height) >= fitHeight)
+                break;
+        }
+    }
+    if (sink->Begin(sink->Context, static_cast<int32_t>(decoder->output_width),
+                    static_cast<int32_t>(decoder->output_height), job->Orientation, &job->BandRows) &&
+        job->BandRows > 0) {
+        return true;
+    }
+    decoder->scale_num = 1;
+    decoder->scale_denom = 1;
+    jpeg_calc_output_dimensions(decoder);
+    return false;
 }
 
 // The image block for the decode: full size, or where that block would pass the size every build
@@ -296,18 +382,27 @@ void DecodeAttached(JpegDecode* job, unsigned int firstDenominator) {
     job->Colour = JpegColourTransform(decoder);
     decoder->progress = &job->Progress.Manager;
 
-    // The block comes before jpeg_start_decompress, which absorbs every scan of a multi-scan file:
-    // a picture with no room fails before that work, not after it.
-    job->Image = CreateLargestImage(decoder, firstDenominator);
+    // The block (or the sink's buffers) comes before jpeg_start_decompress, which absorbs every
+    // scan of a multi-scan file: a picture with no room fails before that work, not after it.
+    job->Streamed = firstDenominator == 1 && StreamToSink(job);
+    if (!job->Streamed) job->Image = CreateLargestImage(decoder, firstDenominator);
 
     jpeg_start_decompress(decoder);
-    const size_t stride = static_cast<size_t>(DibStride(decoder->output_width, 24));
+    RowTarget target = {job->Image, static_cast<size_t>(DibStride(decoder->output_width, 24)), nullptr, 0};
+    if (job->Streamed) {
+        target.Sink = job->Sink;
+        target.BandRows = job->BandRows;
+    }
     if (decoder->out_color_space == JCS_CMYK) {
-        ReadCmykRows(decoder, job->Image, stride, job->Colour);
+        ReadCmykRows(decoder, target, job->Colour);
     } else {
-        ReadBgrRows(decoder, job->Image, stride, job->Colour);
+        ReadBgrRows(decoder, target, job->Colour);
     }
     jpeg_finish_decompress(decoder);
+    if (job->Streamed) {
+        job->Image = job->Sink->Finish(job->Sink->Context);
+        if (!job->Image) AbandonJpegDecode(Common(decoder), "out of memory");
+    }
 }
 
 // Reads the stream from file when it is not null, else from bytes through the memory source.
@@ -317,6 +412,9 @@ LoadResult DecodeJpegAt(FILE* file, uint64_t fileLength, const unsigned char* by
                         unsigned int* outOfMemoryAt) {
     JpegDecode job;
     job.Image = nullptr;
+    job.Sink = control.Sink;
+    job.Streamed = false;
+    job.BandRows = 0;
     job.Colour = nullptr;
     job.Progress = {};
     job.Progress.Manager.progress_monitor = MonitorProgress;
@@ -350,8 +448,9 @@ LoadResult DecodeJpegAt(FILE* file, uint64_t fileLength, const unsigned char* by
     }
     DecodeAttached(&job, firstDenominator);
     FreeColourTransform(job.Colour);
+    const DibLayout layout = ReadDibLayout(job.Image);
     const size_t blockSize =
-        DibInfoHeaderSize + static_cast<size_t>(DibStride(job.Decoder.output_width, 24)) * job.Decoder.output_height;
+        layout.bitsOffset + static_cast<size_t>(DibStride(static_cast<uint64_t>(layout.width), 24)) * layout.height;
     LoadResult result = LoadedImage(job.Image, blockSize);
     result.Orientation = job.Orientation;
     jpeg_destroy_decompress(&job.Decoder);

@@ -172,6 +172,37 @@ void ApplyColourChunks(PngDecode* job, bool indexed, int colorType) {
     }
 }
 
+// A plain (not interlaced) colour or gray picture the sink reduces: its rows go to the sink a band
+// at a time, each turned into the display's colours first as the whole picture's rows are. False
+// when the sink does not take it.
+bool StreamPngRows(PngDecode* job, png_uint_32 width, png_uint_32 height, int colorType) {
+    RowSink* sink = job->Control->Sink;
+    uint32_t bandRows = 0;
+    if (!sink || !sink->Begin(sink->Context, static_cast<int32_t>(width), static_cast<int32_t>(height),
+                              job->Colour.Orientation, &bandRows) ||
+        bandRows == 0)
+        return false;
+    job->Transform = PngColourTransform(
+        job->Colour, (colorType & PNG_COLOR_MASK_COLOR) ? ColourPixels::Bgr : ColourPixels::GrayAsBgr);
+    for (png_uint_32 y = 0; y < height;) {
+        const png_uint_32 count = height - y < bandRows ? height - y : bandRows;
+        for (png_uint_32 i = 0; i < count; ++i) {
+            if ((y + i) % RowBatch == 0) AskToGoOn(job);
+            unsigned char* row = sink->BandRow(sink->Context, i);
+            png_read_row(job->Png, row, nullptr);
+            if (job->Transform) TransformPixels(job->Transform, row, row, width);
+        }
+        sink->TakeBand(sink->Context, height - 1 - y, count, true);
+        y += count;
+    }
+    job->Image = sink->Finish(sink->Context);
+    if (!job->Image) AbandonPngDecode(job, "out of memory");
+    const DibLayout layout = ReadDibLayout(job->Image);
+    job->BlockSize = layout.bitsOffset +
+                     static_cast<size_t>(DibStride(static_cast<uint64_t>(layout.width), 24)) * layout.height;
+    return true;
+}
+
 // Everything is decided from the header and the chunk lengths before the image block exists and
 // before libpng allocates its rows.
 void DecodePng(PngDecode* job) {
@@ -221,6 +252,8 @@ void DecodePng(PngDecode* job) {
     png_read_update_info(png, info);
     const size_t pixelBytes = static_cast<size_t>(width) * (bitCount / 8);
     if (png_get_rowbytes(png, info) != pixelBytes) AbandonPngDecode(job, "unexpected row layout");
+    // An interlaced picture needs every pass before any row is whole: it loads whole.
+    if (!indexed && !interlaced && StreamPngRows(job, width, height, colorType)) return;
 
     job->Image = CreatePackedDib(width, height, bitCount);
     if (!job->Image) AbandonPngDecode(job, "out of memory");

@@ -9,6 +9,7 @@
 #include "platform/debug_output.h"
 #include "platform/trace_labels.h"
 #include "render/backdrop.h"
+#include "render/prepared_load.h"
 #include "slideshow/image_directory_walk.h"
 
 struct SlideWorker {
@@ -123,6 +124,10 @@ void AddLooks(PreparedSlide& slide, const SlideArea& area) {
     if (area.Captions) MakeCaption(slide.Label, slide.Caption);
 }
 
+LoadResult AdvanceWalk(void* walk, const LoadControl& control) {
+    return AdvanceToNextImage(*static_cast<ImageDirectoryWalk*>(walk), control);
+}
+
 // The next picture of the walk, prepared for area; none when the load was cut short (the show
 // it was for is over) or the folder cannot be listed now, which *unlisted tells.
 PreparedSlide* MakeSlide(SlideWorker* worker, ImageDirectoryWalk& walk, const SlideArea& area,
@@ -130,24 +135,25 @@ PreparedSlide* MakeSlide(SlideWorker* worker, ImageDirectoryWalk& walk, const Sl
     *unlisted = false;
     const uint32_t startTick = TickCount();
     SlideGate gate = {worker, generation};
-    const LoadResult next = AdvanceToNextImage(walk, LoadControl{ShowGoesOn, &gate});
+    LoadResult next;
+    PreparedPicture picture = LoadPreparedPicture(AdvanceWalk, &walk, LoadControl{ShowGoesOn, &gate, nullptr},
+                                                  area.Width, area.Height, area.PaletteDisplay, &next);
     if (next.CutShort) {
         WriteTrace(TraceLabel::LoadCutShort, startTick);
         return nullptr;
     }
-    if (!next.Image && walk.ListingFailed) {
+    if (!picture.Image && walk.ListingFailed) {
         *unlisted = true;
         return nullptr;
     }
     PreparedSlide* slide = static_cast<PreparedSlide*>(calloc(1, sizeof(PreparedSlide)));
     if (!slide) {
-        free(next.Image);
+        ReleasePreparedPicture(picture);
         return nullptr;
     }
     slide->Generation = static_cast<uint32_t>(generation);
     slide->Monitor = area.Monitor;
-    slide->Picture =
-        PreparePicture(next.Image, next.Orientation, area.Width, area.Height, area.PaletteDisplay);
+    slide->Picture = picture;
     memcpy(slide->Label, walk.CandidatePath, sizeof slide->Label);
     AddLooks(*slide, area);
     return slide;

@@ -34,4 +34,4 @@ bool ParseSize(const char* text, int32_t* value);
 
 // Loads a file through the file-type table as the slideshow's walk would, never stopping early;
 // none for an extension that no row matches.
-LoadResult LoadAsTheWalkWould(const char* path);
+LoadResult LoadAsTheWalkWould(const char* path, const LoadControl& control = NeverStop);

@@ -37,10 +37,10 @@ bool WriteBmpFile(const char* path, const unsigned char* image, size_t blockSize
     return fclose(file) == 0 && written;
 }
 
-LoadResult LoadAsTheWalkWould(const char* path) {
+LoadResult LoadAsTheWalkWould(const char* path, const LoadControl& control) {
     const ImageLoader loader = FindImageLoaderForPath(path);
     if (!loader) return NoImage("not a picture by its extension");
-    return loader(path, NeverStop);
+    return loader(path, control);
 }
 
 int RunLoad(int argc, char** argv) {

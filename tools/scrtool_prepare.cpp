@@ -1,16 +1,19 @@
-// scrtool prepare FILE WIDTH HEIGHT [--out OUT.bmp]: the picture the presenter would draw in a
-// client area of WIDTH × HEIGHT, loaded as the walk loads it, fitted and turned upright.
+// scrtool prepare FILE WIDTH HEIGHT [--whole] [--out OUT.bmp]: the picture the presenter would
+// draw in a client area of WIDTH × HEIGHT, loaded as the saver's worker loads it, its rows reduced
+// as they are decoded, then turned upright. --whole: the picture is loaded whole first and
+// reduced after, the same pixels at the cost of the whole picture's memory.
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 
 #include "render/picture_fit.h"
+#include "render/streamed_reduction.h"
 #include "tools/scrtool_commands.h"
 
 namespace {
 
 int PrepareUsage() {
-    fputs("usage: scrtool prepare FILE WIDTH HEIGHT [--out OUT.bmp]\n", stderr);
+    fputs("usage: scrtool prepare FILE WIDTH HEIGHT [--whole] [--out OUT.bmp]\n", stderr);
     return 2;
 }
 
@@ -20,8 +23,11 @@ int RunPrepare(int argc, char** argv) {
     const char* positional[3] = {};
     int count = 0;
     const char* outPath = nullptr;
+    bool whole = false;
     for (int i = 0; i < argc; ++i) {
-        if (strcmp(argv[i], "--out") == 0) {
+        if (strcmp(argv[i], "--whole") == 0) {
+            whole = true;
+        } else if (strcmp(argv[i], "--out") == 0) {
             if (++i == argc || outPath) return PrepareUsage();
             outPath = argv[i];
         } else if (count < 3) {
@@ -35,7 +41,11 @@ int RunPrepare(int argc, char** argv) {
         return PrepareUsage();
     }
 
-    const LoadResult loaded = LoadAsTheWalkWould(positional[0]);
+    StreamedReduction reduction;
+    OpenStreamedReduction(&reduction, width, height);
+    const LoadResult loaded =
+        LoadAsTheWalkWould(positional[0], LoadControl{nullptr, nullptr, whole ? nullptr : &reduction.Sink});
+    CloseStreamedReduction(&reduction);
     if (!loaded.Image) {
         printf("none: %s\n", loaded.Reason);
         return 0;

@@ -266,11 +266,20 @@ def main():
         check((written["width"], written["height"]) == (nw, nh), "%s: header says %dx%d" % (what, written["width"], written["height"]))
         got = [row[:3 * nw] for row in written["rows"]]
         check(got == rows, "%s: pixels differ from the model" % what)
-        # prepare of a picture that loads whole gives exactly what load and fit give.
-        result = run(["prepare", source, str(tw), str(th), "--out", out + ".prepared"])
+        # prepare --whole of a picture that loads whole gives exactly what load and fit give; the
+        # streamed prepare the same pixels, in a block of their own size.
+        result = run(["prepare", source, str(tw), str(th), "--whole", "--out", out + ".prepared"])
         check(result.stdout == "ok %d %d 24\n" % (nw, nh) and result.returncode == 0
               and open(out + ".prepared", "rb").read() == open(out, "rb").read(),
-              "prepare %s: %r, or its file differs from fit's" % (what, result.stdout))
+              "prepare --whole %s: %r, or its file differs from fit's" % (what, result.stdout))
+        result = run(["prepare", source, str(tw), str(th), "--out", out + ".streamed"])
+        check(result.stdout == "ok %d %d 24\n" % (nw, nh) and result.returncode == 0,
+              "prepare %s: %r" % (what, result.stdout))
+        if result.returncode == 0:
+            streamed = read_bmp(out + ".streamed")
+            check((streamed["width"], streamed["height"]) == (nw, nh)
+                  and [row[:3 * nw] for row in streamed["rows"]] == rows,
+                  "prepare %s: pixels differ from fit's" % what)
 
         fit_to = (tw, th) if n % 2 else None
         arguments = ["palette", source] + (["--fit", str(tw), str(th)] if fit_to else [])

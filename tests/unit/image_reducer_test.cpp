@@ -10,12 +10,16 @@
 
 #include "image_test_files.h"
 #include "imaging/bmp_loader.h"
+#include "imaging/jpeg_decoder.h"
+#include "imaging/png_loader.h"
 #include "platform/debug_output.h"
 #include "platform/trace_labels.h"
 #include "render/picture_fit.h"
 #include "render/reduction_plan.h"
 #include "render/column_means.h"
 #include "render/row_means.h"
+#include "render/streamed_reduction.h"
+#include "slideshow/file_type_table.h"
 #include "tests/reference/reference_reducer.h"
 
 namespace {
@@ -420,6 +424,156 @@ TEST(PictureFit, EveryDepthLargerThanTheAreaIsReducedAsItsTrueColourPicture) {
         Image kept(FitPicture(loaded.Image, 1, 200, 200));
         EXPECT_EQ(kept.get(), loaded.Image);
         EXPECT_EQ(ReadDibLayout(kept.get()).bitCount, depth);
+    }
+}
+
+// A 24-bit BMP of the test pattern, its rows bottom-up or (negative height) top-down.
+bool WriteBmp24(const std::string& path, const image_test::Picture& picture, bool topDown) {
+    const size_t stride = DibStride(static_cast<uint64_t>(picture.Width), 24);
+    image_test::Bytes bytes(54 + stride * picture.Height, 0);
+    auto put = [&](size_t at, uint32_t value, int count) {
+        for (int i = 0; i < count; ++i) bytes[at + i] = static_cast<unsigned char>(value >> (8 * i));
+    };
+    bytes[0] = 'B', bytes[1] = 'M';
+    put(2, static_cast<uint32_t>(bytes.size()), 4);
+    put(10, 54, 4);
+    put(14, 40, 4);
+    put(18, static_cast<uint32_t>(picture.Width), 4);
+    put(22, static_cast<uint32_t>(topDown ? -picture.Height : picture.Height), 4);
+    put(26, 1, 2);
+    put(28, 24, 2);
+    for (int y = 0; y < picture.Height; ++y) {
+        unsigned char* row = &bytes[54 + stride * (topDown ? y : picture.Height - 1 - y)];
+        for (int x = 0; x < picture.Width; ++x) {
+            const unsigned char* rgb = &picture.Rgb[(static_cast<size_t>(y) * picture.Width + x) * 3];
+            row[3 * x] = rgb[2], row[3 * x + 1] = rgb[1], row[3 * x + 2] = rgb[0];
+        }
+    }
+    return image_test::WriteBytes(path, bytes);
+}
+
+// The file with an EXIF segment saying the orientation put right after its start marker.
+bool AddOrientation(const std::string& path, uint8_t orientation) {
+    image_test::Bytes jpeg;
+    if (!image_test::ReadBytes(path, jpeg) || jpeg.size() < 2) return false;
+    const unsigned char app1[] = {0xFF, 0xE1, 0, 34, 'E', 'x', 'i', 'f', 0, 0, 'I', 'I', 42, 0, 8, 0, 0, 0,
+                                  1, 0, 0x12, 0x01, 3, 0, 1, 0, 0, 0, orientation, 0, 0, 0, 0, 0, 0, 0};
+    jpeg.insert(jpeg.begin() + 2, app1, app1 + sizeof app1);
+    return image_test::WriteBytes(path, jpeg);
+}
+
+TEST(StreamedReduction, GivesThePixelsOfTheWholePictureFitted) {
+    using image_test::RunShell;
+    using image_test::TmpPath;
+    const std::string samples = std::string(SAVER_TEST_DATA) + "/../../samples/";
+    struct Case {
+        std::string path;
+        ImageLoader loader;
+        bool streams;  // whether the loader hands its rows to the reduction
+    };
+    std::vector<Case> cases;
+    // Odd widths, one-pixel sides, heights that no run length divides.
+    const std::pair<int, int> sizes[] = {{97, 61}, {61, 97}, {301, 1}, {1, 203}, {130, 129}};
+    for (const auto& size : sizes) {
+        const std::string name = std::to_string(size.first) + "x" + std::to_string(size.second);
+        const image_test::Picture picture = image_test::TestPattern(size.first, size.second);
+        for (bool topDown : {false, true}) {
+            const std::string path = TmpPath(name + (topDown ? "-top-down.bmp" : ".bmp"));
+            ASSERT_TRUE(WriteBmp24(path, picture, topDown));
+            cases.push_back({path, LoadBmpFile, true});
+        }
+        for (const char* form : {"", "-progressive", "-grayscale", "-sample 1x1 -restart 1"}) {
+            const std::string file = name + form + ".jpg";
+            ASSERT_TRUE(image_test::MakeJpeg(file, size.first, size.second, form));
+            cases.push_back({TmpPath(file), LoadJpegFile, true});
+        }
+        const std::string ppm = TmpPath(name + ".jpg.ppm");
+        ASSERT_EQ(RunShell("convert '" + ppm + "' -colorspace CMYK '" + TmpPath(name + "-cmyk.jpg") + "'"), 0);
+        cases.push_back({TmpPath(name + "-cmyk.jpg"), LoadJpegFile, true});
+        ASSERT_EQ(RunShell("convert '" + ppm + "' PNG24:'" + TmpPath(name + ".png") + "'"), 0);
+        cases.push_back({TmpPath(name + ".png"), LoadPngFile, true});
+        ASSERT_EQ(RunShell("convert '" + ppm + "' -colorspace gray '" + TmpPath(name + "-gray.png") + "'"), 0);
+        cases.push_back({TmpPath(name + "-gray.png"), LoadPngFile, true});
+        // Every pass is needed before any row is whole: it loads whole, to the same pixels.
+        ASSERT_EQ(RunShell("convert '" + ppm + "' -interlace PNG PNG24:'" + TmpPath(name + "-interlaced.png") + "'"), 0);
+        cases.push_back({TmpPath(name + "-interlaced.png"), LoadPngFile, false});
+    }
+    for (uint8_t orientation = 2; orientation <= 8; ++orientation) {
+        const std::string file = "oriented" + std::to_string(orientation) + ".jpg";
+        ASSERT_TRUE(image_test::MakeJpeg(file, 83, 45, ""));
+        ASSERT_TRUE(AddOrientation(TmpPath(file), orientation));
+        cases.push_back({TmpPath(file), LoadJpegFile, true});
+    }
+    for (const char* name : {"dunes.bmp", "mandelbrot.bmp", "kite.png", "lighthouse.jpg", "moon.jpg",
+                             "orchard.jpg", "panorama.jpg"})
+        cases.push_back({samples + name, FindImageLoaderForPath(name), strcmp(name, "mandelbrot.bmp") != 0});
+
+    // Runs of one row to runs of many, areas of either shape, and one that fits without reduction.
+    const std::pair<int32_t, int32_t> areas[] = {{96, 60}, {40, 30}, {30, 40}, {7, 3}, {1, 1}, {5000, 5000}};
+    for (const Case& c : cases) {
+        for (const auto& area : areas) {
+            SCOPED_TRACE(testing::Message() << c.path << " into " << area.first << " x " << area.second);
+            const LoadResult whole = c.loader(c.path.c_str(), NeverStop);
+            ASSERT_NE(whole.Image, nullptr) << whole.Reason;
+            const DibLayout stored = ReadDibLayout(whole.Image);
+            int32_t fitWidth = 0, fitHeight = 0;
+            const bool reduces = FittedSize(stored.width, stored.height < 0 ? -stored.height : stored.height,
+                                            whole.Orientation, area.first, area.second, &fitWidth, &fitHeight);
+            Image expected(FitPicture(whole.Image, whole.Orientation, area.first, area.second));
+
+            StreamedReduction reduction;
+            OpenStreamedReduction(&reduction, area.first, area.second);
+            const LoadResult streamed = c.loader(c.path.c_str(), LoadControl{nullptr, nullptr, &reduction.Sink});
+            CloseStreamedReduction(&reduction);
+            ASSERT_NE(streamed.Image, nullptr) << streamed.Reason;
+            EXPECT_EQ(streamed.Orientation, whole.Orientation);
+            // A streamed load hands back the reduced picture itself, in a block of its own size.
+            const DibLayout got = ReadDibLayout(streamed.Image);
+            if (reduces && c.streams) {
+                EXPECT_EQ(got.width, fitWidth);
+                EXPECT_EQ(got.height, fitHeight);
+                EXPECT_EQ(streamed.BlockSize, BlockSize(streamed.Image));
+            } else {
+                EXPECT_EQ(got.width, stored.width);
+            }
+            Image actual(FitPicture(streamed.Image, streamed.Orientation, area.first, area.second));
+            if (!reduces && stored.bitCount != 24) {
+                // A palette picture that fits is kept as it loaded.
+                ASSERT_EQ(BlockSize(actual.get()), BlockSize(expected.get()));
+                EXPECT_EQ(memcmp(actual.get(), expected.get(), BlockSize(expected.get())), 0);
+                continue;
+            }
+            ExpectSamePixels(expected.get(), actual.get());
+        }
+    }
+}
+
+TEST(StreamedReduction, StreamedLoadsAskToGoOnAndStopWhenTold) {
+    using image_test::TmpPath;
+    // The BMP is over the 4 MB that one read piece holds.
+    ASSERT_TRUE(WriteBmp24(TmpPath("asked.bmp"), image_test::TestPattern(1500, 1200), true));
+    ASSERT_TRUE(image_test::MakeJpeg("asked.jpg", 400, 300, ""));
+    ASSERT_TRUE(image_test::MakeJpeg("asked-progressive.jpg", 400, 300, "-progressive"));
+    ASSERT_EQ(image_test::RunShell("convert '" + TmpPath("asked.jpg.ppm") + "' PNG24:'" + TmpPath("asked.png") + "'"), 0);
+    const std::pair<std::string, ImageLoader> files[] = {{"asked.bmp", LoadBmpFile}, {"asked.jpg", LoadJpegFile},
+                                                         {"asked-progressive.jpg", LoadJpegFile},
+                                                         {"asked.png", LoadPngFile}};
+    for (const auto& file : files) {
+        SCOPED_TRACE(file.first);
+        for (int stopAt : {0, 1}) {
+            StreamedReduction reduction;
+            OpenStreamedReduction(&reduction, 100, 100);
+            image_test::QuestionCounter counter = {0, stopAt};
+            LoadControl control = image_test::CountingControl(&counter);
+            control.Sink = &reduction.Sink;
+            const LoadResult loaded = file.second(TmpPath(file.first).c_str(), control);
+            CloseStreamedReduction(&reduction);
+            EXPECT_GT(counter.Asked, 0);
+            EXPECT_EQ(loaded.CutShort, stopAt == 1);
+            EXPECT_EQ(loaded.Image == nullptr, stopAt == 1);
+            if (loaded.Image) EXPECT_EQ(ReadDibLayout(loaded.Image).width, 100);
+            free(loaded.Image);
+        }
     }
 }
 
