@@ -57,7 +57,7 @@ def make_pictures(folder):
 def run(bench, scr, folder, fade, slides):
     launcher = os.path.join(os.path.dirname(scr), "tests", "win", "launcher.exe")
     settings = {"BaseDir": winebench.windows_path(folder), "Interval": "3", "Fade": "1" if fade else "0"}
-    with bench.edited_win_ini({"ZorScreensaver": settings}):
+    with bench.edited_win_ini({winebench.SAVER_SECTION: settings}):
         running = bench.start_program(launcher, scr, ["/s"], timeout=300, depth=24)
         try:
             window = running.display.wait_for_window("Screen Saver", timeout=60)

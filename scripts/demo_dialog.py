@@ -44,7 +44,7 @@ def captions_drawn_by_wine(bench):
 def main():
     scr, out_png = os.path.abspath(sys.argv[1]), os.path.abspath(sys.argv[2])
     launcher = os.path.join(os.path.dirname(scr), "tests", "win", "launcher.exe")
-    settings = {"ZorScreensaver": {"BaseDir": winebench.windows_path(os.path.join(ROOT, "samples")),
+    settings = {winebench.SAVER_SECTION: {"BaseDir": winebench.windows_path(os.path.join(ROOT, "samples")),
                                    "Interval": "7"}}
     with winebench.WineBench() as bench, bench.edited_win_ini(settings), captions_drawn_by_wine(bench):
         running = bench.start_program(launcher, scr, ["/c"], timeout=60, depth=24)

@@ -30,7 +30,7 @@ def main():
     samples = os.path.join(ROOT, "samples")
     kept = []
     with winebench.WineBench() as bench:
-        settings = {"ZorScreensaver": {"BaseDir": winebench.windows_path(samples), "Interval": "2",
+        settings = {winebench.SAVER_SECTION: {"BaseDir": winebench.windows_path(samples), "Interval": "2",
                                        "EveryMonitor": "1"}}
         with bench.edited_win_ini(settings):
             running = bench.start_program(launcher, program, ["monitors", winebench.windows_path(handshake)],

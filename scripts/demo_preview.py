@@ -108,7 +108,7 @@ def main():
     parent_program = os.path.join(programs, "host_preview_parent_test.exe")
     samples = winebench.windows_path(os.path.join(ROOT, "samples"))
     with winebench.WineBench() as bench:
-        settings = {"ZorScreensaver": {"BaseDir": samples, "Interval": str(INTERVAL_SECONDS)}}
+        settings = {winebench.SAVER_SECTION: {"BaseDir": samples, "Interval": str(INTERVAL_SECONDS)}}
         with bench.edited_win_ini(settings):
             running = bench.start_program(os.path.join(programs, "launcher.exe"), parent_program,
                                           [winebench.windows_path(scr), str(PREVIEW_MS)], timeout=60)

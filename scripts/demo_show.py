@@ -44,9 +44,9 @@ def main():
         kept.append(path)
 
     with winebench.WineBench() as bench:
-        settings = {"ZorScreensaver": {"BaseDir": winebench.windows_path(samples), "Interval": "3" if looks else "2"}}
+        settings = {winebench.SAVER_SECTION: {"BaseDir": winebench.windows_path(samples), "Interval": "3" if looks else "2"}}
         if looks:
-            settings["ZorScreensaver"].update({"Captions": "1", "Fade": "1", "Backdrop": "1"})
+            settings[winebench.SAVER_SECTION].update({"Captions": "1", "Fade": "1", "Backdrop": "1"})
         with bench.edited_win_ini(settings):
             running = bench.start_program(launcher, scr, ["/s"], timeout=120, depth=24)
             # The first program of a session starts Wine's services too: allow it time.

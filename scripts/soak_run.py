@@ -137,7 +137,7 @@ def main():
 
     samples = []  # (seconds, slides, resident kB, live palettes, live GDI objects)
     with winebench.WineBench() as bench:
-        settings = {"ZorScreensaver": {"BaseDir": winebench.windows_path(os.path.join(folder, "pictures")) + "\\",
+        settings = {winebench.SAVER_SECTION: {"BaseDir": winebench.windows_path(os.path.join(folder, "pictures")) + "\\",
                                        "Interval": "0"}}
         with bench.edited_win_ini(settings):
             display = bench.display(8)

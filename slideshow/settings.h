@@ -9,6 +9,9 @@
 // "ZorScreenSaver" for BaseDir and "ZorScreensaver" for Interval; the dialog reads and writes both
 // keys in "ZorScreensaver". The profile matches section names without regard to case, so all of
 // them reach the one section.
+constexpr char SaverSection[] = "ZorScreensaver";
+constexpr char BaseDirSlideshowSection[] = "ZorScreenSaver";
+
 struct ProfileSetting {
     const char* Key;
     const char* SlideshowSection;
@@ -16,23 +19,23 @@ struct ProfileSetting {
 };
 
 // BaseDir: the picture folder, "" when missing; its text fits a PathBufferSize buffer.
-constexpr ProfileSetting BaseDirSetting = {"BaseDir", "ZorScreenSaver", "ZorScreensaver"};
+constexpr ProfileSetting BaseDirSetting = {"BaseDir", BaseDirSlideshowSection, SaverSection};
 // Interval: seconds between pictures. The dialog's slider offers the range; the slideshow takes
 // whatever number is stored.
-constexpr ProfileSetting IntervalSetting = {"Interval", "ZorScreensaver", "ZorScreensaver"};
+constexpr ProfileSetting IntervalSetting = {"Interval", SaverSection, SaverSection};
 // Subfolders: 1 shows the pictures of every folder below BaseDir too. Shuffle: 1 deals them as a
 // deck. Both 0 when missing; the dialog stores 0 or 1, and any other number reads as 1.
-constexpr ProfileSetting SubfoldersSetting = {"Subfolders", "ZorScreensaver", "ZorScreensaver"};
-constexpr ProfileSetting ShuffleSetting = {"Shuffle", "ZorScreensaver", "ZorScreensaver"};
+constexpr ProfileSetting SubfoldersSetting = {"Subfolders", SaverSection, SaverSection};
+constexpr ProfileSetting ShuffleSetting = {"Shuffle", SaverSection, SaverSection};
 // How the show looks, read and stored the same way: Captions 1 writes the day taken and the
 // folder under each picture; Fade 1 blends each picture in; Backdrop 0 keeps black beside a
 // picture, 1 fills it with the picture blurred and darkened. All 0: the show as it always was.
-constexpr ProfileSetting CaptionsSetting = {"Captions", "ZorScreensaver", "ZorScreensaver"};
-constexpr ProfileSetting FadeSetting = {"Fade", "ZorScreensaver", "ZorScreensaver"};
-constexpr ProfileSetting BackdropSetting = {"Backdrop", "ZorScreensaver", "ZorScreensaver"};
+constexpr ProfileSetting CaptionsSetting = {"Captions", SaverSection, SaverSection};
+constexpr ProfileSetting FadeSetting = {"Fade", SaverSection, SaverSection};
+constexpr ProfileSetting BackdropSetting = {"Backdrop", SaverSection, SaverSection};
 // EveryMonitor: 1 gives every monitor a show of its own; 0 (and when missing) keeps the show to
 // the primary monitor. Stored and read like the two above.
-constexpr ProfileSetting EveryMonitorSetting = {"EveryMonitor", "ZorScreensaver", "ZorScreensaver"};
+constexpr ProfileSetting EveryMonitorSetting = {"EveryMonitor", SaverSection, SaverSection};
 
 enum {
     DefaultIntervalSeconds = 5,  // when none is stored

@@ -15,6 +15,7 @@
 
 #include "tests/win/check.h"
 #include "tests/win/dialog_driver.h"
+#include "slideshow/settings.h"
 
 namespace {
 
@@ -93,7 +94,7 @@ void CaseChoose(const char* scr) {
     ClickControl(GetDlgItem(session.Dialog, 20));
     CheckEqual(WaitForExit(session, 10000), 1, "OK ends with 1");
     CloseSession(&session);
-    CheckText(ProfileValue("ZorScreensaver", "BaseDir").c_str(), (folder + "\\").c_str(),
+    CheckText(ProfileValue(SaverSection, "BaseDir").c_str(), (folder + "\\").c_str(),
               "OK stores the chosen directory");
 }
 

@@ -7,6 +7,7 @@
 
 #include "tests/win/check.h"
 #include "tests/win/wine_start.h"
+#include "slideshow/settings.h"
 
 namespace {
 
@@ -183,7 +184,7 @@ std::string ProfileValue(const char* section, const char* key) {
 }
 
 void StoreDialogSettings(const char* interval, const char* baseDir) {
-    WriteProfileStringA("ZorScreensaver", nullptr, nullptr);
-    if (interval) WriteProfileStringA("ZorScreensaver", "Interval", interval);
-    if (baseDir) WriteProfileStringA("ZorScreensaver", "BaseDir", baseDir);
+    WriteProfileStringA(SaverSection, nullptr, nullptr);
+    if (interval) WriteProfileStringA(SaverSection, "Interval", interval);
+    if (baseDir) WriteProfileStringA(SaverSection, "BaseDir", baseDir);
 }

@@ -24,10 +24,11 @@
 
 #include "tests/win/check.h"
 #include "tests/win/dialog_driver.h"
+#include "slideshow/settings.h"
 
 namespace {
 
-const char Section[] = "ZorScreensaver";
+const char* const Section = SaverSection;
 
 // Ends the session with a click on the control and checks the exit code.
 void EndWithClick(DialogSession* session, int identifier, DWORD exitCode, const char* what) {

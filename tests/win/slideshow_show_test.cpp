@@ -31,6 +31,7 @@
 #include "slideshow/slide_worker_win32.h"
 #include "tests/win/check.h"
 #include "tests/win/slideshow_test_window.h"
+#include "slideshow/settings.h"
 
 namespace {
 
@@ -100,7 +101,7 @@ void AfterRestartPaint(HWND window, int paint) {
 
 // An erase of the whole window, as an uncovered area brings it, in the middle of the slideshow.
 void RestartFromOtherDirectory(HWND window) {
-    WriteProfileStringA("ZorScreensaver", "BaseDir", Test.OtherDir);
+    WriteProfileStringA(SaverSection, "BaseDir", Test.OtherDir);
     Test.Restarted = true;
     Mark("restart");
     RedrawWindow(window, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_ERASENOW);

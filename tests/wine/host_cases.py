@@ -362,7 +362,7 @@ def case_full_screen_shows_logo_credit_and_pictures(host):
         fail("no %s on the screen within %.0f s" % (what, seconds))
 
     samples = winebench.windows_path(os.path.join(winebench.ROOT, "samples"))
-    with host.bench.edited_win_ini({"ZorScreensaver": {"BaseDir": samples, "Interval": "1", "EveryMonitor": "1"}}):
+    with host.bench.edited_win_ini({winebench.SAVER_SECTION: {"BaseDir": samples, "Interval": "1", "EveryMonitor": "1"}}):
         running, window = host.start_saver(saver, "/s")
         try:
             display = running.display
@@ -415,7 +415,7 @@ def traces(running_or_result):
 def case_full_screen_key_during_a_slow_load_ends_it(host):
     saver = host.saver_folder("slow-load")
     folder = slow_picture_folder(host, "slow-load")
-    with host.bench.edited_win_ini({"ZorScreensaver": {"BaseDir": winebench.windows_path(folder), "Interval": "1"}}):
+    with host.bench.edited_win_ini({winebench.SAVER_SECTION: {"BaseDir": winebench.windows_path(folder), "Interval": "1"}}):
         running, window = host.start_saver(saver, "/s")
         try:
             wait_until_loading_again(host, running)
@@ -450,7 +450,7 @@ def case_full_screen_key_ends_it_while_a_read_never_returns(host):
     Image.new("RGB", (64, 48), (200, 30, 30)).save(os.path.join(folder, "good.bmp"))
     Image.new("RGB", (64, 48), (30, 30, 200)).save(os.path.join(folder, "stuck.jpg"))
     preload = stuck_read_library(host)
-    with host.bench.edited_win_ini({"ZorScreensaver": {"BaseDir": winebench.windows_path(folder), "Interval": "1"}}), \
+    with host.bench.edited_win_ini({winebench.SAVER_SECTION: {"BaseDir": winebench.windows_path(folder), "Interval": "1"}}), \
             environment(LD_PRELOAD=preload):
         running, window = host.start_saver(saver, "/s")
         try:
@@ -491,7 +491,7 @@ def case_full_screen_waits_for_a_folder_that_comes_back(host):
                 fail("%d slides not shown within %.0f s of the folder's return" % (count, seconds))
             time.sleep(0.1)
 
-    with host.bench.edited_win_ini({"ZorScreensaver": {"BaseDir": winebench.windows_path(folder), "Interval": "1"}}):
+    with host.bench.edited_win_ini({winebench.SAVER_SECTION: {"BaseDir": winebench.windows_path(folder), "Interval": "1"}}):
         running, window = host.start_saver(saver, "/s")
         try:
             running.wait_for_debug(re.escape(TRACE["RandomFirstFile"]), timeout=20)
@@ -517,7 +517,7 @@ def case_refused_password_shows_the_next_picture(host):
     saver = host.saver_folder("slow-load-98", ["standin_password_cpl"])
     folder = slow_picture_folder(host, "slow-load-98")
     width, height = winebench.SCREEN_SIZE
-    with host.bench.edited_win_ini({"ZorScreensaver": {"BaseDir": winebench.windows_path(folder), "Interval": "1"}}), \
+    with host.bench.edited_win_ini({winebench.SAVER_SECTION: {"BaseDir": winebench.windows_path(folder), "Interval": "1"}}), \
             host.windows98(password="dword1"), environment(SAVER_TEST_VERIFY_ANSWERS="0,1"):
         running, window = host.start_saver(saver)
         try:

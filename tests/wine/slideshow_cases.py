@@ -123,7 +123,7 @@ class SlideshowTestContext(winebench.Context):
         self.shots = os.path.join(winebench.ROOT, "build", "slideshow-shots", os.path.basename(self.build_dir))
 
     def settings(self, folder, interval):
-        return self.bench.edited_win_ini({"ZorScreensaver": {"BaseDir": winebench.windows_path(folder),
+        return self.bench.edited_win_ini({winebench.SAVER_SECTION: {"BaseDir": winebench.windows_path(folder),
                                                              "Interval": str(interval)}})
 
     def listing(self, folder):
@@ -433,7 +433,7 @@ def case_every_monitor_has_its_own_show_and_the_credits_stay_on_the_primary(show
     shutil.rmtree(handshake, ignore_errors=True)
     os.makedirs(handshake)
     primary, other = (0, 0, 640, 480), (640, 0, 1024, 768)
-    with show.bench.edited_win_ini({"ZorScreensaver": {"BaseDir": winebench.windows_path(folder), "Interval": "1",
+    with show.bench.edited_win_ini({winebench.SAVER_SECTION: {"BaseDir": winebench.windows_path(folder), "Interval": "1",
                                                        "EveryMonitor": "1"}}):
         running = show.bench.start_program(show.launcher, show.show_program,
                                            ["monitors", winebench.windows_path(handshake)], timeout=60)
@@ -536,7 +536,7 @@ def case_the_only_picture_two_folders_down_under_a_name_outside_the_ansi_code_pa
             os.remove(os.path.join(where, "screensaver-deck.txt"))
     picture = Picture("夕日.bmp", (300, 200), [colour])
     settings = {"BaseDir": winebench.windows_path(top), "Interval": "1", "Subfolders": "1", "Shuffle": "1"}
-    with show.bench.edited_win_ini({"ZorScreensaver": settings}):
+    with show.bench.edited_win_ini({winebench.SAVER_SECTION: settings}):
         running = show.start(os.path.join(show.build_dir, "screensaver.scr"), "/s")
         try:
             window = running.display.wait_for_window("Screen Saver")
@@ -592,7 +592,7 @@ def run_looks(show, looks, shot_name, wanted, timeout=30, depth=24):
     make_dated_pictures(folder)
     settings = {"BaseDir": winebench.windows_path(folder), "Interval": "2"}
     settings.update(looks)
-    with show.bench.edited_win_ini({"ZorScreensaver": settings}):
+    with show.bench.edited_win_ini({winebench.SAVER_SECTION: settings}):
         running = show.start(os.path.join(show.build_dir, "screensaver.scr"), "/s", depth=depth)
         try:
             window = running.display.wait_for_window("Screen Saver")

@@ -18,6 +18,9 @@ from .display import Display
 from .failures import BenchError
 from .programs import TIMEOUT, WINE, start_program
 
+# The saver's section of win.ini, as slideshow/settings.h names it (SaverSection); the slideshow
+# reads BaseDir under "ZorScreenSaver", which the profile matches to it without regard to case.
+SAVER_SECTION = "ZorScreensaver"
 ROOT = os.path.dirname(os.path.dirname(os.path.dirname(os.path.dirname(os.path.abspath(__file__)))))
 WINESERVER = "/usr/lib/wine/wineserver"
 DEFAULT_PREFIX = os.path.join(ROOT, "build", "wineprefix")
