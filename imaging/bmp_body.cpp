@@ -46,54 +46,54 @@ bool IsRunLength(uint32_t compression) {
 
 }  // namespace
 
-const char* FindBmpBodyFault(const unsigned char* header, uint64_t bodyLength) {
-    if (bodyLength < 4) return "file too short for its header";
+LoadFailure FindBmpBodyFault(const unsigned char* header, uint64_t bodyLength) {
+    if (bodyLength < 4) return LoadFailure::FileTooShortForHeader;
     const uint32_t headerSize = ReadLittleU32(header);
-    if (!IsKnownHeaderSize(headerSize)) return "unsupported header size";
-    if (bodyLength < headerSize) return "file too short for its header";
+    if (!IsKnownHeaderSize(headerSize)) return LoadFailure::UnsupportedHeaderSize;
+    if (bodyLength < headerSize) return LoadFailure::FileTooShortForHeader;
 
     const DibLayout layout = ReadDibLayout(header);
     const bool core = headerSize == DibCoreHeaderSize;
     const uint16_t planes = core ? ReadLittleU16(header + 8) : ReadLittleU16(header + 12);
-    if (layout.width <= 0) return "width not positive";
-    if (layout.height == 0) return "height is 0";
-    if (planes != 1) return "planes not 1";
-    if (!IsKnownBitCount(headerSize, layout.bitCount)) return "unsupported bit count";
+    if (layout.width <= 0) return LoadFailure::WidthNotPositive;
+    if (layout.height == 0) return LoadFailure::HeightIsZero;
+    if (planes != 1) return LoadFailure::PlanesNotOne;
+    if (!IsKnownBitCount(headerSize, layout.bitCount)) return LoadFailure::UnsupportedBitCount;
     if (!CompressionFits(headerSize, layout.compression, layout.bitCount)) {
-        return "compression does not fit the bit count";
+        return LoadFailure::CompressionDoesNotFitBitCount;
     }
     // The colour count decides where the rows begin; bound it before any offset arithmetic.
     if (layout.bitCount <= 8 && layout.colorCount > DefaultColorCount(layout.bitCount)) {
-        return "colour table larger than the bit count allows";
+        return LoadFailure::ColourTableLargerThanBitCount;
     }
-    if (layout.colorCount > 0xFFFF) return "colour table too large";
-    if (IsRunLength(layout.compression) && layout.height < 0) return "top-down run-length image";
+    if (layout.colorCount > 0xFFFF) return LoadFailure::ColourTableTooLarge;
+    if (IsRunLength(layout.compression) && layout.height < 0) return LoadFailure::TopDownRunLength;
 
     const uint64_t height = layout.height < 0 ? -static_cast<int64_t>(layout.height) : layout.height;
     if (!DibSizeIsAddressable(static_cast<uint64_t>(layout.width), height, layout.bitCount)) {
-        return "image too large";
+        return LoadFailure::ImageTooLarge;
     }
     const uint64_t rowsOffset = layout.bitsOffset;
-    if (rowsOffset > bodyLength) return "file too short for its colour table";
+    if (rowsOffset > bodyLength) return LoadFailure::FileTooShortForColourTable;
     const uint64_t rowBytes = bodyLength - rowsOffset;
     if (IsRunLength(layout.compression)) {
         // The drawing call decodes exactly biSizeImage bytes of run-length data.
         const uint32_t runLengthBytes = ReadLittleU32(header + 20);
         if (runLengthBytes == 0 || runLengthBytes > rowBytes) {
-            return "run-length size does not fit the file";
+            return LoadFailure::RunLengthSizeDoesNotFit;
         }
         // A code of two bytes gives at most 255 pixels; a few bytes can also skip rows or end
         // the picture, so a large picture's data must pay at least a byte for 255 of its pixels.
         const uint64_t pixels = static_cast<uint64_t>(layout.width) * height;
         if (pixels > RunLengthFreePixels && runLengthBytes < (pixels - RunLengthFreePixels) / 255) {
-            return "file too short for its size";
+            return LoadFailure::FileTooShortForSize;
         }
-        return nullptr;
+        return LoadFailure::None;
     }
     if (DibStride(static_cast<uint64_t>(layout.width), layout.bitCount) * height > rowBytes) {
-        return "file too short for its rows";
+        return LoadFailure::FileTooShortForRows;
     }
-    return nullptr;
+    return LoadFailure::None;
 }
 
 void TurnBmpBottomUp(unsigned char* body) {

@@ -45,7 +45,7 @@ bool StreamBmpRows(FILE* file, const unsigned char* header, const LoadControl& c
     if (!sink->Begin(sink->Context, width, height, 1, &bandRows) || bandRows == 0) return false;
     const size_t stride = static_cast<size_t>(DibStride(static_cast<uint64_t>(width), 24));
     const size_t pixelBytes = 3 * static_cast<size_t>(width);
-    *result = NoImage("cannot read file");
+    *result = NoImage(LoadFailure::CannotRead);
     if (!SeekFileTo(file, static_cast<uint64_t>(FileHeaderSize) + layout.bitsOffset)) {
         sink->Finish(sink->Context);
         return true;
@@ -78,7 +78,7 @@ bool StreamBmpRows(FILE* file, const unsigned char* header, const LoadControl& c
     }
     PackedDib image = sink->Finish(sink->Context);
     if (!image) {
-        *result = NoImage("out of memory");
+        *result = NoImage(LoadFailure::OutOfMemory);
         return true;
     }
     const DibLayout reduced = ReadDibLayout(image);
@@ -91,32 +91,33 @@ bool StreamBmpRows(FILE* file, const unsigned char* header, const LoadControl& c
 LoadResult ReadBmpBody(FILE* file, const LoadControl& control) {
     unsigned char fileHeader[FileHeaderSize];
     const size_t got = fread(fileHeader, 1, sizeof fileHeader, file);
-    if (got < 2 || fileHeader[0] != 'B' || fileHeader[1] != 'M') return NoImage("not a BMP file");
-    if (got < sizeof fileHeader) return NoImage("file too short for its header");
+    if (got < 2 || fileHeader[0] != 'B' || fileHeader[1] != 'M') return NoImage(LoadFailure::NotBmp);
+    if (got < sizeof fileHeader) return NoImage(LoadFailure::FileTooShortForHeader);
 
     const uint64_t length = FileLength(file);
-    if (length < static_cast<uint64_t>(FileHeaderSize)) return NoImage("cannot read file");
+    if (length < static_cast<uint64_t>(FileHeaderSize)) return NoImage(LoadFailure::CannotRead);
     const uint64_t bodyLength = length - FileHeaderSize;
-    if (bodyLength > SIZE_MAX) return NoImage("file too large");
+    if (bodyLength > SIZE_MAX) return NoImage(LoadFailure::FileTooLarge);
 
     // Decide from the header alone, before the block for the whole body is allocated.
     unsigned char header[BmpLargestHeaderSize];
     const size_t headerBytes = bodyLength < sizeof header ? static_cast<size_t>(bodyLength) : sizeof header;
     if (fseek(file, FileHeaderSize, SEEK_SET) != 0 || fread(header, 1, headerBytes, file) != headerBytes) {
-        return NoImage("cannot read file");
+        return NoImage(LoadFailure::CannotRead);
     }
-    if (const char* fault = FindBmpBodyFault(header, bodyLength)) return NoImage(fault);
+    const LoadFailure fault = FindBmpBodyFault(header, bodyLength);
+    if (fault != LoadFailure::None) return NoImage(fault);
     LoadResult streamed;
     if (StreamBmpRows(file, header, control, &streamed)) return streamed;
 
     PackedDib image = static_cast<PackedDib>(malloc(static_cast<size_t>(bodyLength)));
-    if (!image) return NoImage("out of memory");
+    if (!image) return NoImage(LoadFailure::OutOfMemory);
     bool cutShort = false;
     if (fseek(file, FileHeaderSize, SEEK_SET) != 0 ||
         !ReadInPieces(file, image, static_cast<size_t>(bodyLength), control, &cutShort) ||
         memcmp(image, header, headerBytes) != 0) {  // the file changed under us: checks are void
         free(image);
-        return cutShort ? CutShortLoad() : NoImage("cannot read file");
+        return cutShort ? CutShortLoad() : NoImage(LoadFailure::CannotRead);
     }
     TurnBmpBottomUp(image);
     return LoadedImage(image, static_cast<size_t>(bodyLength));

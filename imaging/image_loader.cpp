@@ -17,22 +17,29 @@ LoadResult LoadedImage(PackedDib image, size_t blockSize) {
     return result;
 }
 
-LoadResult NoImage(const char* reason) {
+LoadResult NoImage(LoadFailure failure) {
     LoadResult result = {};
-    snprintf(result.Reason, sizeof result.Reason, "%s", reason ? reason : "");
+    result.Failure = failure;
+    snprintf(result.Reason, sizeof result.Reason, "%s", LoadFailureText(failure));
     result.Orientation = 1;
     return result;
 }
 
+LoadResult DecoderFailure(const char* message) {
+    LoadResult result = NoImage(LoadFailure::Decoder);
+    snprintf(result.Reason, sizeof result.Reason, "%s", message);
+    return result;
+}
+
 LoadResult CutShortLoad() {
-    LoadResult result = NoImage("load cut short");
+    LoadResult result = NoImage(LoadFailure::CutShort);
     result.CutShort = true;
     return result;
 }
 
 LoadResult LoadFromFile(const char* path, const LoadControl& control, FileReader read) {
     FILE* file = OpenPathForReading(path);
-    if (!file) return NoImage("cannot open file");
+    if (!file) return NoImage(LoadFailure::CannotOpen);
     LoadResult result = read(file, control);
     fclose(file);
     return result;

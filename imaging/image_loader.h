@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <cstdio>
 
+#include "imaging/load_failure.h"
 #include "imaging/packed_dib.h"
 #include "imaging/row_sink.h"
 
@@ -31,7 +32,8 @@ struct LoadResult {
     PackedDib Image;  // owned by the caller; nullptr when the file gives no picture
     // Nothing wrong with the file: the control asked to stop. The picture may be tried again.
     bool CutShort;
-    char Reason[LoadReasonSize];  // why there is no picture; "" with one
+    LoadFailure Failure;          // None with a picture
+    char Reason[LoadReasonSize];  // the failure's words, or the decoding library's message; "" with a picture
     // How the picture is to be turned to stand upright, as an EXIF orientation: 1 as stored,
     // 2 to 8 mirrored and turned. The loader leaves the pixels as stored.
     uint8_t Orientation;
@@ -41,7 +43,9 @@ struct LoadResult {
 };
 
 LoadResult LoadedImage(PackedDib image, size_t blockSize);
-LoadResult NoImage(const char* reason);
+LoadResult NoImage(LoadFailure failure);
+// A decoding library's own reason (Failure Decoder), in its words.
+LoadResult DecoderFailure(const char* message);
 LoadResult CutShortLoad();
 
 // Reasons are lower case, but a library's message that opens with an acronym ("JPEG datastream

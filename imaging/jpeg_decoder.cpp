@@ -116,7 +116,7 @@ void CountScanWork(j_decompress_ptr decoder, JpegProgress* progress) {
     progress->Row = 0;
     progress->ScanWork += ScanWork(decoder);
     if (progress->ScanWork > progress->ScanWorkAllowed) {
-        AbandonJpegDecode(reinterpret_cast<j_common_ptr>(decoder), "too many scans");
+        AbandonJpegDecode(reinterpret_cast<j_common_ptr>(decoder), LoadFailure::TooManyScans);
     }
 }
 
@@ -133,7 +133,7 @@ void WatchArithmeticRows(j_decompress_ptr decoder, JpegProgress* progress) {
     (read ? progress->RowsWithData : progress->RowsFromNothing) += row - progress->Row;
     progress->Row = row;
     if (progress->RowsFromNothing > progress->RowsWithData + 1) {
-        AbandonJpegDecode(reinterpret_cast<j_common_ptr>(decoder), "file too short for its size");
+        AbandonJpegDecode(reinterpret_cast<j_common_ptr>(decoder), LoadFailure::FileTooShortForSize);
     }
 }
 
@@ -141,13 +141,13 @@ void MonitorProgress(j_common_ptr decoder) {
     JpegProgress* progress = reinterpret_cast<JpegProgress*>(decoder->progress);
     j_decompress_ptr decompress = reinterpret_cast<j_decompress_ptr>(decoder);
     if (decompress->input_scan_number > ScanLimit) {
-        AbandonJpegDecode(decoder, "too many scans");
+        AbandonJpegDecode(decoder, LoadFailure::TooManyScans);
     }
     CountScanWork(decompress, progress);
     WatchArithmeticRows(decompress, progress);
     if (!LoadMayGoOn(*progress->Control)) {
         progress->CutShort = true;
-        AbandonJpegDecode(decoder, "load cut short");
+        AbandonJpegDecode(decoder, LoadFailure::CutShort);
     }
 }
 
@@ -157,7 +157,7 @@ void ReadStreamBytes(j_decompress_ptr decoder, unsigned char* to, size_t count) 
     jpeg_source_mgr* source = decoder->src;
     while (count > 0) {
         if (source->bytes_in_buffer == 0 && !(*source->fill_input_buffer)(decoder)) {
-            AbandonJpegDecode(Common(decoder), "input suspended");
+            AbandonJpegDecode(Common(decoder), LoadFailure::InputSuspended);
         }
         const size_t n = count < source->bytes_in_buffer ? count : source->bytes_in_buffer;
         memcpy(to, source->next_input_byte, n);
@@ -210,11 +210,11 @@ uint64_t ImageBytesAtScale(j_decompress_ptr decoder, unsigned int denominator) {
 // Everything is decided from the header, before jpeg_start_decompress allocates anything large.
 void CheckHeader(j_decompress_ptr decoder, uint64_t inputLength) {
     if (StreamTooShortForFrame(decoder, inputLength)) {
-        AbandonJpegDecode(Common(decoder), "file too short for its size");
+        AbandonJpegDecode(Common(decoder), LoadFailure::FileTooShortForSize);
     }
     const uint64_t coefficients = WholePictureBytes(decoder);
     if (coefficients > 0 && coefficients + ImageBytesAtScale(decoder, 8) > DecodeMemoryBudget) {
-        AbandonJpegDecode(Common(decoder), "image too large to decode");
+        AbandonJpegDecode(Common(decoder), LoadFailure::ImageTooLargeToDecode);
     }
     switch (decoder->jpeg_color_space) {
         case JCS_GRAYSCALE:
@@ -227,7 +227,7 @@ void CheckHeader(j_decompress_ptr decoder, uint64_t inputLength) {
             decoder->out_color_space = JCS_CMYK;  // the library turns YCCK into CMYK; we do the rest
             break;
         default:
-            AbandonJpegDecode(Common(decoder), "unsupported colour space");
+            AbandonJpegDecode(Common(decoder), LoadFailure::UnsupportedColourSpace);
     }
 }
 
@@ -273,7 +273,7 @@ void ReadBgrRows(j_decompress_ptr decoder, const RowTarget& target, const Colour
         JDIMENSION done = 0;
         while (done < count) {
             const JDIMENSION read = jpeg_read_scanlines(decoder, rows + done, count - done);
-            if (read == 0) AbandonJpegDecode(Common(decoder), "decoder read no rows");
+            if (read == 0) AbandonJpegDecode(Common(decoder), LoadFailure::DecoderReadNoRows);
             for (JDIMENSION i = done; i < done + read; ++i) {
                 if (colour) TransformPixels(colour, rows[i], rows[i], decoder->output_width);
                 if (!target.Sink) memset(rows[i] + pixelBytes, 0, target.Stride - pixelBytes);
@@ -295,7 +295,7 @@ void ReadCmykRows(j_decompress_ptr decoder, const RowTarget& target, const Colou
         const JDIMENSION y = decoder->output_scanline;
         if (inBatch == 0) first = y;
         unsigned char* row = TargetRow(target, height, y, inBatch);
-        if (jpeg_read_scanlines(decoder, samples, 1) == 0) AbandonJpegDecode(Common(decoder), "decoder read no rows");
+        if (jpeg_read_scanlines(decoder, samples, 1) == 0) AbandonJpegDecode(Common(decoder), LoadFailure::DecoderReadNoRows);
         if (colour) {
             TransformPixels(colour, samples[0], row, decoder->output_width);
         } else {
@@ -357,17 +357,17 @@ bool StreamToSink(JpegDecode* job) {
 // panorama too large to hold whole is still shown. A decode that ran out of memory at one scale
 // is tried again from firstDenominator on.
 PackedDib CreateLargestImage(j_decompress_ptr decoder, unsigned int firstDenominator) {
-    const char* reason = "image too large";
+    LoadFailure reason = LoadFailure::ImageTooLarge;
     const uint64_t coefficients = WholePictureBytes(decoder);
     for (unsigned int denominator = firstDenominator; denominator <= 8; denominator *= 2) {
         const uint64_t imageBytes = ImageBytesAtScale(decoder, denominator);
         if (!DibSizeIsAddressable(decoder->output_width, decoder->output_height, 24)) continue;
         if (coefficients > 0 && coefficients + imageBytes > DecodeMemoryBudget) {
-            reason = "image too large to decode";
+            reason = LoadFailure::ImageTooLargeToDecode;
             continue;
         }
         if (PackedDib image = CreatePackedDib(decoder->output_width, decoder->output_height, 24)) return image;
-        reason = "out of memory";
+        reason = LoadFailure::OutOfMemory;
     }
     AbandonJpegDecode(Common(decoder), reason);
 }
@@ -401,7 +401,7 @@ void DecodeAttached(JpegDecode* job, unsigned int firstDenominator) {
     jpeg_finish_decompress(decoder);
     if (job->Streamed) {
         job->Image = job->Sink->Finish(job->Sink->Context);
-        if (!job->Image) AbandonJpegDecode(Common(decoder), "out of memory");
+        if (!job->Image) AbandonJpegDecode(Common(decoder), LoadFailure::OutOfMemory);
     }
 }
 
@@ -431,7 +431,8 @@ LoadResult DecodeJpegAt(FILE* file, uint64_t fileLength, const unsigned char* by
         jpeg_destroy_decompress(&job.Decoder);
         FreeColourTransform(job.Colour);
         free(job.Image);
-        return job.Progress.CutShort ? CutShortLoad() : NoImage(job.Trap.Message);
+        if (job.Progress.CutShort) return CutShortLoad();
+        return job.Trap.Failure == LoadFailure::Decoder ? DecoderFailure(job.Trap.Message) : NoImage(job.Trap.Failure);
     }
     jpeg_create_decompress(&job.Decoder);
     // The header check holds the library to the budget; where long cannot say it (64-bit

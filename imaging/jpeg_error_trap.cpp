@@ -13,6 +13,7 @@ JpegErrorTrap* TrapOf(j_common_ptr decoder) { return reinterpret_cast<JpegErrorT
     JpegErrorTrap* trap = TrapOf(decoder);
     (*decoder->err->format_message)(decoder, trap->Message);
     LowerFirstLetter(trap->Message);
+    trap->Failure = LoadFailure::Decoder;
     longjmp(trap->Escape, 1);
 }
 
@@ -21,13 +22,14 @@ JpegErrorTrap* TrapOf(j_common_ptr decoder) { return reinterpret_cast<JpegErrorT
 jpeg_error_mgr* InitJpegErrorTrap(JpegErrorTrap* trap) {
     jpeg_error_mgr* manager = jpeg_std_error(&trap->Manager);
     manager->error_exit = LeaveOnFatalError;
+    trap->Failure = LoadFailure::None;
     trap->Message[0] = '\0';
     return manager;
 }
 
-void AbandonJpegDecode(j_common_ptr decoder, const char* reason) {
+void AbandonJpegDecode(j_common_ptr decoder, LoadFailure failure) {
     JpegErrorTrap* trap = TrapOf(decoder);
-    snprintf(trap->Message, sizeof trap->Message, "%s", reason);
+    trap->Failure = failure;
     trap->Manager.msg_code = 0;  // the reason is ours, not the library's last message
     longjmp(trap->Escape, 1);
 }

@@ -6,15 +6,18 @@
 
 #include <jpeglib.h>
 
+#include "imaging/load_failure.h"
+
 struct JpegErrorTrap {
     jpeg_error_mgr Manager;  // first: the library hands the handlers a pointer to it
     jmp_buf Escape;          // where a fatal error goes; set by the decode before any library call
-    char Message[JMSG_LENGTH_MAX];  // why the decode was abandoned, lower case, for the load's reason
+    LoadFailure Failure;            // why the decode was abandoned; Decoder: the library's message
+    char Message[JMSG_LENGTH_MAX];  // that message, lower case
 };
 
 // Fills the trap with the library's standard handlers and puts its own fatal-error exit in place.
 // Returns the manager to store in the decoder's err field.
 jpeg_error_mgr* InitJpegErrorTrap(JpegErrorTrap* trap);
 
-// Abandons the decode whose error manager is a JpegErrorTrap, giving this reason. Does not return.
-[[noreturn]] void AbandonJpegDecode(j_common_ptr decoder, const char* reason);
+// Abandons the decode whose error manager is a JpegErrorTrap, for this reason. Does not return.
+[[noreturn]] void AbandonJpegDecode(j_common_ptr decoder, LoadFailure failure);

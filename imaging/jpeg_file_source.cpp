@@ -24,7 +24,7 @@ void Count(j_decompress_ptr decoder, uint64_t bytes) {
     source->SinceAsked = 0;
     if (!LoadMayGoOn(*source->Control)) {
         *source->CutShort = true;
-        AbandonJpegDecode(reinterpret_cast<j_common_ptr>(decoder), "load cut short");
+        AbandonJpegDecode(reinterpret_cast<j_common_ptr>(decoder), LoadFailure::CutShort);
     }
 }
 

@@ -9,11 +9,11 @@ LoadResult LoadJpegResource(const char* name) {
     // released, so the decoder reads them where they are.
     HMODULE module = GetModuleHandleA(nullptr);
     HRSRC info = FindResourceA(module, name, "JPEG");
-    if (!info) return NoImage("no logo resource");
+    if (!info) return NoImage(LoadFailure::NoLogoResource);
     HGLOBAL loaded = LoadResource(module, info);
-    if (!loaded) return NoImage("no logo resource");
+    if (!loaded) return NoImage(LoadFailure::NoLogoResource);
     const void* bytes = LockResource(loaded);
     const DWORD length = SizeofResource(module, info);
-    if (!bytes || length == 0) return NoImage("no logo resource");
+    if (!bytes || length == 0) return NoImage(LoadFailure::NoLogoResource);
     return LoadJpegMemory(static_cast<const unsigned char*>(bytes), length, NeverStop);
 }

@@ -39,7 +39,8 @@ struct PngDecode {
     const LoadControl* Control;
     uint64_t ReadSinceAsked;
     jmp_buf Escape;  // where errors go; set before any library call
-    char Reason[LoadReasonSize];
+    LoadFailure Failure;
+    char Message[LoadReasonSize];  // libpng's, when Failure is Decoder
     volatile bool CutShort;    // read again after a jump out of the library
     PackedDib volatile Image;  // read again after a jump out of the library
     size_t BlockSize;
@@ -47,14 +48,16 @@ struct PngDecode {
     ColourTransform* volatile Transform;  // read again after a jump out of the library
 };
 
-[[noreturn]] void AbandonPngDecode(PngDecode* job, const char* reason) {
-    snprintf(job->Reason, sizeof job->Reason, "%s", reason);
-    LowerFirstLetter(job->Reason);
+[[noreturn]] void AbandonPngDecode(PngDecode* job, LoadFailure failure) {
+    job->Failure = failure;
     longjmp(job->Escape, 1);
 }
 
 [[noreturn]] void LeaveOnError(png_structp png, png_const_charp message) {
-    AbandonPngDecode(static_cast<PngDecode*>(png_get_error_ptr(png)), message);
+    PngDecode* job = static_cast<PngDecode*>(png_get_error_ptr(png));
+    snprintf(job->Message, sizeof job->Message, "%s", message);
+    LowerFirstLetter(job->Message);
+    AbandonPngDecode(job, LoadFailure::Decoder);
 }
 
 // Warnings (damaged ancillary chunks, extra data) cost nothing of the picture.
@@ -63,14 +66,14 @@ void IgnoreWarning(png_structp, png_const_charp) {}
 void AskToGoOn(PngDecode* job) {
     if (!LoadMayGoOn(*job->Control)) {
         job->CutShort = true;
-        AbandonPngDecode(job, "load cut short");
+        AbandonPngDecode(job, LoadFailure::CutShort);
     }
 }
 
 void ReadFromFile(png_structp png, png_bytep data, size_t length) {
     PngDecode* job = static_cast<PngDecode*>(png_get_io_ptr(png));
     if (fread(data, 1, length, job->File) != length) {
-        AbandonPngDecode(job, feof(job->File) ? "file truncated" : "cannot read file");
+        AbandonPngDecode(job, feof(job->File) ? LoadFailure::FileTruncated : LoadFailure::CannotRead);
     }
     job->ReadSinceAsked += length;
     if (job->ReadSinceAsked >= ReadPiece) {
@@ -101,7 +104,7 @@ uint64_t CompressedBytes(PngDecode* job, uint64_t enough) {
     FILE* file = job->File;
     uint64_t resume = 0;
     const uint64_t end = job->FileLength;
-    if (!FilePosition(file, &resume) || resume < 8 || end < resume) AbandonPngDecode(job, "cannot read file");
+    if (!FilePosition(file, &resume) || resume < 8 || end < resume) AbandonPngDecode(job, LoadFailure::CannotRead);
     uint64_t total = 0;
     uint64_t at = resume - 8;  // the length field of the chunk
     unsigned char header[8];
@@ -117,7 +120,7 @@ uint64_t CompressedBytes(PngDecode* job, uint64_t enough) {
         at += 12 + length;
         if (chunks % ChunkBatch == 0) AskToGoOn(job);
     }
-    if (!SeekFileTo(file, resume)) AbandonPngDecode(job, "cannot read file");
+    if (!SeekFileTo(file, resume)) AbandonPngDecode(job, LoadFailure::CannotRead);
     return total;
 }
 
@@ -196,7 +199,7 @@ bool StreamPngRows(PngDecode* job, png_uint_32 width, png_uint_32 height, int co
         y += count;
     }
     job->Image = sink->Finish(sink->Context);
-    if (!job->Image) AbandonPngDecode(job, "out of memory");
+    if (!job->Image) AbandonPngDecode(job, LoadFailure::OutOfMemory);
     const DibLayout layout = ReadDibLayout(job->Image);
     job->BlockSize = layout.bitsOffset +
                      static_cast<size_t>(DibStride(static_cast<uint64_t>(layout.width), 24)) * layout.height;
@@ -221,7 +224,7 @@ void DecodePng(PngDecode* job) {
     png_get_IHDR(png, info, &width, &height, &bitDepth, &colorType, &interlace, nullptr, nullptr);
     const bool indexed = colorType == PNG_COLOR_TYPE_PALETTE && !PaletteHasTransparency(png, info);
     const uint16_t bitCount = indexed ? 8 : 24;
-    if (!DibSizeIsAddressable(width, height, bitCount)) AbandonPngDecode(job, "image too large");
+    if (!DibSizeIsAddressable(width, height, bitCount)) AbandonPngDecode(job, LoadFailure::ImageTooLarge);
     const uint32_t bitsPerPixel = png_get_channels(png, info) * bitDepth;
     const bool interlaced = interlace != PNG_INTERLACE_NONE;
     const uint64_t filtered = FilteredBytes(width, height, bitsPerPixel, interlaced);
@@ -235,7 +238,7 @@ void DecodePng(PngDecode* job) {
         if (paid > leastCompressed) leastCompressed = paid;
     }
     if (CompressedBytes(job, leastCompressed) < leastCompressed) {
-        AbandonPngDecode(job, "file too short for its size");
+        AbandonPngDecode(job, LoadFailure::FileTooShortForSize);
     }
 
     if (indexed) {
@@ -251,12 +254,12 @@ void DecodePng(PngDecode* job) {
     const int passes = png_set_interlace_handling(png);
     png_read_update_info(png, info);
     const size_t pixelBytes = static_cast<size_t>(width) * (bitCount / 8);
-    if (png_get_rowbytes(png, info) != pixelBytes) AbandonPngDecode(job, "unexpected row layout");
+    if (png_get_rowbytes(png, info) != pixelBytes) AbandonPngDecode(job, LoadFailure::UnexpectedRowLayout);
     // An interlaced picture needs every pass before any row is whole: it loads whole.
     if (!indexed && !interlaced && StreamPngRows(job, width, height, colorType)) return;
 
     job->Image = CreatePackedDib(width, height, bitCount);
-    if (!job->Image) AbandonPngDecode(job, "out of memory");
+    if (!job->Image) AbandonPngDecode(job, LoadFailure::OutOfMemory);
     if (indexed) WritePalette(png, info, bitDepth, job->Image);
     const size_t stride = static_cast<size_t>(DibStride(width, bitCount));
     unsigned char* bits = PackedDibBits(job->Image);
@@ -277,9 +280,9 @@ LoadResult DecodePngFile(FILE* file, const LoadControl& control) {
     const uint64_t length = FileLength(file);
     unsigned char signature[8];
     const size_t got = fread(signature, 1, sizeof signature, file);
-    if (got == 0) return NoImage("empty file");
-    if (png_sig_cmp(signature, 0, got) != 0) return NoImage("not a PNG file");
-    if (got < sizeof signature) return NoImage("file truncated");
+    if (got == 0) return NoImage(LoadFailure::EmptyFile);
+    if (png_sig_cmp(signature, 0, got) != 0) return NoImage(LoadFailure::NotPng);
+    if (got < sizeof signature) return NoImage(LoadFailure::FileTruncated);
 
     PngDecode job = {};
     job.File = file;
@@ -291,12 +294,13 @@ LoadResult DecodePngFile(FILE* file, const LoadControl& control) {
         FreeColourTransform(job.Transform);
         FreePngColourChunks(&job.Colour);
         free(job.Image);
-        return job.CutShort ? CutShortLoad() : NoImage(job.Reason);
+        if (job.CutShort) return CutShortLoad();
+        return job.Failure == LoadFailure::Decoder ? DecoderFailure(job.Message) : NoImage(job.Failure);
     }
     job.Png = png_create_read_struct(PNG_LIBPNG_VER_STRING, &job, LeaveOnError, IgnoreWarning);
-    if (!job.Png) AbandonPngDecode(&job, "out of memory");
+    if (!job.Png) AbandonPngDecode(&job, LoadFailure::OutOfMemory);
     job.Info = png_create_info_struct(job.Png);
-    if (!job.Info) AbandonPngDecode(&job, "out of memory");
+    if (!job.Info) AbandonPngDecode(&job, LoadFailure::OutOfMemory);
     DecodePng(&job);
     png_destroy_read_struct(&job.Png, &job.Info, nullptr);
     FreeColourTransform(job.Transform);

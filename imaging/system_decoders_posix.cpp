@@ -9,7 +9,7 @@ const char* const WindowsDecodes[] = {".heic", ".heif", ".avif", ".tif", ".tiff"
                                       ".hdp", ".dng", ".cr2", ".nef", ".arw", ".orf", ".rw2", ".ico"};
 
 LoadResult LoadOnWindowsOnly(const char*, const LoadControl&) {
-    return NoImage("decoded by Windows' own imaging component (WIC), which this system lacks");
+    return NoImage(LoadFailure::WicLackingHere);
 }
 
 }  // namespace

@@ -47,49 +47,49 @@ struct Demuxed {
 };
 
 // The demuxer over the bytes held, once they hold all of the first frame; the reason otherwise.
-const char* FindFirstFrame(WebpFile* webp, const LoadControl& control, Demuxed* found, bool* cutShort) {
+LoadFailure FindFirstFrame(WebpFile* webp, const LoadControl& control, Demuxed* found, bool* cutShort) {
     for (;;) {
         WebPData data = {webp->Bytes, webp->Held};
         WebPDemuxState state;
         WebPDemuxer* demuxer = WebPDemuxPartial(&data, &state);
         if (!demuxer || state == WEBP_DEMUX_PARSE_ERROR) {
             WebPDemuxDelete(demuxer);
-            return webp->Held == webp->Length || state == WEBP_DEMUX_PARSE_ERROR ? "damaged WebP file" : nullptr;
+            return LoadFailure::DamagedWebpFile;  // whether the bytes end or the parse fails there
         }
         if (demuxer && WebPDemuxGetFrame(demuxer, 1, &found->Frame)) {
             if (found->Frame.complete) {
                 found->Demuxer = demuxer;
-                return "";
+                return LoadFailure::None;
             }
             WebPDemuxReleaseIterator(&found->Frame);
         }
         WebPDemuxDelete(demuxer);
-        if (webp->Held == webp->Length) return "file truncated";
+        if (webp->Held == webp->Length) return LoadFailure::FileTruncated;
         if (!LoadMayGoOn(control)) {
             *cutShort = true;
-            return "load cut short";
+            return LoadFailure::CutShort;
         }
         const uint64_t want = webp->Held * 2u;
-        if (want > MostFileBytes) return "image too large";
-        if (!ReadUpTo(webp, static_cast<size_t>(want))) return "cannot read file";
+        if (want > MostFileBytes) return LoadFailure::ImageTooLarge;
+        if (!ReadUpTo(webp, static_cast<size_t>(want))) return LoadFailure::CannotRead;
     }
 }
 
 // The frame's bytes are all there when the decoder sees them: a decoder that wants more has
 // damaged data.
-const char* DecodeStatusReason(VP8StatusCode status) {
+LoadFailure DecodeStatusReason(VP8StatusCode status) {
     switch (status) {
-        case VP8_STATUS_OUT_OF_MEMORY: return "out of memory";
-        case VP8_STATUS_UNSUPPORTED_FEATURE: return "unsupported WebP feature";
-        default: return "damaged WebP data";
+        case VP8_STATUS_OUT_OF_MEMORY: return LoadFailure::OutOfMemory;
+        case VP8_STATUS_UNSUPPORTED_FEATURE: return LoadFailure::UnsupportedWebpFeature;
+        default: return LoadFailure::DamagedWebpData;
     }
 }
 
 // Decodes the frame's bytes into the output the configuration names, a piece at a time.
-const char* DecodeFrame(const WebPIterator& frame, WebPDecoderConfig* config, const LoadControl& control,
+LoadFailure DecodeFrame(const WebPIterator& frame, WebPDecoderConfig* config, const LoadControl& control,
                         bool* cutShort) {
     WebPIDecoder* decoder = WebPIDecode(nullptr, 0, config);
-    if (!decoder) return "out of memory";
+    if (!decoder) return LoadFailure::OutOfMemory;
     const uint8_t* bytes = frame.fragment.bytes;
     const size_t size = frame.fragment.size;
     VP8StatusCode status = VP8_STATUS_SUSPENDED;
@@ -97,13 +97,13 @@ const char* DecodeFrame(const WebPIterator& frame, WebPDecoderConfig* config, co
         if (!LoadMayGoOn(control)) {
             WebPIDelete(decoder);
             *cutShort = true;
-            return "load cut short";
+            return LoadFailure::CutShort;
         }
         given = size - given < DecodePiece ? size : given + DecodePiece;
         status = WebPIUpdate(decoder, bytes, given);
     }
     WebPIDelete(decoder);
-    return status == VP8_STATUS_OK ? "" : DecodeStatusReason(status);
+    return status == VP8_STATUS_OK ? LoadFailure::None : DecodeStatusReason(status);
 }
 
 // Premultiplied blue, green, red and alpha: the first three are the pixel on black.
@@ -117,12 +117,12 @@ void PlaceOnCanvas(const unsigned char* bgra, const WebPIterator& frame, PackedD
     }
 }
 
-const char* DrawFirstFrame(const Demuxed& demuxed, PackedDib image, uint32_t width, uint32_t height,
+LoadFailure DrawFirstFrame(const Demuxed& demuxed, PackedDib image, uint32_t width, uint32_t height,
                            const LoadControl& control, bool* cutShort) {
     const WebPIterator& frame = demuxed.Frame;
     const size_t stride = static_cast<size_t>(DibStride(width, 24));
     WebPDecoderConfig config;
-    if (!WebPInitDecoderConfig(&config)) return "unsupported WebP library";
+    if (!WebPInitDecoderConfig(&config)) return LoadFailure::UnsupportedWebpLibrary;
     config.output.is_external_memory = 1;
     const bool direct = !frame.has_alpha && frame.x_offset == 0 && frame.y_offset == 0 &&
                         static_cast<uint32_t>(frame.width) == width && static_cast<uint32_t>(frame.height) == height;
@@ -132,33 +132,33 @@ const char* DrawFirstFrame(const Demuxed& demuxed, PackedDib image, uint32_t wid
         config.output.u.RGBA.rgba = PackedDibBits(image);
         config.output.u.RGBA.stride = static_cast<int>(stride);
         config.output.u.RGBA.size = stride * height;
-        const char* reason = DecodeFrame(frame, &config, control, cutShort);
+        const LoadFailure reason = DecodeFrame(frame, &config, control, cutShort);
         const size_t pixelBytes = static_cast<size_t>(width) * 3;
         for (uint32_t y = 0; y < height; ++y) memset(PackedDibBits(image) + stride * y + pixelBytes, 0, stride - pixelBytes);
         return reason;
     }
     memset(PackedDibBits(image), 0, stride * height);
-    if (!DibSizeIsAddressable(frame.width, frame.height, 32)) return "image too large";
+    if (!DibSizeIsAddressable(frame.width, frame.height, 32)) return LoadFailure::ImageTooLarge;
     const size_t frameBytes = static_cast<size_t>(frame.width) * frame.height * 4;
     unsigned char* bgra = static_cast<unsigned char*>(malloc(frameBytes));
-    if (!bgra) return "out of memory";
+    if (!bgra) return LoadFailure::OutOfMemory;
     config.output.colorspace = MODE_bgrA;
     config.output.u.RGBA.rgba = bgra;
     config.output.u.RGBA.stride = frame.width * 4;
     config.output.u.RGBA.size = frameBytes;
-    const char* reason = DecodeFrame(frame, &config, control, cutShort);
-    if (!reason[0]) PlaceOnCanvas(bgra, frame, image, stride, height);
+    const LoadFailure reason = DecodeFrame(frame, &config, control, cutShort);
+    if (reason == LoadFailure::None) PlaceOnCanvas(bgra, frame, image, stride, height);
     free(bgra);
     return reason;
 }
 
-const char* ApplyProfile(const Demuxed& demuxed, PackedDib image, uint32_t width, uint32_t height,
+LoadFailure ApplyProfile(const Demuxed& demuxed, PackedDib image, uint32_t width, uint32_t height,
                          const LoadControl& control, bool* cutShort) {
     WebPChunkIterator chunk;
-    if (!WebPDemuxGetChunk(demuxed.Demuxer, "ICCP", 1, &chunk)) return "";
+    if (!WebPDemuxGetChunk(demuxed.Demuxer, "ICCP", 1, &chunk)) return LoadFailure::None;
     ColourTransform* transform = TransformFromProfile(chunk.chunk.bytes, chunk.chunk.size, ColourPixels::Bgr);
     WebPDemuxReleaseChunkIterator(&chunk);
-    if (!transform) return "";
+    if (!transform) return LoadFailure::None;
     const size_t stride = static_cast<size_t>(DibStride(width, 24));
     for (uint32_t y = 0; y < height; ++y) {
         if (y % RowBatch == 0 && !LoadMayGoOn(control)) {
@@ -169,41 +169,40 @@ const char* ApplyProfile(const Demuxed& demuxed, PackedDib image, uint32_t width
         TransformPixels(transform, row, row, width);
     }
     FreeColourTransform(transform);
-    return *cutShort ? "load cut short" : "";
+    return *cutShort ? LoadFailure::CutShort : LoadFailure::None;
 }
 
 LoadResult Decode(WebpFile* webp, const LoadControl& control) {
-    if (webp->Length == 0) return NoImage("empty file");
-    if (!ReadUpTo(webp, FirstRead)) return NoImage("cannot read file");
+    if (webp->Length == 0) return NoImage(LoadFailure::EmptyFile);
+    if (!ReadUpTo(webp, FirstRead)) return NoImage(LoadFailure::CannotRead);
     if (webp->Held < 12 || memcmp(webp->Bytes, "RIFF", 4) != 0 || memcmp(webp->Bytes + 8, "WEBP", 4) != 0) {
-        return NoImage("not a WebP file");
+        return NoImage(LoadFailure::NotWebp);
     }
     WebPBitstreamFeatures features;
     const VP8StatusCode status = WebPGetFeatures(webp->Bytes, webp->Held, &features);
-    if (status == VP8_STATUS_NOT_ENOUGH_DATA) return NoImage("file truncated");
+    if (status == VP8_STATUS_NOT_ENOUGH_DATA) return NoImage(LoadFailure::FileTruncated);
     if (status != VP8_STATUS_OK) return NoImage(DecodeStatusReason(status));
     const uint32_t width = static_cast<uint32_t>(features.width), height = static_cast<uint32_t>(features.height);
-    if (!DibSizeIsAddressable(width, height, 24)) return NoImage("image too large");
+    if (!DibSizeIsAddressable(width, height, 24)) return NoImage(LoadFailure::ImageTooLarge);
 
     bool cutShort = false;
     Demuxed demuxed = {};
-    const char* reason = FindFirstFrame(webp, control, &demuxed, &cutShort);
-    if (!reason) reason = "damaged WebP file";
-    if (reason[0]) return cutShort ? CutShortLoad() : NoImage(reason);
+    LoadFailure reason = FindFirstFrame(webp, control, &demuxed, &cutShort);
+    if (reason != LoadFailure::None) return cutShort ? CutShortLoad() : NoImage(reason);
     const WebPIterator& frame = demuxed.Frame;
     PackedDib image = nullptr;
     if (frame.width <= 0 || frame.height <= 0 || static_cast<uint32_t>(frame.x_offset + frame.width) > width ||
         static_cast<uint32_t>(frame.y_offset + frame.height) > height) {
-        reason = "damaged WebP file";
+        reason = LoadFailure::DamagedWebpFile;
     } else if (!(image = CreatePackedDib(width, height, 24))) {
-        reason = "out of memory";
+        reason = LoadFailure::OutOfMemory;
     } else {
         reason = DrawFirstFrame(demuxed, image, width, height, control, &cutShort);
-        if (!reason[0]) reason = ApplyProfile(demuxed, image, width, height, control, &cutShort);
+        if (reason == LoadFailure::None) reason = ApplyProfile(demuxed, image, width, height, control, &cutShort);
     }
     WebPDemuxReleaseIterator(&demuxed.Frame);
     WebPDemuxDelete(demuxed.Demuxer);
-    if (reason[0]) {
+    if (reason != LoadFailure::None) {
         free(image);
         return cutShort ? CutShortLoad() : NoImage(reason);
     }

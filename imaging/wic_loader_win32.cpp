@@ -194,26 +194,26 @@ ColourTransform* ProfileOf(IWICImagingFactory* factory, IWICBitmapFrameDecode* f
 LoadResult Decode(const WicSession& session, const char* path, const LoadControl& control) {
     IWICImagingFactory* factory = session.Factory();
     WCHAR widePath[MAX_PATH];
-    if (!MultiByteToWideChar(CP_ACP, 0, path, -1, widePath, MAX_PATH)) return NoImage("cannot open file");
+    if (!MultiByteToWideChar(CP_ACP, 0, path, -1, widePath, MAX_PATH)) return NoImage(LoadFailure::CannotOpen);
     Held<IWICBitmapDecoder> decoder;
     if (FAILED(factory->CreateDecoderFromFilename(widePath, nullptr, GENERIC_READ, WICDecodeMetadataCacheOnDemand,
                                                   decoder.Out()))) {
-        return NoImage("Windows' imaging component cannot decode the file");
+        return NoImage(LoadFailure::WicCannotDecode);
     }
     Held<IWICBitmapFrameDecode> frame;
     UINT width = 0, height = 0;
     if (FAILED(decoder->GetFrame(0, frame.Out())) || FAILED(frame->GetSize(&width, &height)) || width == 0 ||
         height == 0) {
-        return NoImage("Windows' imaging component gives no frame");
+        return NoImage(LoadFailure::WicNoFrame);
     }
     if (!DibSizeIsAddressable(width, height, 24) || !DibSizeIsAddressable(width, RowBatch, 32)) {
-        return NoImage("image too large");
+        return NoImage(LoadFailure::ImageTooLarge);
     }
     Held<IWICFormatConverter> converter;
     if (FAILED(factory->CreateFormatConverter(converter.Out())) ||
         FAILED(converter->Initialize(frame.Get(), PremultipliedBgra, WICBitmapDitherTypeNone, nullptr, 0.0,
                                      WICBitmapPaletteTypeCustom))) {
-        return NoImage("Windows' imaging component cannot convert the picture");
+        return NoImage(LoadFailure::WicCannotConvert);
     }
     PackedDib image = CreatePackedDib(width, height, 24);
     const size_t batchStride = static_cast<size_t>(width) * 4;
@@ -221,23 +221,23 @@ LoadResult Decode(const WicSession& session, const char* path, const LoadControl
     if (!image || !batch) {
         free(image);
         free(batch);
-        return NoImage("out of memory");
+        return NoImage(LoadFailure::OutOfMemory);
     }
     const size_t stride = static_cast<size_t>(DibStride(width, 24));
     ColourTransform* transform = ProfileOf(factory, frame.Get());
-    const char* reason = "";
+    LoadFailure reason = LoadFailure::None;
     bool cutShort = false;
-    for (UINT top = 0; top < height && !reason[0]; top += RowBatch) {
+    for (UINT top = 0; top < height && reason == LoadFailure::None; top += RowBatch) {
         if (!LoadMayGoOn(control)) {
             cutShort = true;
-            reason = "load cut short";
+            reason = LoadFailure::CutShort;
             break;
         }
         const UINT rows = height - top < RowBatch ? height - top : RowBatch;
         const WICRect area = {0, static_cast<INT>(top), static_cast<INT>(width), static_cast<INT>(rows)};
         if (FAILED(converter->CopyPixels(&area, static_cast<UINT>(batchStride), static_cast<UINT>(batchStride * rows),
                                          batch))) {
-            reason = "Windows' imaging component cannot decode the file";
+            reason = LoadFailure::WicCannotDecode;
             break;
         }
         for (UINT y = 0; y < rows; ++y) {
@@ -250,7 +250,7 @@ LoadResult Decode(const WicSession& session, const char* path, const LoadControl
     }
     free(batch);
     FreeColourTransform(transform);
-    if (reason[0]) {
+    if (reason != LoadFailure::None) {
         free(image);
         return cutShort ? CutShortLoad() : NoImage(reason);
     }
@@ -261,7 +261,7 @@ LoadResult Decode(const WicSession& session, const char* path, const LoadControl
 
 LoadResult LoadWithImagingComponent(const char* path, const LoadControl& control) {
     WicSession session;
-    if (!session.Factory()) return NoImage("Windows' imaging component is missing");
+    if (!session.Factory()) return NoImage(LoadFailure::WicMissing);
     return Decode(session, path, control);
 }
 

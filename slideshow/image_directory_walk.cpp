@@ -58,13 +58,13 @@ namespace {
 
 // The entry the listing stands on, through its loader; none when it does not load.
 LoadResult TryCurrentEntry(ImageDirectoryWalk& walk, const LoadControl& control) {
-    if (!walk.Listing) return NoImage("directory cannot be listed");
+    if (!walk.Listing) return NoImage(LoadFailure::DirectoryCannotBeListed);
     // A name that does not fit is passed over like one that does not load.
-    if (walk.Entry.NameTooLong || !SetCandidatePath(walk, walk.Entry.FileName)) return NoImage("path too long");
+    if (walk.Entry.NameTooLong || !SetCandidatePath(walk, walk.Entry.FileName)) return NoImage(LoadFailure::PathTooLong);
     // The extension runs from the last dot of the whole path, the directory part included.
     const char* extension = strrchr(walk.CandidatePath, '.');
     const ImageLoader loader = extension ? FindImageLoader(extension) : nullptr;
-    if (!loader) return NoImage("not a picture by its extension");
+    if (!loader) return NoImage(LoadFailure::NotAPictureByExtension);
     char path[sizeof walk.CandidatePath];
     memcpy(path, walk.CandidatePath, sizeof path);
     ToPlatformPath(path, strlen(walk.ImageDir) - 1);
@@ -83,7 +83,7 @@ bool TryEntryEndsStep(ImageDirectoryWalk& walk, const LoadControl& control, Load
 LoadResult ScanFromFirstEntry(ImageDirectoryWalk& walk, const LoadControl& control) {
     OpenListing(walk);
     walk.EntryPending = false;
-    LoadResult result = NoImage("directory cannot be listed");
+    LoadResult result = NoImage(LoadFailure::DirectoryCannotBeListed);
     while (walk.Listing) {
         if (TryEntryEndsStep(walk, control, &result)) return result;
         if (!NextDirectoryEntry(walk.Listing, &walk.Entry)) CloseListing(walk);
@@ -164,7 +164,7 @@ LoadResult TryPicture(ImageDirectoryWalk& walk, uint32_t picture, const LoadCont
 
 LoadResult AdvanceThroughLibrary(ImageDirectoryWalk& walk, const LoadControl& control) {
     if (!walk.Library) MakeLibrary(walk);
-    if (!walk.Library) return NoImage("no memory for the picture library");
+    if (!walk.Library) return NoImage(LoadFailure::NoLibraryMemory);
     PictureLibrary& library = *walk.Library;
     // A step's listing, in pieces, each after asking the control: input that would end the show
     // does not wait for it.
@@ -180,7 +180,7 @@ LoadResult AdvanceThroughLibrary(ImageDirectoryWalk& walk, const LoadControl& co
         if (picture == NoPicture) {
             if (library.LastTried == NoPicture) SetCandidatePath(walk, SearchPattern);
             walk.ListingFailed = library.TopUnlisted;
-            return NoImage(library.TopUnlisted ? "directory cannot be listed" : "no picture to show");
+            return NoImage(library.TopUnlisted ? LoadFailure::DirectoryCannotBeListed : LoadFailure::NoPictureToShow);
         }
         walk.ListingFailed = false;
         library.LastTried = picture;

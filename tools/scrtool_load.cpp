@@ -39,7 +39,7 @@ bool WriteBmpFile(const char* path, const unsigned char* image, size_t blockSize
 
 LoadResult LoadAsTheWalkWould(const char* path, const LoadControl& control) {
     const ImageLoader loader = FindImageLoaderForPath(path);
-    if (!loader) return NoImage("not a picture by its extension");
+    if (!loader) return NoImage(LoadFailure::NotAPictureByExtension);
     return loader(path, control);
 }
 

@@ -188,6 +188,7 @@ typedef std::unique_ptr<unsigned char, FreeImage> ImagePtr;
 // A loader's result with its image owned.
 struct Loaded {
     ImagePtr Image;
+    LoadFailure Failure = LoadFailure::None;
     std::string Reason;
     size_t BlockSize = 0;
     bool CutShort = false;
@@ -208,9 +209,25 @@ inline bool KeepGoingUnlessStopAt(void* context) {
 
 inline LoadControl CountingControl(QuestionCounter* counter) { return LoadControl{KeepGoingUnlessStopAt, counter}; }
 
+// What a load is to say: one of this program's reasons, or a decoding library's message in its
+// words (Failure Decoder).
+struct ExpectedFailure {
+    ExpectedFailure(LoadFailure failure) : Failure(failure), Message("") {}
+    ExpectedFailure(const char* message) : Failure(LoadFailure::Decoder), Message(message) {}
+    LoadFailure Failure;
+    const char* Message;
+    bool Any() const { return Failure != LoadFailure::None; }
+};
+
+inline void ExpectFailure(const std::string& reason, LoadFailure failure, const ExpectedFailure& expected) {
+    EXPECT_EQ(failure, expected.Failure) << reason;
+    if (expected.Failure == LoadFailure::Decoder) EXPECT_EQ(reason, expected.Message);
+}
+
 inline Loaded Take(const LoadResult& result) {
     Loaded loaded;
     loaded.Image.reset(result.Image);
+    loaded.Failure = result.Failure;
     loaded.Reason = result.Reason;
     loaded.BlockSize = result.BlockSize;
     loaded.CutShort = result.CutShort;

@@ -290,7 +290,7 @@ TEST(ImageDirectoryWalk, AStepCutShortAnywhereIsTakenAgainWithNothingSkipped) {
             const LoadResult result = AdvanceToNextImage(walk, control);
             if (result.CutShort) {
                 EXPECT_EQ(result.Image, nullptr);
-                EXPECT_STREQ(result.Reason, "load cut short");
+                EXPECT_EQ(result.Failure, LoadFailure::CutShort);
                 EXPECT_TRUE(walk.EntryPending);
                 ++cuts;
                 continue;
