@@ -18,7 +18,9 @@
 #include <lcms2.h>
 
 #include "heap_counter.h"
+#include "imaging/bmp_file.h"
 #include "imaging/bmp_loader.h"
+#include "imaging/packed_dib.h"
 #include "imaging/jpeg_decoder.h"
 #include "render/prepared_load.h"
 #include "tests/reference/jpeg_streams.h"
@@ -79,34 +81,22 @@ bool WriteJpeg(const std::string& path) {
     return fclose(file) == 0;
 }
 
-void PutLe(unsigned char* p, uint32_t value) {
-    for (int i = 0; i < 4; ++i) p[i] = static_cast<unsigned char>(value >> (8 * i));
-}
-
 bool WriteBmp(const std::string& path) {
-    const uint32_t stride = (PictureWidth * 3 + 3) & ~3u;
-    unsigned char header[54] = {'B', 'M'};
-    PutLe(header + 2, 54 + stride * PictureHeight);
-    PutLe(header + 10, 54);
-    PutLe(header + 14, 40);
-    PutLe(header + 18, PictureWidth);
-    PutLe(header + 22, PictureHeight);
-    header[26] = 1;
-    header[28] = 24;
-    FILE* file = fopen(path.c_str(), "wb");
-    if (!file) return false;
-    bool written = fwrite(header, 1, sizeof header, file) == sizeof header;
-    std::vector<unsigned char> bgr(stride, 0);
-    for (int y = PictureHeight - 1; y >= 0 && written; --y) {
+    PackedDib image = CreatePackedDib(PictureWidth, PictureHeight, 24);
+    if (!image) return false;
+    const size_t stride = static_cast<size_t>(DibStride(PictureWidth, 24));
+    for (int y = 0; y < PictureHeight; ++y) {
         const std::vector<unsigned char> rgb = PhotoLikeRow(y);
+        unsigned char* bgr = PackedDibBits(image) + stride * (PictureHeight - 1 - y);
         for (int x = 0; x < PictureWidth; ++x) {
             bgr[x * 3 + 0] = rgb[x * 3 + 2];
             bgr[x * 3 + 1] = rgb[x * 3 + 1];
             bgr[x * 3 + 2] = rgb[x * 3 + 0];
         }
-        written = fwrite(bgr.data(), 1, bgr.size(), file) == bgr.size();
     }
-    return fclose(file) == 0 && written;
+    const bool written = WriteBmpFile(path.c_str(), image, DibInfoHeaderSize + stride * PictureHeight);
+    free(image);
+    return written;
 }
 
 // The stream of `from` with an Adobe RGB (1998) profile in an APP2 segment.

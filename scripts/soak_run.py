@@ -10,7 +10,6 @@ GDI handle allocation (channel gdi: "allocated OBJ_PAL ..." / "freed OBJ_PAL ...
 import os
 import re
 import shutil
-import struct
 import sys
 import time
 
@@ -25,17 +24,6 @@ GDI_HANDLE = re.compile(r"^([0-9a-f]+):trace:gdi:(?:alloc|free)_gdi_handle (allo
 MEMORY_SLACK_KB = 4096
 # A show that shows nothing new for this long has stopped.
 STALL_SECONDS = 60
-
-
-def write_bmp(path, width, height, rows_bgr, top_down=False):
-    """A 24-bit BMP from rows of (b, g, r) bytes, bottom-up unless top_down."""
-    stride = (width * 3 + 3) & ~3
-    pixels = b"".join(row + b"\0" * (stride - len(row)) for row in (rows_bgr if top_down else rows_bgr[::-1]))
-    header = struct.pack("<IiiHHIIiiII", 40, width, -height if top_down else height, 1, 24, 0, len(pixels),
-                         2835, 2835, 0, 0)
-    with open(path, "wb") as f:
-        f.write(b"BM" + struct.pack("<IHHI", 14 + len(header) + len(pixels), 0, 0, 14 + len(header)))
-        f.write(header + pixels)
 
 
 def make_pictures(folder):
@@ -53,7 +41,7 @@ def make_pictures(folder):
     gradient.convert("P", palette=Image.ADAPTIVE, colors=256).save(os.path.join(folder, "eight-bit.bmp"))
     gradient.resize((4000, 3000)).save(os.path.join(folder, "huge.jpg"), quality=85)
     rows = [bytes(v for x in range(300) for v in (x % 256, y % 256, (x ^ y) % 256)) for y in range(200)]
-    write_bmp(os.path.join(folder, "top-down.bmp"), 300, 200, rows, top_down=True)
+    winebench.write_bmp(os.path.join(folder, "top-down.bmp"), 300, 200, rows, top_down=True)
     with open(os.path.join(folder, "gradient.jpg"), "rb") as f:
         good_jpeg = f.read()
     with open(os.path.join(folder, "truncated.jpg"), "wb") as f:

@@ -2,6 +2,7 @@
 // result and returns the process exit code (2 for a usage error).
 #pragma once
 
+#include "imaging/bmp_file.h"
 #include "imaging/image_loader.h"
 
 // scrtool load FILE [--out OUT.bmp]
@@ -25,8 +26,6 @@ int RunCaption(int argc, char** argv);
 // and frees it. Returns the exit code: 1 when the file could not be written.
 int ReportPicture(PackedDib image, size_t blockSize, const char* outPath);
 
-// Writes the block as a BMP file: the 14-byte file header, then the block unchanged.
-bool WriteBmpFile(const char* path, const unsigned char* image, size_t blockSize);
 
 // A decimal size in pixels, possibly negative; false for anything else.
 bool ParseSize(const char* text, int32_t* value);

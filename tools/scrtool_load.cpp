@@ -8,34 +8,12 @@
 
 namespace {
 
-void PutU16(unsigned char* p, uint32_t value) {
-    p[0] = static_cast<unsigned char>(value);
-    p[1] = static_cast<unsigned char>(value >> 8);
-}
-
-void PutU32(unsigned char* p, uint32_t value) {
-    PutU16(p, value & 0xFFFF);
-    PutU16(p + 2, value >> 16);
-}
-
 int LoadUsage() {
     fputs("usage: scrtool load FILE [--out OUT.bmp]\n", stderr);
     return 2;
 }
 
 }  // namespace
-
-// The block as a BMP file: the file header, then the block unchanged.
-bool WriteBmpFile(const char* path, const unsigned char* image, size_t blockSize) {
-    unsigned char fileHeader[14] = {'B', 'M'};
-    PutU32(fileHeader + 2, static_cast<uint32_t>(sizeof fileHeader + blockSize));
-    PutU32(fileHeader + 10, static_cast<uint32_t>(sizeof fileHeader + ReadDibLayout(image).bitsOffset));
-    FILE* file = fopen(path, "wb");
-    if (!file) return false;
-    const bool written = fwrite(fileHeader, 1, sizeof fileHeader, file) == sizeof fileHeader &&
-                         fwrite(image, 1, blockSize, file) == blockSize;
-    return fclose(file) == 0 && written;
-}
 
 LoadResult LoadAsTheWalkWould(const char* path, const LoadControl& control) {
     const ImageLoader loader = FindImageLoaderForPath(path);

@@ -20,6 +20,8 @@
 #include <vector>
 
 #include "image_test_files.h"
+#include "imaging/bmp_file.h"
+#include "imaging/packed_dib.h"
 #include "platform/debug_output.h"
 #include "platform/trace_labels.h"
 #include "slideshow/image_directory_walk.h"
@@ -36,15 +38,13 @@ std::string ScratchDir(const std::string& name) {
     return dir.string();
 }
 
-// A 2 × 1 24-bit picture.
+// A 2 × 1 24-bit picture: one blue pixel, one black.
 void WriteBmp(const std::string& path) {
-    unsigned char file[62] = {'B', 'M', 62, 0, 0, 0, 0, 0, 0, 0, 54, 0, 0, 0, 40, 0, 0, 0, 2, 0, 0, 0, 1, 0, 0, 0,
-                              1, 0, 24, 0};
-    file[54] = 0xFF;  // one blue pixel, one black, two pad bytes
-    FILE* out = fopen(path.c_str(), "wb");
-    ASSERT_TRUE(out);
-    fwrite(file, 1, sizeof file, out);
-    fclose(out);
+    PackedDib image = CreatePackedDib(2, 1, 24);
+    ASSERT_NE(image, nullptr);
+    PackedDibBits(image)[0] = 0xFF;
+    EXPECT_TRUE(WriteBmpFile(path.c_str(), image, DibInfoHeaderSize + DibStride(2, 24)));
+    free(image);
 }
 
 void WriteText(const std::string& path, const char* text) {

@@ -10,7 +10,6 @@ import collections
 import os
 import re
 import shutil
-import struct
 import time
 
 import winebench
@@ -44,18 +43,6 @@ class Picture:
         return left, top, left + width, top + height
 
 
-def write_bmp_8bit(path, width, height, table, index_of_column):
-    stride = (width + 3) // 4 * 4
-    rows = b"".join(bytes(index_of_column(x) for x in range(width)) + b"\0" * (stride - width)
-                    for _ in range(height))
-    colours = b"".join(bytes((b, g, r, 0)) for r, g, b in table) + b"\0" * 4 * (256 - len(table))
-    offset = 14 + 40 + 1024
-    with open(path, "wb") as out:
-        out.write(b"BM" + struct.pack("<IHHI", offset + len(rows), 0, 0, offset))
-        out.write(struct.pack("<IiiHHIIiiII", 40, width, height, 1, 8, 0, len(rows), 2834, 2834, 256, 0))
-        out.write(colours + rows)
-
-
 def make_pictures(folder):
     """The show's folder: nine pictures and four entries that do not load. The colours are ones
     that Wine's 8-bit display still shows as colours (it shows some, (30, 160, 40) among them, as
@@ -85,7 +72,8 @@ def make_pictures(folder):
     exif[0x0112] = 8
     sideways.save(os.path.join(folder, "green.jpg"), quality=95, exif=exif.tobytes())
     Image.new("RGB", (2048, 1000), pictures[2].colours[0]).save(os.path.join(folder, "big.bmp"))
-    write_bmp_8bit(os.path.join(folder, "halves.bmp"), 160, 120, pictures[3].colours, lambda x: 0 if x < 80 else 1)
+    halves = [bytes(0 if x < 80 else 1 for x in range(160))] * 120
+    winebench.write_bmp(os.path.join(folder, "halves.bmp"), 160, 120, halves, bits=8, table=pictures[3].colours)
     Image.new("RGBA", (120, 90), (240, 60, 240, 191)).save(os.path.join(folder, "violet.png"))
     stripes = Image.new("P", (90, 150))
     stripes.putpalette([value for colour in pictures[5].colours for value in colour])

@@ -10,7 +10,7 @@ Windows test cases with them. One module per job:
 """
 # The names the cases and the scripts use, from whichever module does the job.
 from .cases import Context, Runner, every_build, once  # noqa: F401
-from .display import SCREEN_SIZE  # noqa: F401
+from .display import SCREEN_SIZE, write_bmp  # noqa: F401
 from .failures import BenchError, TestFailure, fail  # noqa: F401
 from .prefix import DEFAULT_PREFIX, ROOT, SAVER_SECTION, WineBench  # noqa: F401
 from .programs import (TIMEOUT, WINE, RunningProgram, command_line, expect_checks_passed, expect_ran,  # noqa: F401

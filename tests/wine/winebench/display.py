@@ -3,6 +3,7 @@ RC_PALETTE), on a display number the X server picks itself (-displayfd), so that
 race for one; windows found by title, keys and mouse input through xdotool, screenshots."""
 import os
 import re
+import struct
 import subprocess
 import tempfile
 import time
@@ -123,3 +124,19 @@ class Display:
             os.makedirs(os.path.dirname(os.path.abspath(path)), exist_ok=True)
             image.save(path)
         return image
+
+
+def write_bmp(path, width, height, rows, bits=24, table=(), top_down=False):
+    """An uncompressed BMP, the one writer of the cases and scripts: rows top first, each the row's
+    bytes (blue, green, red for 24 bits, indices for 8), padded here; table: (red, green, blue)
+    entries of an 8-bit picture's colour table, 256 written in all. Bottom-up unless top_down."""
+    stride = (width * bits // 8 + 3) & ~3
+    pixels = b"".join(row + b"\0" * (stride - len(row)) for row in (rows if top_down else rows[::-1]))
+    colours = b"".join(bytes((b, g, r, 0)) for r, g, b in table)
+    if bits == 8:
+        colours += b"\0" * 4 * (256 - len(table))
+    info = struct.pack("<IiiHHIIiiII", 40, width, -height if top_down else height, 1, bits, 0, len(pixels),
+                       2835, 2835, 256 if bits == 8 else 0, 0)
+    offset = 14 + len(info) + len(colours)
+    with open(path, "wb") as f:
+        f.write(b"BM" + struct.pack("<IHHI", offset + len(pixels), 0, 0, offset) + info + colours + pixels)
