@@ -1,5 +1,5 @@
 // Template 2003 as it stands in the .scr file and as it comes out on the screen under
-// "screensaver.scr /c": the dialog, its fifteen controls in order, their rectangles, the tab order
+// "screensaver.scr /c": the dialog, its eighteen controls in order, their rectangles, the tab order
 // and the focus; bitmap 122 and the manifest from the same file.
 //
 // Usage: dialog_template_test SCR_PATH [--file-only]
@@ -8,9 +8,11 @@
 #include <commctrl.h>
 
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <string>
 
+#include "slideshow/settings.h"
 #include "tests/win/check.h"
 #include "tests/win/dialog_driver.h"
 
@@ -280,7 +282,16 @@ void CheckTabOrderAndFocus(HWND dialog) {
 
 }  // namespace
 
+// The slider's labels say the range the settings table gives it: its ends and its middle.
+void CheckSliderLabels() {
+    CheckEqual(atoi(Controls[7].Text), LowestIntervalSeconds, "the left label is the lowest interval");
+    CheckEqual(atoi(Controls[8].Text), HighestIntervalSeconds, "the right label is the highest interval");
+    CheckEqual(atoi(Controls[9].Text), (LowestIntervalSeconds + HighestIntervalSeconds) / 2,
+               "the middle label is the middle of the range");
+}
+
 int main(int argc, char** argv) {
+    CheckSliderLabels();
     const bool fileOnly = argc == 3 && strcmp(argv[2], "--file-only") == 0;
     if (argc != 2 && !fileOnly) {
         fprintf(stderr, "usage: dialog_template_test SCR_PATH [--file-only]\n");
