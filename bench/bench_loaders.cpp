@@ -53,7 +53,8 @@ std::vector<unsigned char> PhotoLikeRow(int y) {
 
 std::string TempPath(const char* name) {
     const char* directory = getenv("TMPDIR");
-    return std::string(directory && *directory ? directory : "/tmp") + "/saver-bench-" + std::to_string(getpid()) + name;
+    return std::string(directory && *directory ? directory : "/tmp") + "/saver-bench-" + std::to_string(getpid()) +
+           name;
 }
 
 bool WriteJpeg(const std::string& path) {
@@ -290,15 +291,51 @@ reference::JpegBytes EndlessScans() { return reference::EndOfBandScans(8000, 800
 
 }  // namespace
 
-BENCHMARK_CAPTURE(HostileJpegBench, progressive, ProgressiveClaim)->Name("Loaders/Hostile_1000DcScans_claiming_23000x23000")->Unit(benchmark::kMillisecond)->UseRealTime();
-BENCHMARK_CAPTURE(HostileJpegBench, baseline, BaselineClaim)->Name("Loaders/Hostile_HeaderOnly_claiming_26000x27000")->Unit(benchmark::kMillisecond)->UseRealTime();
-BENCHMARK_CAPTURE(HostileJpegBench, scans, EndlessScans)->Name("Loaders/Hostile_8000x8000_1000EndOfBandScans")->Unit(benchmark::kMillisecond)->UseRealTime();
-BENCHMARK_CAPTURE(LoaderBench, jpeg, LoadJpegFile, JpegInput)->Name("Loaders/LoadJpegFile_6000x4000_q90_420")->Unit(benchmark::kMillisecond)->UseRealTime();
-BENCHMARK_CAPTURE(LoaderBench, adobe, LoadJpegFile, ProfiledJpegInput)->Name("Loaders/LoadJpegFile_6000x4000_q90_420_AdobeRGB")->Unit(benchmark::kMillisecond)->UseRealTime();
-BENCHMARK(BareLibjpegDecodeBench)->Name("Loaders/BareLibjpegDecode_6000x4000_q90_420")->Unit(benchmark::kMillisecond)->UseRealTime();
-BENCHMARK_CAPTURE(LoaderBench, bmp, LoadBmpFile, BmpInput)->Name("Loaders/LoadBmpFile_6000x4000_24bit")->Unit(benchmark::kMillisecond)->UseRealTime();
-BENCHMARK_CAPTURE(PrepareBench, jpeg_whole, LoadJpegFile, JpegInput, false)->Name("Prepare/Whole_Jpeg_6000x4000_for_1920x1080")->Unit(benchmark::kMillisecond)->UseRealTime();
-BENCHMARK_CAPTURE(PrepareBench, jpeg_streamed, LoadJpegFile, JpegInput, true)->Name("Prepare/Streamed_Jpeg_6000x4000_for_1920x1080")->Unit(benchmark::kMillisecond)->UseRealTime();
-BENCHMARK_CAPTURE(PrepareBench, bmp_whole, LoadBmpFile, BmpInput, false)->Name("Prepare/Whole_Bmp_6000x4000_for_1920x1080")->Unit(benchmark::kMillisecond)->UseRealTime();
-BENCHMARK_CAPTURE(PrepareBench, bmp_streamed, LoadBmpFile, BmpInput, true)->Name("Prepare/Streamed_Bmp_6000x4000_for_1920x1080")->Unit(benchmark::kMillisecond)->UseRealTime();
-BENCHMARK(ReadWholeFileBench)->Name("Loaders/ReadWholeFile_6000x4000_24bit")->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK_CAPTURE(HostileJpegBench, progressive, ProgressiveClaim)
+    ->Name("Loaders/Hostile_1000DcScans_claiming_23000x23000")
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime();
+BENCHMARK_CAPTURE(HostileJpegBench, baseline, BaselineClaim)
+    ->Name("Loaders/Hostile_HeaderOnly_claiming_26000x27000")
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime();
+BENCHMARK_CAPTURE(HostileJpegBench, scans, EndlessScans)
+    ->Name("Loaders/Hostile_8000x8000_1000EndOfBandScans")
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime();
+BENCHMARK_CAPTURE(LoaderBench, jpeg, LoadJpegFile, JpegInput)
+    ->Name("Loaders/LoadJpegFile_6000x4000_q90_420")
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime();
+BENCHMARK_CAPTURE(LoaderBench, adobe, LoadJpegFile, ProfiledJpegInput)
+    ->Name("Loaders/LoadJpegFile_6000x4000_q90_420_AdobeRGB")
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime();
+BENCHMARK(BareLibjpegDecodeBench)
+    ->Name("Loaders/BareLibjpegDecode_6000x4000_q90_420")
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime();
+BENCHMARK_CAPTURE(LoaderBench, bmp, LoadBmpFile, BmpInput)
+    ->Name("Loaders/LoadBmpFile_6000x4000_24bit")
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime();
+BENCHMARK_CAPTURE(PrepareBench, jpeg_whole, LoadJpegFile, JpegInput, false)
+    ->Name("Prepare/Whole_Jpeg_6000x4000_for_1920x1080")
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime();
+BENCHMARK_CAPTURE(PrepareBench, jpeg_streamed, LoadJpegFile, JpegInput, true)
+    ->Name("Prepare/Streamed_Jpeg_6000x4000_for_1920x1080")
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime();
+BENCHMARK_CAPTURE(PrepareBench, bmp_whole, LoadBmpFile, BmpInput, false)
+    ->Name("Prepare/Whole_Bmp_6000x4000_for_1920x1080")
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime();
+BENCHMARK_CAPTURE(PrepareBench, bmp_streamed, LoadBmpFile, BmpInput, true)
+    ->Name("Prepare/Streamed_Bmp_6000x4000_for_1920x1080")
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime();
+BENCHMARK(ReadWholeFileBench)
+    ->Name("Loaders/ReadWholeFile_6000x4000_24bit")
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime();

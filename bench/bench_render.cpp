@@ -39,8 +39,7 @@ PackedDib MakePhotoLikeImage(uint32_t width, uint32_t height, uint32_t seed) {
     } waves[3][3];
     for (auto& channel : waves) {
         for (Wave& w : channel)
-            w = {unit(random) * 9 / width, unit(random) * 9 / height, unit(random) * 6.3,
-                 30 + 40 * unit(random)};
+            w = {unit(random) * 9 / width, unit(random) * 9 / height, unit(random) * 6.3, 30 + 40 * unit(random)};
     }
     struct Disc {
         double x, y, r;
@@ -111,8 +110,7 @@ void ReportPeak(benchmark::State& state, size_t peak, size_t block) {
 }
 
 template <class Reducer>
-void Fit(benchmark::State& state, uint32_t width, uint32_t height, int32_t targetWidth,
-         int32_t targetHeight) {
+void Fit(benchmark::State& state, uint32_t width, uint32_t height, int32_t targetWidth, int32_t targetHeight) {
     SourceImage& s = Source(width, height);
     SetDebugOutputSink(DropTrace);
     size_t peak = 0;
@@ -147,8 +145,8 @@ void CopyBlock(benchmark::State& state, uint32_t width, uint32_t height) {
 // The turn a picture taken with the camera on its side gets: a new block of the turned shape, the
 // old one freed. With a target, the picture is first reduced to fit it once turned, as the
 // presenter does, so that the turn works on the small picture.
-void Turn(benchmark::State& state, uint32_t width, uint32_t height, uint8_t orientation,
-          int32_t targetWidth = 0, int32_t targetHeight = 0) {
+void Turn(benchmark::State& state, uint32_t width, uint32_t height, uint8_t orientation, int32_t targetWidth = 0,
+          int32_t targetHeight = 0) {
     SourceImage& s = Source(width, height);
     SetDebugOutputSink(DropTrace);
     size_t peak = 0;
@@ -160,8 +158,7 @@ void Turn(benchmark::State& state, uint32_t width, uint32_t height, uint8_t orie
         state.ResumeTiming();
         if (targetWidth > 0) {
             const bool swaps = OrientationSwapsSides(orientation);
-            ImageReducer().ProcessImage(image, swaps ? targetHeight : targetWidth,
-                                        swaps ? targetWidth : targetHeight);
+            ImageReducer().ProcessImage(image, swaps ? targetHeight : targetWidth, swaps ? targetWidth : targetHeight);
         }
         image = TurnUpright(image, orientation);
         peak = HeapPeakAboveStart();
@@ -209,19 +206,13 @@ bool RegisterRenderBenchmarks() {
         {"Render/Fit_6000x4000_to_1620x1080",
          [](benchmark::State& state) { Fit<ImageReducer>(state, 6000, 4000, 1620, 1080); }},
         {"Render/FitReference_6000x4000_to_1620x1080",
-         [](benchmark::State& state) {
-             Fit<reference::ImageReducer>(state, 6000, 4000, 1620, 1080);
-         }},
-        {"Render/CopyBlock_6000x4000",
-         [](benchmark::State& state) { CopyBlock(state, 6000, 4000); }},
+         [](benchmark::State& state) { Fit<reference::ImageReducer>(state, 6000, 4000, 1620, 1080); }},
+        {"Render/CopyBlock_6000x4000", [](benchmark::State& state) { CopyBlock(state, 6000, 4000); }},
         {"Render/Fit_3000x2000_to_1024x768",
          [](benchmark::State& state) { Fit<ImageReducer>(state, 3000, 2000, 1024, 768); }},
         {"Render/FitReference_3000x2000_to_1024x768",
-         [](benchmark::State& state) {
-             Fit<reference::ImageReducer>(state, 3000, 2000, 1024, 768);
-         }},
-        {"Render/CopyBlock_3000x2000",
-         [](benchmark::State& state) { CopyBlock(state, 3000, 2000); }},
+         [](benchmark::State& state) { Fit<reference::ImageReducer>(state, 3000, 2000, 1024, 768); }},
+        {"Render/CopyBlock_3000x2000", [](benchmark::State& state) { CopyBlock(state, 3000, 2000); }},
         {"Render/Turn6_1024x768", [](benchmark::State& state) { Turn(state, 1024, 768, 6); }},
         {"Render/Turn3_1024x768", [](benchmark::State& state) { Turn(state, 1024, 768, 3); }},
         {"Render/FitTurn6_6000x4000_to_1920x1080",
@@ -233,9 +224,7 @@ bool RegisterRenderBenchmarks() {
         {"Render/Palette_1620x1080",
          [](benchmark::State& state) { Palette<CreateBIPaletteEntries>(state, 1620, 1080); }},
         {"Render/PaletteReference_1620x1080",
-         [](benchmark::State& state) {
-             Palette<reference::CreateBIPaletteEntries>(state, 1620, 1080);
-         }},
+         [](benchmark::State& state) { Palette<reference::CreateBIPaletteEntries>(state, 1620, 1080); }},
         {"Render/Palette_6000x4000",
          [](benchmark::State& state) { Palette<CreateBIPaletteEntries>(state, 6000, 4000); }},
     };

@@ -14,15 +14,12 @@ SaverProcOutcome Answer(std::intptr_t result) { return SaverProcOutcome{false, r
 
 std::uint32_t Distance(ScreenPoint a, ScreenPoint b) {
     // Unsigned, so that a sum past 2^31 still counts as far.
-    std::uint32_t dx = a.X > b.X ? std::uint32_t(a.X) - std::uint32_t(b.X)
-                                 : std::uint32_t(b.X) - std::uint32_t(a.X);
-    std::uint32_t dy = a.Y > b.Y ? std::uint32_t(a.Y) - std::uint32_t(b.Y)
-                                 : std::uint32_t(b.Y) - std::uint32_t(a.Y);
+    std::uint32_t dx = a.X > b.X ? std::uint32_t(a.X) - std::uint32_t(b.X) : std::uint32_t(b.X) - std::uint32_t(a.X);
+    std::uint32_t dy = a.Y > b.Y ? std::uint32_t(a.Y) - std::uint32_t(b.Y) : std::uint32_t(b.Y) - std::uint32_t(a.Y);
     return dx + dy;
 }
 
-SaverProcOutcome Tail(const SaverHostState& host, std::uint32_t message,
-                      ClosingOperations& operations) {
+SaverProcOutcome Tail(const SaverHostState& host, std::uint32_t message, ClosingOperations& operations) {
     if (host.AutoPlayQueryMessage != 0 && message == host.AutoPlayQueryMessage) {
         // A preview lives inside the display settings: a disc inserted meanwhile must not destroy
         // it.
@@ -35,8 +32,8 @@ SaverProcOutcome Tail(const SaverHostState& host, std::uint32_t message,
 
 }  // namespace
 
-SaverProcOutcome DecideDefaultSaverProc(SaverHostState& host, std::uint32_t message,
-                                        std::uintptr_t wParam, ClosingOperations& operations) {
+SaverProcOutcome DecideDefaultSaverProc(SaverHostState& host, std::uint32_t message, std::uintptr_t wParam,
+                                        ClosingOperations& operations) {
     if (host.PreviewMode || host.CloseApproved) return Tail(host, message, operations);
 
     if (message == WM_CLOSE) {
@@ -90,9 +87,7 @@ std::int32_t ApproveClose(SaverHostState& host, ClosingOperations& operations) {
         return 1;
     }
     std::uint32_t now = operations.TickCount();
-    if (host.LastPasswordCheckTick != NoTick &&
-        now - host.LastPasswordCheckTick < VerificationGapMs)
-        return 0;
+    if (host.LastPasswordCheckTick != NoTick && now - host.LastPasswordCheckTick < VerificationGapMs) return 0;
 
     host.PasswordCheckActive = true;
     host.CloseApproved = operations.AskWindowToVerify();
@@ -102,6 +97,4 @@ std::int32_t ApproveClose(SaverHostState& host, ClosingOperations& operations) {
     return host.CloseApproved;
 }
 
-bool MoveWouldClose(ScreenPoint reference, ScreenPoint now) {
-    return Distance(now, reference) > MoveCloseThreshold;
-}
+bool MoveWouldClose(ScreenPoint reference, ScreenPoint now) { return Distance(now, reference) > MoveCloseThreshold; }

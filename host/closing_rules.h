@@ -34,8 +34,8 @@ struct SaverProcOutcome {
     std::intptr_t Result;  // the answer when not passed on
 };
 
-SaverProcOutcome DecideDefaultSaverProc(SaverHostState& host, std::uint32_t message,
-                                        std::uintptr_t wParam, ClosingOperations& operations);
+SaverProcOutcome DecideDefaultSaverProc(SaverHostState& host, std::uint32_t message, std::uintptr_t wParam,
+                                        ClosingOperations& operations);
 
 // Non-zero when the saver may close.
 std::int32_t ApproveClose(SaverHostState& host, ClosingOperations& operations);

@@ -29,8 +29,7 @@ const char* SkipProgramName(const char* commandLine, NextCharacter next) {
 
 std::uint32_t ParseWindowHandle(const char* text) {
     std::uint32_t value = 0;
-    for (const char* p = text; *p >= '0' && *p <= '9'; ++p)
-        value = value * 10u + std::uint32_t(*p - '0');
+    for (const char* p = text; *p >= '0' && *p <= '9'; ++p) value = value * 10u + std::uint32_t(*p - '0');
     return value;
 }
 

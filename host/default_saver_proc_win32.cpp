@@ -27,9 +27,7 @@ public:
         return static_cast<std::int32_t>(SendMessageA(window_, VerifyPasswordMessage, 0, 0));
     }
 
-    std::int32_t VerifyPassword() override {
-        return HostHandles.VerifyPassword(window_);
-    }
+    std::int32_t VerifyPassword() override { return HostHandles.VerifyPassword(window_); }
 
 private:
     HWND window_;

@@ -22,13 +22,11 @@ GuardFrame* CurrentChainHead() {
 
 void SetChainHead(GuardFrame* head) { asm volatile("movl %0, %%fs:0" : : "r"(head) : "memory"); }
 
-extern "C" EXCEPTION_DISPOSITION __cdecl GuardHandler(EXCEPTION_RECORD* record, void* establisher,
-                                                      CONTEXT* context, void* /*dispatcher*/) {
-    if (record->ExceptionFlags & (EXCEPTION_UNWINDING | EXCEPTION_EXIT_UNWIND))
-        return ExceptionContinueSearch;
+extern "C" EXCEPTION_DISPOSITION __cdecl GuardHandler(EXCEPTION_RECORD* record, void* establisher, CONTEXT* context,
+                                                      void* /*dispatcher*/) {
+    if (record->ExceptionFlags & (EXCEPTION_UNWINDING | EXCEPTION_EXIT_UNWIND)) return ExceptionContinueSearch;
     EXCEPTION_POINTERS pointers = {record, context};
-    if (UnhandledExceptionFilter(&pointers) != EXCEPTION_EXECUTE_HANDLER)
-        return ExceptionContinueSearch;
+    if (UnhandledExceptionFilter(&pointers) != EXCEPTION_EXECUTE_HANDLER) return ExceptionContinueSearch;
 
     GuardFrame* frame = static_cast<GuardFrame*>(establisher);
     frame->FaultCode = record->ExceptionCode;

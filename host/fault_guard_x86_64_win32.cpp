@@ -9,8 +9,8 @@ extern "C" {
 // GuardHandler unwinds to GuardResume with 1 as the return value.
 int GuardedTrampoline(GuardedCall call, void* context);
 extern char GuardResume[];
-EXCEPTION_DISPOSITION GuardHandler(EXCEPTION_RECORD* record, void* establisherFrame,
-                                   CONTEXT* context, DISPATCHER_CONTEXT* dispatcher);
+EXCEPTION_DISPOSITION GuardHandler(EXCEPTION_RECORD* record, void* establisherFrame, CONTEXT* context,
+                                   DISPATCHER_CONTEXT* dispatcher);
 }
 
 asm(R"(
@@ -44,16 +44,15 @@ namespace {
 DWORD LastFaultCode;
 }
 
-extern "C" EXCEPTION_DISPOSITION GuardHandler(EXCEPTION_RECORD* record, void* establisherFrame,
-                                              CONTEXT* context, DISPATCHER_CONTEXT* dispatcher) {
+extern "C" EXCEPTION_DISPOSITION GuardHandler(EXCEPTION_RECORD* record, void* establisherFrame, CONTEXT* context,
+                                              DISPATCHER_CONTEXT* dispatcher) {
     if (record->ExceptionFlags & EXCEPTION_UNWIND) return ExceptionContinueSearch;
     EXCEPTION_POINTERS pointers = {record, context};
-    if (UnhandledExceptionFilter(&pointers) != EXCEPTION_EXECUTE_HANDLER)
-        return ExceptionContinueSearch;
+    if (UnhandledExceptionFilter(&pointers) != EXCEPTION_EXECUTE_HANDLER) return ExceptionContinueSearch;
     LastFaultCode = record->ExceptionCode;
     // Unwinds every frame above the trampoline and resumes it at GuardResume with 1 in eax.
-    RtlUnwindEx(establisherFrame, GuardResume, record, reinterpret_cast<void*>(1),
-                dispatcher->ContextRecord, dispatcher->HistoryTable);
+    RtlUnwindEx(establisherFrame, GuardResume, record, reinterpret_cast<void*>(1), dispatcher->ContextRecord,
+                dispatcher->HistoryTable);
     return ExceptionContinueSearch;  // not reached
 }
 

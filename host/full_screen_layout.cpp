@@ -7,8 +7,7 @@ namespace {
 bool IsEmpty(const PixelRect& r) { return r.Right <= r.Left || r.Bottom <= r.Top; }
 
 PixelRect Intersection(const PixelRect& a, const PixelRect& b) {
-    return {std::max(a.Left, b.Left), std::max(a.Top, b.Top), std::min(a.Right, b.Right),
-            std::min(a.Bottom, b.Bottom)};
+    return {std::max(a.Left, b.Left), std::max(a.Top, b.Top), std::min(a.Right, b.Right), std::min(a.Bottom, b.Bottom)};
 }
 
 // The other monitors' areas after the primary's. A monitor the system lists twice (a clone), the

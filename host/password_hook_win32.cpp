@@ -60,7 +60,7 @@ void UnloadPasswordHook() {
 void RequestPasswordChange(HWND owner) {
     LoadedModule mpr(LoadLibraryA("MPR.DLL"));
     if (!mpr) return;
-    auto change = reinterpret_cast<PwdChangePasswordProc>(
-        reinterpret_cast<void*>(GetProcAddress(mpr, "PwdChangePasswordA")));
+    auto change =
+        reinterpret_cast<PwdChangePasswordProc>(reinterpret_cast<void*>(GetProcAddress(mpr, "PwdChangePasswordA")));
     if (change) change("SCRSAVE", owner, 0, nullptr);
 }

@@ -15,12 +15,8 @@ HWND WindowFromHandle(std::uintptr_t handle) { return reinterpret_cast<HWND>(han
 
 class SystemWindows : public WindowQueries {
 public:
-    bool IsWindow(std::uint32_t handle) const override {
-        return ::IsWindow(WindowFromHandle(handle)) != FALSE;
-    }
-    std::uintptr_t ForegroundWindow() const override {
-        return reinterpret_cast<std::uintptr_t>(GetForegroundWindow());
-    }
+    bool IsWindow(std::uint32_t handle) const override { return ::IsWindow(WindowFromHandle(handle)) != FALSE; }
+    std::uintptr_t ForegroundWindow() const override { return reinterpret_cast<std::uintptr_t>(GetForegroundWindow()); }
 };
 
 const char* NextCharacterInCodePage(const char* text) { return CharNextA(text); }
@@ -42,12 +38,9 @@ void ReadSwitchAndRunMode(void* context) {
     RunModeChoice choice = ChooseRunMode(run.Arguments, SaverHost.OnWindows9x, windows);
     switch (choice.Mode) {
         case RunMode::Configure:
-            run.ExitCode =
-                static_cast<int>(OpenConfigurationDialog(WindowFromHandle(choice.Window)));
+            run.ExitCode = static_cast<int>(OpenConfigurationDialog(WindowFromHandle(choice.Window)));
             break;
-        case RunMode::ChangePassword:
-            run.ExitCode = RunChangePassword(WindowFromHandle(choice.Window));
-            break;
+        case RunMode::ChangePassword: run.ExitCode = RunChangePassword(WindowFromHandle(choice.Window)); break;
         case RunMode::Preview: run.ExitCode = RunPreview(WindowFromHandle(choice.Window)); break;
         case RunMode::Saver: run.ExitCode = RunSaverWindow(nullptr); break;
         case RunMode::Invalid: run.ExitCode = InvalidRunModeExitCode; break;
@@ -59,8 +52,7 @@ void ReadSwitchAndRunMode(void* context) {
 INT_PTR OpenConfigurationDialog(HWND owner) {
     HINSTANCE instance = HostHandles.Instance;
     if (!RegisterDialogControls(instance)) return 0;
-    return DialogBoxParamA(instance, MAKEINTRESOURCEA(CONFIGURATION_DIALOG), owner,
-                           ScreenSaverConfigureDialog, 0);
+    return DialogBoxParamA(instance, MAKEINTRESOURCEA(CONFIGURATION_DIALOG), owner, ScreenSaverConfigureDialog, 0);
 }
 
 int RunPreview(HWND parent) { return RunSaverWindow(parent); }

@@ -26,8 +26,8 @@ void OnCreate(HWND window) {
     HMODULE ime = GetModuleHandleA("IMM32.DLL");
     HostHandles.ImeModule = ime;
     if (ime) {
-        auto associate = reinterpret_cast<AssociateContextProc>(
-            reinterpret_cast<void*>(GetProcAddress(ime, "ImmAssociateContext")));
+        auto associate =
+            reinterpret_cast<AssociateContextProc>(reinterpret_cast<void*>(GetProcAddress(ime, "ImmAssociateContext")));
         HostHandles.AssociateContext = associate;
         if (associate) HostHandles.SavedImeContext = associate(window, nullptr);
     }
@@ -44,8 +44,7 @@ void OnDestroy(HWND window) {
 // The display settings own the preview: their help and context menu answer for it.
 void ForwardToPreviewParent(HWND window, UINT message, LPARAM lParam) {
     HWND parent = GetParent(window);
-    if (parent && IsWindow(parent))
-        PostMessageA(parent, message, reinterpret_cast<WPARAM>(parent), lParam);
+    if (parent && IsWindow(parent)) PostMessageA(parent, message, reinterpret_cast<WPARAM>(parent), lParam);
 }
 
 }  // namespace
@@ -66,9 +65,7 @@ LRESULT CALLBACK SaverWindowProc(HWND window, UINT message, WPARAM wParam, LPARA
             break;
         case WindowRoute::ToDefault: return DefWindowProcA(window, message, wParam, lParam);
         case WindowRoute::ReturnZero: return 0;
-        case WindowRoute::ForwardToPreviewParent:
-            ForwardToPreviewParent(window, message, lParam);
-            return 1;
+        case WindowRoute::ForwardToPreviewParent: ForwardToPreviewParent(window, message, lParam); return 1;
         case WindowRoute::ToSlideshow: break;
     }
     return ScreenSaverProc(window, message, wParam, lParam);

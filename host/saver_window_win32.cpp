@@ -116,18 +116,14 @@ int RunSaverWindow(HWND parent) {
         RECT client = {};
         GetClientRect(parent, &client);
         SaverHost.PreviewMode = true;
-        placement = {0,
-                     PreviewTitle,
-                     WS_CHILD | WS_VISIBLE | WS_CLIPCHILDREN,
-                     {0, 0, client.right, client.bottom}};
+        placement = {0, PreviewTitle, WS_CHILD | WS_VISIBLE | WS_CLIPCHILDREN, {0, 0, client.right, client.bottom}};
     } else {
         const FullScreenLayout layout = ChooseFullScreenLayout(ReadDisplayMetrics());
         const PixelRect& screen = layout.Window;
-        placement = {
-            WS_EX_TOPMOST,
-            FullScreenTitle,
-            WS_POPUP | WS_VISIBLE | WS_CLIPSIBLINGS | WS_CLIPCHILDREN,
-            {screen.Left, screen.Top, screen.Right - screen.Left, screen.Bottom - screen.Top}};
+        placement = {WS_EX_TOPMOST,
+                     FullScreenTitle,
+                     WS_POPUP | WS_VISIBLE | WS_CLIPSIBLINGS | WS_CLIPCHILDREN,
+                     {screen.Left, screen.Top, screen.Right - screen.Left, screen.Bottom - screen.Top}};
         // A second full-screen start only brings the running saver forward.
         HWND running = FindWindowA(SaverClassName, FullScreenTitle);
         if (running && IsWindow(running)) {
@@ -138,15 +134,13 @@ int RunSaverWindow(HWND parent) {
         RecordMonitorShowAreas(layout.MonitorShows, layout.MonitorShowCount);
     }
 
-    SaverHost.AutoPlayQueryMessage =
-        SaverHost.OnWindows9x ? RegisterWindowMessageA("QueryCancelAutoPlay") : 0;
+    SaverHost.AutoPlayQueryMessage = SaverHost.OnWindows9x ? RegisterWindowMessageA("QueryCancelAutoPlay") : 0;
 
     HWND window = nullptr;
     if (RegisterClassA(&saverClass)) {
-        window = CreateWindowExA(placement.ExtendedStyle, SaverClassName, placement.Title,
-                                 placement.Style, placement.Area.left, placement.Area.top,
-                                 placement.Area.right, placement.Area.bottom, parent, nullptr,
-                                 instance, nullptr);
+        window = CreateWindowExA(placement.ExtendedStyle, SaverClassName, placement.Title, placement.Style,
+                                 placement.Area.left, placement.Area.top, placement.Area.right, placement.Area.bottom,
+                                 parent, nullptr, instance, nullptr);
     }
 
     int result = -1;  // no class or no window: nothing ran

@@ -15,5 +15,4 @@ enum class WindowRoute {
     ForwardToPreviewParent,  // post it to the parent with the parent as wParam; answer 1
 };
 
-WindowRoute ChooseWindowRoute(const SaverHostState& host, std::uint32_t message,
-                              std::uintptr_t wParam);
+WindowRoute ChooseWindowRoute(const SaverHostState& host, std::uint32_t message, std::uintptr_t wParam);

@@ -11,7 +11,13 @@ namespace {
 
 bool IsKnownHeaderSize(uint32_t size) {
     switch (size) {
-        case 12: case 40: case 52: case 56: case 64: case 108: case 124: return true;
+        case 12:
+        case 40:
+        case 52:
+        case 56:
+        case 64:
+        case 108:
+        case 124: return true;
         default: return false;
     }
 }
@@ -31,8 +37,7 @@ bool CompressionFits(uint32_t headerSize, uint32_t compression, uint16_t bits) {
         case DibCompressionRle8: return bits == 8;
         case DibCompressionRle4: return bits == 4;
         case DibCompressionBitfields:
-        case DibCompressionAlphaBitfields:
-            return (bits == 16 || bits == 32) && headerSize != Os2InfoHeaderSize;
+        case DibCompressionAlphaBitfields: return (bits == 16 || bits == 32) && headerSize != Os2InfoHeaderSize;
         default: return false;  // JPEG and PNG bodies are for printers, not for drawing
     }
 }

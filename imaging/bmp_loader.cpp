@@ -17,8 +17,7 @@ const long FileHeaderSize = 14;
 const size_t ReadPiece = 4u << 20;
 
 // Reads length bytes into block, asking the control between pieces. False when a read falls short.
-bool ReadInPieces(FILE* file, unsigned char* block, size_t length, const LoadControl& control,
-                  bool* cutShort) {
+bool ReadInPieces(FILE* file, unsigned char* block, size_t length, const LoadControl& control, bool* cutShort) {
     for (size_t done = 0; done < length;) {
         if (done > 0 && !LoadMayGoOn(control)) {
             *cutShort = true;
@@ -82,9 +81,9 @@ bool StreamBmpRows(FILE* file, const unsigned char* header, const LoadControl& c
         return true;
     }
     const DibLayout reduced = ReadDibLayout(image);
-    *result = LoadedImage(image, reduced.bitsOffset + static_cast<size_t>(DibStride(
-                                                          static_cast<uint64_t>(reduced.width), 24)) *
-                                                          static_cast<size_t>(reduced.height));
+    *result = LoadedImage(
+        image, reduced.bitsOffset + static_cast<size_t>(DibStride(static_cast<uint64_t>(reduced.width), 24)) *
+                                        static_cast<size_t>(reduced.height));
     return true;
 }
 

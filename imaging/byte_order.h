@@ -3,18 +3,14 @@
 #pragma once
 #include <cstdint>
 
-inline uint16_t ReadLittleU16(const unsigned char* p) {
-    return static_cast<uint16_t>(p[0] | (p[1] << 8));
-}
+inline uint16_t ReadLittleU16(const unsigned char* p) { return static_cast<uint16_t>(p[0] | (p[1] << 8)); }
 
 inline uint32_t ReadLittleU32(const unsigned char* p) {
-    return static_cast<uint32_t>(p[0]) | (static_cast<uint32_t>(p[1]) << 8) |
-           (static_cast<uint32_t>(p[2]) << 16) | (static_cast<uint32_t>(p[3]) << 24);
+    return static_cast<uint32_t>(p[0]) | (static_cast<uint32_t>(p[1]) << 8) | (static_cast<uint32_t>(p[2]) << 16) |
+           (static_cast<uint32_t>(p[3]) << 24);
 }
 
-inline uint16_t ReadBigU16(const unsigned char* p) {
-    return static_cast<uint16_t>((p[0] << 8) | p[1]);
-}
+inline uint16_t ReadBigU16(const unsigned char* p) { return static_cast<uint16_t>((p[0] << 8) | p[1]); }
 
 inline uint32_t ReadBigU32(const unsigned char* p) {
     return (static_cast<uint32_t>(p[0]) << 24) | (static_cast<uint32_t>(p[1]) << 16) |

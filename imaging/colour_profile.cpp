@@ -17,8 +17,8 @@ enum : int32_t {
 
 // Blue-green-red pixels from one matrix-and-curve space to another.
 struct MatrixPath {
-    int32_t Linear[3][256];         // per channel, red first: each sample's linear light
-    int32_t Matrix[3][3];           // out red, green, blue from in red, green, blue; 1.0 is LinearOne
+    int32_t Linear[3][256];            // per channel, red first: each sample's linear light
+    int32_t Matrix[3][3];              // out red, green, blue from in red, green, blue; 1.0 is LinearOne
     uint8_t Encode[3][LinearOne + 1];  // per channel: linear light to the display's sample
 };
 
@@ -45,32 +45,23 @@ cmsHPROFILE Display() {
 
 cmsColorSpaceSignature SpaceOf(ColourPixels pixels) {
     switch (pixels) {
-        case ColourPixels::GrayAsBgr:
-            return cmsSigGrayData;
+        case ColourPixels::GrayAsBgr: return cmsSigGrayData;
         case ColourPixels::Cmyk:
-        case ColourPixels::CmykInverted:
-            return cmsSigCmykData;
-        default:
-            return cmsSigRgbData;
+        case ColourPixels::CmykInverted: return cmsSigCmykData;
+        default: return cmsSigRgbData;
     }
 }
 
 cmsUInt32Number InputFormat(ColourPixels pixels) {
     switch (pixels) {
-        case ColourPixels::Bgr0:
-            return TYPE_BGRA_8;
-        case ColourPixels::Cmyk:
-            return TYPE_CMYK_8;
-        case ColourPixels::CmykInverted:
-            return TYPE_CMYK_8_REV;
-        default:
-            return TYPE_BGR_8;
+        case ColourPixels::Bgr0: return TYPE_BGRA_8;
+        case ColourPixels::Cmyk: return TYPE_CMYK_8;
+        case ColourPixels::CmykInverted: return TYPE_CMYK_8_REV;
+        default: return TYPE_BGR_8;
     }
 }
 
-cmsUInt32Number OutputFormat(ColourPixels pixels) {
-    return pixels == ColourPixels::Bgr0 ? TYPE_BGRA_8 : TYPE_BGR_8;
-}
+cmsUInt32Number OutputFormat(ColourPixels pixels) { return pixels == ColourPixels::Bgr0 ? TYPE_BGRA_8 : TYPE_BGR_8; }
 
 // Profiles that describe a device's colours; links and abstract profiles describe none.
 bool DescribesPixels(cmsHPROFILE profile) {
@@ -244,8 +235,7 @@ ColourTransform* TransformFromProfile(const unsigned char* icc, size_t length, C
     return TransformFrom(cmsOpenProfileFromMem(icc, static_cast<cmsUInt32Number>(length)), pixels);
 }
 
-ColourTransform* TransformFromGammaAndPrimaries(uint32_t gamma, const uint32_t chromaticities[8],
-                                                ColourPixels pixels) {
+ColourTransform* TransformFromGammaAndPrimaries(uint32_t gamma, const uint32_t chromaticities[8], ColourPixels pixels) {
     if (gamma == 0 || SpaceOf(pixels) != cmsSigRgbData) return nullptr;
     double xy[8];
     for (int i = 0; i < 8; ++i) {
@@ -275,8 +265,7 @@ void FreeColourTransform(ColourTransform* transform) {
     free(transform);
 }
 
-void TransformPixels(const ColourTransform* transform, const unsigned char* from, unsigned char* to,
-                     size_t count) {
+void TransformPixels(const ColourTransform* transform, const unsigned char* from, unsigned char* to, size_t count) {
     if (transform->Matrix) {
         RunMatrixPath(*transform->Matrix, from, to, count);
         return;

@@ -23,8 +23,7 @@ ColourTransform* TransformFromProfile(const unsigned char* icc, size_t length, C
 
 // From a PNG's gAMA (gamma times 100000, as stored) and cHRM (white x, y, then red, green, blue,
 // each times 100000). nullptr for values no picture can have.
-ColourTransform* TransformFromGammaAndPrimaries(uint32_t gamma, const uint32_t chromaticities[8],
-                                                ColourPixels pixels);
+ColourTransform* TransformFromGammaAndPrimaries(uint32_t gamma, const uint32_t chromaticities[8], ColourPixels pixels);
 
 // From sRGB itself: nullptr while the display is sRGB, since the pixels are then right as they are.
 ColourTransform* TransformFromSrgb(ColourPixels pixels);
@@ -32,8 +31,7 @@ ColourTransform* TransformFromSrgb(ColourPixels pixels);
 void FreeColourTransform(ColourTransform* transform);
 
 // Turns count pixels. For the in-place layouts `to` must be `from`.
-void TransformPixels(const ColourTransform* transform, const unsigned char* from, unsigned char* to,
-                     size_t count);
+void TransformPixels(const ColourTransform* transform, const unsigned char* from, unsigned char* to, size_t count);
 
 // The profile of the display the pictures are shown on, in place of sRGB from now on: a copy is
 // kept. Called before any load that is to use it; a profile that cannot be opened as an RGB

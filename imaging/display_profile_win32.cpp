@@ -42,8 +42,8 @@ void UseMonitorProfile(HWND window) {
     if (asked) return;
     asked = true;
     if (!OnNt()) return;
-    const GetIcmProfileCall getProfile =
-        reinterpret_cast<GetIcmProfileCall>(reinterpret_cast<void*>(GetProcAddress(GetModuleHandleA("gdi32.dll"), "GetICMProfileA")));
+    const GetIcmProfileCall getProfile = reinterpret_cast<GetIcmProfileCall>(
+        reinterpret_cast<void*>(GetProcAddress(GetModuleHandleA("gdi32.dll"), "GetICMProfileA")));
     if (!getProfile) return;
     WindowDc dc(window, GetDC(window));
     char path[MAX_PATH];

@@ -79,8 +79,7 @@ bool ReadDigits(const unsigned char* text, int count, int32_t* value) {
 }  // namespace
 
 bool StartsWithExifHeader(const unsigned char* app1, size_t length) {
-    return app1 != nullptr && length >= ExifHeaderSize &&
-           memcmp(app1, "Exif\0\0", ExifHeaderSize) == 0;
+    return app1 != nullptr && length >= ExifHeaderSize && memcmp(app1, "Exif\0\0", ExifHeaderSize) == 0;
 }
 
 uint8_t ExifOrientation(const unsigned char* app1, size_t length) {
@@ -109,8 +108,8 @@ bool ExifDateTaken(const unsigned char* app1, size_t length, ExifDate* date) {
     // "YYYY:MM:DD HH:MM:SS"; cameras without a clock write blanks or zeros, which are no date.
     const unsigned char* text = tiff.Start + at;
     ExifDate read = {};
-    if (!ReadDigits(text, 4, &read.Year) || text[4] != ':' || !ReadDigits(text + 5, 2, &read.Month) ||
-        text[7] != ':' || !ReadDigits(text + 8, 2, &read.Day))
+    if (!ReadDigits(text, 4, &read.Year) || text[4] != ':' || !ReadDigits(text + 5, 2, &read.Month) || text[7] != ':' ||
+        !ReadDigits(text + 8, 2, &read.Day))
         return false;
     if (read.Year == 0 || read.Month < 1 || read.Month > 12 || read.Day < 1 || read.Day > 31) return false;
     *date = read;

@@ -58,13 +58,13 @@ struct JpegDecode {
     jpeg_decompress_struct Decoder;
     JpegErrorTrap Trap;
     JpegProgress Progress;
-    uint64_t InputLength;      // bytes of the stream; 0 when unknown
-    PackedDib volatile Image;  // read again after a jump out of the library
-    RowSink* Sink;             // none: the rows go to Image
-    bool volatile Streamed;    // the rows go to the sink
-    uint32_t BandRows;         // of the sink's bands
+    uint64_t InputLength;              // bytes of the stream; 0 when unknown
+    PackedDib volatile Image;          // read again after a jump out of the library
+    RowSink* Sink;                     // none: the rows go to Image
+    bool volatile Streamed;            // the rows go to the sink
+    uint32_t BandRows;                 // of the sink's bands
     ColourTransform* volatile Colour;  // the file's profile; nullptr without one
-    bool SawExif;              // later EXIF segments are skipped
+    bool SawExif;                      // later EXIF segments are skipped
     uint8_t Orientation;
 };
 
@@ -226,8 +226,7 @@ void CheckHeader(j_decompress_ptr decoder, uint64_t inputLength) {
         case JCS_YCCK:
             decoder->out_color_space = JCS_CMYK;  // the library turns YCCK into CMYK; we do the rest
             break;
-        default:
-            AbandonJpegDecode(Common(decoder), LoadFailure::UnsupportedColourSpace);
+        default: AbandonJpegDecode(Common(decoder), LoadFailure::UnsupportedColourSpace);
     }
 }
 
@@ -295,7 +294,8 @@ void ReadCmykRows(j_decompress_ptr decoder, const RowTarget& target, const Colou
         const JDIMENSION y = decoder->output_scanline;
         if (inBatch == 0) first = y;
         unsigned char* row = TargetRow(target, height, y, inBatch);
-        if (jpeg_read_scanlines(decoder, samples, 1) == 0) AbandonJpegDecode(Common(decoder), LoadFailure::DecoderReadNoRows);
+        if (jpeg_read_scanlines(decoder, samples, 1) == 0)
+            AbandonJpegDecode(Common(decoder), LoadFailure::DecoderReadNoRows);
         if (colour) {
             TransformPixels(colour, samples[0], row, decoder->output_width);
         } else {
@@ -408,8 +408,7 @@ void DecodeAttached(JpegDecode* job, unsigned int firstDenominator) {
 // Reads the stream from file when it is not null, else from bytes through the memory source.
 // outOfMemory: the library found no room for its buffers beside an image smaller than 1/8 would be.
 LoadResult DecodeJpegAt(FILE* file, uint64_t fileLength, const unsigned char* bytes, uint32_t length,
-                        const LoadControl& control, unsigned int firstDenominator,
-                        unsigned int* outOfMemoryAt) {
+                        const LoadControl& control, unsigned int firstDenominator, unsigned int* outOfMemoryAt) {
     JpegDecode job;
     job.Image = nullptr;
     job.Sink = control.Sink;
@@ -465,8 +464,7 @@ LoadResult DecodeJpeg(FILE* file, uint64_t fileLength, const unsigned char* byte
     unsigned int firstDenominator = 1;
     for (;;) {
         unsigned int outOfMemoryAt = 0;
-        LoadResult result =
-            DecodeJpegAt(file, fileLength, bytes, length, control, firstDenominator, &outOfMemoryAt);
+        LoadResult result = DecodeJpegAt(file, fileLength, bytes, length, control, firstDenominator, &outOfMemoryAt);
         if (outOfMemoryAt == 0 || outOfMemoryAt >= 8 || (file && !SeekFileTo(file, 0))) return result;
         firstDenominator = outOfMemoryAt * 2;
     }

@@ -9,8 +9,8 @@
 #include "imaging/load_failure.h"
 
 struct JpegErrorTrap {
-    jpeg_error_mgr Manager;  // first: the library hands the handlers a pointer to it
-    jmp_buf Escape;          // where a fatal error goes; set by the decode before any library call
+    jpeg_error_mgr Manager;         // first: the library hands the handlers a pointer to it
+    jmp_buf Escape;                 // where a fatal error goes; set by the decode before any library call
     LoadFailure Failure;            // why the decode was abandoned; Decoder: the library's message
     char Message[JMSG_LENGTH_MAX];  // that message, lower case
 };

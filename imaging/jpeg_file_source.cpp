@@ -13,9 +13,7 @@ const uint64_t AskEvery = 4u << 20;
 
 const JOCTET EndOfImage[2] = {0xFF, JPEG_EOI};
 
-JpegFileSource* SourceOf(j_decompress_ptr decoder) {
-    return reinterpret_cast<JpegFileSource*>(decoder->src);
-}
+JpegFileSource* SourceOf(j_decompress_ptr decoder) { return reinterpret_cast<JpegFileSource*>(decoder->src); }
 
 void Count(j_decompress_ptr decoder, uint64_t bytes) {
     JpegFileSource* source = SourceOf(decoder);
@@ -67,8 +65,8 @@ void SkipInputData(j_decompress_ptr decoder, long count) {
         while (left > 0) {
             FillInputBuffer(decoder);
             if (source->RanOut) return;
-            const size_t n = left < source->pub.bytes_in_buffer ? static_cast<size_t>(left)
-                                                                 : source->pub.bytes_in_buffer;
+            const size_t n =
+                left < source->pub.bytes_in_buffer ? static_cast<size_t>(left) : source->pub.bytes_in_buffer;
             source->pub.next_input_byte += n;
             source->pub.bytes_in_buffer -= n;
             left -= n;
@@ -82,10 +80,9 @@ void TermSource(j_decompress_ptr) {}
 
 }  // namespace
 
-void AttachJpegFileSource(j_decompress_ptr decoder, FILE* file, const LoadControl& control,
-                          volatile bool* cutShort) {
-    JpegFileSource* source = static_cast<JpegFileSource*>((*decoder->mem->alloc_small)(
-        reinterpret_cast<j_common_ptr>(decoder), JPOOL_PERMANENT, sizeof(JpegFileSource)));
+void AttachJpegFileSource(j_decompress_ptr decoder, FILE* file, const LoadControl& control, volatile bool* cutShort) {
+    JpegFileSource* source = static_cast<JpegFileSource*>(
+        (*decoder->mem->alloc_small)(reinterpret_cast<j_common_ptr>(decoder), JPOOL_PERMANENT, sizeof(JpegFileSource)));
     source->pub.init_source = InitSource;
     source->pub.fill_input_buffer = FillInputBuffer;
     source->pub.skip_input_data = SkipInputData;

@@ -23,5 +23,4 @@ struct JpegFileSource {
 
 // Makes the decoder read from the open file from its current position. The record comes from
 // the decoder's permanent pool. cutShort is set when the control says stop.
-void AttachJpegFileSource(j_decompress_ptr decoder, FILE* file, const LoadControl& control,
-                          volatile bool* cutShort);
+void AttachJpegFileSource(j_decompress_ptr decoder, FILE* file, const LoadControl& control, volatile bool* cutShort);

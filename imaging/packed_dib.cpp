@@ -27,9 +27,7 @@ uint32_t DefaultColorCount(uint32_t bitCount) {
     }
 }
 
-uint64_t DibStride(uint64_t width, uint64_t bitCount) {
-    return ((width * bitCount + 31) >> 5) << 2;
-}
+uint64_t DibStride(uint64_t width, uint64_t bitCount) { return ((width * bitCount + 31) >> 5) << 2; }
 
 bool DibSizeIsAddressable(uint64_t width, uint64_t height, uint64_t bitCount) {
     const uint64_t limit = 0x7FFFFFFFu;
@@ -93,9 +91,7 @@ PackedDib CreatePackedDib(uint32_t width, uint32_t height, uint16_t bitCount) {
 
 unsigned char* PackedDibBits(PackedDib image) { return image + ReadDibLayout(image).bitsOffset; }
 
-const unsigned char* PackedDibBits(const unsigned char* image) {
-    return image + ReadDibLayout(image).bitsOffset;
-}
+const unsigned char* PackedDibBits(const unsigned char* image) { return image + ReadDibLayout(image).bitsOffset; }
 
 uint16_t PackedDibColorCount(const unsigned char* image) {
     return static_cast<uint16_t>(ReadDibLayout(image).colorCount);

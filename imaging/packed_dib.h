@@ -39,7 +39,7 @@ enum : uint32_t {
 struct DibLayout {
     uint32_t headerSize;
     int32_t width;
-    int32_t height;        // positive: bottom-up rows
+    int32_t height;  // positive: bottom-up rows
     uint16_t bitCount;
     uint32_t compression;  // DibCompressionRgb for the core header
     uint32_t maskBytes;    // bit-field masks between a 40-byte header and the colour table
@@ -71,9 +71,7 @@ unsigned char* PackedDibBits(PackedDib image);
 const unsigned char* PackedDibBits(const unsigned char* image);
 uint16_t PackedDibColorCount(const unsigned char* image);
 
-inline DibInfoHeader* PackedDibHeader(PackedDib image) {
-    return reinterpret_cast<DibInfoHeader*>(image);
-}
+inline DibInfoHeader* PackedDibHeader(PackedDib image) { return reinterpret_cast<DibInfoHeader*>(image); }
 inline const DibInfoHeader* PackedDibHeader(const unsigned char* image) {
     return reinterpret_cast<const DibInfoHeader*>(image);
 }

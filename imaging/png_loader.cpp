@@ -41,8 +41,8 @@ struct PngDecode {
     jmp_buf Escape;  // where errors go; set before any library call
     LoadFailure Failure;
     char Message[LoadReasonSize];  // libpng's, when Failure is Decoder
-    volatile bool CutShort;    // read again after a jump out of the library
-    PackedDib volatile Image;  // read again after a jump out of the library
+    volatile bool CutShort;        // read again after a jump out of the library
+    PackedDib volatile Image;      // read again after a jump out of the library
     size_t BlockSize;
     PngColourChunks Colour;
     ColourTransform* volatile Transform;  // read again after a jump out of the library
@@ -156,7 +156,7 @@ void WritePalette(png_structp png, png_infop info, int bitDepth, PackedDib image
 // The picture's own colours turned into the display's: the colour table of a palette picture, else
 // every row.
 void ApplyColourChunks(PngDecode* job, bool indexed, int colorType) {
-    const ColourPixels pixels = indexed ? ColourPixels::Bgr0
+    const ColourPixels pixels = indexed                              ? ColourPixels::Bgr0
                                 : (colorType & PNG_COLOR_MASK_COLOR) ? ColourPixels::Bgr
                                                                      : ColourPixels::GrayAsBgr;
     job->Transform = PngColourTransform(job->Colour, pixels);
@@ -181,8 +181,9 @@ void ApplyColourChunks(PngDecode* job, bool indexed, int colorType) {
 bool StreamPngRows(PngDecode* job, png_uint_32 width, png_uint_32 height, int colorType) {
     RowSink* sink = job->Control->Sink;
     uint32_t bandRows = 0;
-    if (!sink || !sink->Begin(sink->Context, static_cast<int32_t>(width), static_cast<int32_t>(height),
-                              job->Colour.Orientation, &bandRows) ||
+    if (!sink ||
+        !sink->Begin(sink->Context, static_cast<int32_t>(width), static_cast<int32_t>(height), job->Colour.Orientation,
+                     &bandRows) ||
         bandRows == 0)
         return false;
     job->Transform = PngColourTransform(
@@ -201,8 +202,8 @@ bool StreamPngRows(PngDecode* job, png_uint_32 width, png_uint_32 height, int co
     job->Image = sink->Finish(sink->Context);
     if (!job->Image) AbandonPngDecode(job, LoadFailure::OutOfMemory);
     const DibLayout layout = ReadDibLayout(job->Image);
-    job->BlockSize = layout.bitsOffset +
-                     static_cast<size_t>(DibStride(static_cast<uint64_t>(layout.width), 24)) * layout.height;
+    job->BlockSize =
+        layout.bitsOffset + static_cast<size_t>(DibStride(static_cast<uint64_t>(layout.width), 24)) * layout.height;
     return true;
 }
 

@@ -15,8 +15,7 @@ struct RowSink {
     // Readies the sink for the rows of a picture of width × height (both at least 1); false when
     // it needs no reduction or finds no memory, and the loader makes the whole block. *bandRows:
     // how many rows a band holds.
-    bool (*Begin)(void* context, int32_t width, int32_t height, uint8_t orientation,
-                  uint32_t* bandRows);
+    bool (*Begin)(void* context, int32_t width, int32_t height, uint8_t orientation, uint32_t* bandRows);
     // Row i of the band: room for the row's 3 × width bytes, blue, green, red.
     unsigned char* (*BandRow)(void* context, uint32_t i);
     // The band's first count rows are the picture's rows from first on, counted from the bottom,

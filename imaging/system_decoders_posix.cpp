@@ -6,11 +6,9 @@
 namespace {
 
 const char* const WindowsDecodes[] = {".heic", ".heif", ".avif", ".tif", ".tiff", ".gif", ".jxr", ".wdp",
-                                      ".hdp", ".dng", ".cr2", ".nef", ".arw", ".orf", ".rw2", ".ico"};
+                                      ".hdp",  ".dng",  ".cr2",  ".nef", ".arw",  ".orf", ".rw2", ".ico"};
 
-LoadResult LoadOnWindowsOnly(const char*, const LoadControl&) {
-    return NoImage(LoadFailure::WicLackingHere);
-}
+LoadResult LoadOnWindowsOnly(const char*, const LoadControl&) { return NoImage(LoadFailure::WicLackingHere); }
 
 }  // namespace
 

@@ -134,7 +134,8 @@ LoadFailure DrawFirstFrame(const Demuxed& demuxed, PackedDib image, uint32_t wid
         config.output.u.RGBA.size = stride * height;
         const LoadFailure reason = DecodeFrame(frame, &config, control, cutShort);
         const size_t pixelBytes = static_cast<size_t>(width) * 3;
-        for (uint32_t y = 0; y < height; ++y) memset(PackedDibBits(image) + stride * y + pixelBytes, 0, stride - pixelBytes);
+        for (uint32_t y = 0; y < height; ++y)
+            memset(PackedDibBits(image) + stride * y + pixelBytes, 0, stride - pixelBytes);
         return reason;
     }
     memset(PackedDibBits(image), 0, stride * height);

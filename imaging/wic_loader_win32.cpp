@@ -128,7 +128,8 @@ void LearnExtensions() {
     WicSession session;
     if (!session.Factory()) return;
     Held<IEnumUnknown> decoders;
-    if (FAILED(session.Factory()->CreateComponentEnumerator(WICDecoder, WICComponentEnumerateDefault, decoders.Out()))) {
+    if (FAILED(
+            session.Factory()->CreateComponentEnumerator(WICDecoder, WICComponentEnumerateDefault, decoders.Out()))) {
         return;
     }
     for (;;) {

@@ -53,7 +53,7 @@ void RemovePath(const char* path) {
 }
 
 typedef BOOL(WINAPI* SystemTimeToTzSpecificLocalTimeCall)(const TIME_ZONE_INFORMATION*, const SYSTEMTIME*,
-                                                             LPSYSTEMTIME);
+                                                          LPSYSTEMTIME);
 
 bool FileLastWriteDay(FILE* file, LocalDay* day) {
     HANDLE handle = reinterpret_cast<HANDLE>(_get_osfhandle(_fileno(file)));
@@ -63,8 +63,9 @@ bool FileLastWriteDay(FILE* file, LocalDay* day) {
     // On NT the time zone's rule for that date, summer time or not; 9x knows only today's offset.
     const SystemTimeToTzSpecificLocalTimeCall toLocal = reinterpret_cast<SystemTimeToTzSpecificLocalTimeCall>(
         LoadedModuleFunction("kernel32.dll", "SystemTimeToTzSpecificLocalTime"));
-    const bool converted = toLocal ? FileTimeToSystemTime(&written, &universal) && toLocal(nullptr, &universal, &calendar)
-                                   : FileTimeToLocalFileTime(&written, &local) && FileTimeToSystemTime(&local, &calendar);
+    const bool converted = toLocal
+                               ? FileTimeToSystemTime(&written, &universal) && toLocal(nullptr, &universal, &calendar)
+                               : FileTimeToLocalFileTime(&written, &local) && FileTimeToSystemTime(&local, &calendar);
     if (!converted) return false;
     *day = {calendar.wYear, calendar.wMonth, calendar.wDay};
     return true;

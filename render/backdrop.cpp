@@ -17,8 +17,7 @@ public:
     explicit PixelSource(const unsigned char* image)
         : layout_(ReadDibLayout(image)), image_(image), bits_(PackedDibBits(image)) {
         if (layout_.bitCount == 16 || layout_.bitCount == 32) channels_ = ReadPixelChannels(image);
-        stride_ =
-            static_cast<size_t>(DibStride(static_cast<uint32_t>(layout_.width), layout_.bitCount));
+        stride_ = static_cast<size_t>(DibStride(static_cast<uint32_t>(layout_.width), layout_.bitCount));
     }
 
     bool Readable() const {
@@ -27,9 +26,9 @@ public:
         if (layout_.width <= 0 || layout_.height == 0) return false;
         if (indexed) return layout_.compression == DibCompressionRgb && layout_.colorCount > 0;
         if (bits == 24) return layout_.compression == DibCompressionRgb;
-        return (bits == 16 || bits == 32) && (layout_.compression == DibCompressionRgb ||
-                                              layout_.compression == DibCompressionBitfields ||
-                                              layout_.compression == DibCompressionAlphaBitfields);
+        return (bits == 16 || bits == 32) &&
+               (layout_.compression == DibCompressionRgb || layout_.compression == DibCompressionBitfields ||
+                layout_.compression == DibCompressionAlphaBitfields);
     }
     int32_t Width() const { return layout_.width; }
     int32_t Height() const { return layout_.height < 0 ? -layout_.height : layout_.height; }
@@ -39,22 +38,18 @@ public:
         const unsigned char* line = bits_ + static_cast<size_t>(row) * stride_;
         switch (layout_.bitCount) {
             case 24: return {line[3 * x], line[3 * x + 1], line[3 * x + 2]};
-            case 16:
-                return FromChannels(static_cast<uint32_t>(line[2 * x] | (line[2 * x + 1] << 8)));
+            case 16: return FromChannels(static_cast<uint32_t>(line[2 * x] | (line[2 * x + 1] << 8)));
             case 32:
-                return FromChannels(static_cast<uint32_t>(line[4 * x]) |
-                                    (static_cast<uint32_t>(line[4 * x + 1]) << 8) |
+                return FromChannels(static_cast<uint32_t>(line[4 * x]) | (static_cast<uint32_t>(line[4 * x + 1]) << 8) |
                                     (static_cast<uint32_t>(line[4 * x + 2]) << 16) |
                                     (static_cast<uint32_t>(line[4 * x + 3]) << 24));
             default: break;
         }
         const uint32_t perByte = 8 / layout_.bitCount;
         const uint32_t shift = 8 - layout_.bitCount * (1 + static_cast<uint32_t>(x) % perByte);
-        uint32_t index =
-            (line[static_cast<uint32_t>(x) / perByte] >> shift) & ((1u << layout_.bitCount) - 1);
+        uint32_t index = (line[static_cast<uint32_t>(x) / perByte] >> shift) & ((1u << layout_.bitCount) - 1);
         if (index >= layout_.colorCount) index = 0;
-        const unsigned char* entry =
-            image_ + layout_.colorTableOffset + index * layout_.colorEntrySize;
+        const unsigned char* entry = image_ + layout_.colorTableOffset + index * layout_.colorEntrySize;
         return {entry[0], entry[1], entry[2]};
     }
 
@@ -73,8 +68,8 @@ private:
 
 // The small copy: the middle of the picture that has the area's shape, each cell the mean of
 // the picture's pixels it covers (at least one).
-void CoverWithCells(const PixelSource& source, Rgb* cells, int32_t cellsWide, int32_t cellsHigh,
-                    int32_t width, int32_t height) {
+void CoverWithCells(const PixelSource& source, Rgb* cells, int32_t cellsWide, int32_t cellsHigh, int32_t width,
+                    int32_t height) {
     // The crop of the picture with the area's aspect ratio, as large as the picture allows.
     int64_t cropWidth = source.Width(), cropHeight = source.Height();
     if (cropWidth * height > cropHeight * width) {
@@ -116,13 +111,11 @@ void BoxPass(Rgb* cells, Rgb* line, int32_t lines, int32_t length, size_t lineSt
     const int32_t span = 2 * BackdropBlurRadius + 1;
     for (int32_t l = 0; l < lines; ++l) {
         Rgb* first = &cells[static_cast<size_t>(l) * lineStep];
-        for (int32_t i = 0; i < length; ++i)
-            line[static_cast<size_t>(i)] = first[static_cast<size_t>(i) * step];
+        for (int32_t i = 0; i < length; ++i) line[static_cast<size_t>(i)] = first[static_cast<size_t>(i) * step];
         for (int32_t i = 0; i < length; ++i) {
             uint32_t blue = 0, green = 0, red = 0;
             for (int32_t k = i - BackdropBlurRadius; k <= i + BackdropBlurRadius; ++k) {
-                const Rgb& p =
-                    line[static_cast<size_t>(k < 0 ? 0 : (k >= length ? length - 1 : k))];
+                const Rgb& p = line[static_cast<size_t>(k < 0 ? 0 : (k >= length ? length - 1 : k))];
                 blue += p.Blue;
                 green += p.Green;
                 red += p.Red;
@@ -141,9 +134,7 @@ struct Tap {
 
 void FillTaps(Tap* taps, int32_t size, int32_t count) {
     for (int32_t i = 0; i < size; ++i) {
-        int64_t at =
-            ((2 * static_cast<int64_t>(i) + 1) * count * 256) / (2 * static_cast<int64_t>(size)) -
-            128;
+        int64_t at = ((2 * static_cast<int64_t>(i) + 1) * count * 256) / (2 * static_cast<int64_t>(size)) - 128;
         if (at < 0) at = 0;
         if (at > (count - 1) * 256) at = (count - 1) * 256;
         int32_t low = static_cast<int32_t>(at / 256);
@@ -153,9 +144,7 @@ void FillTaps(Tap* taps, int32_t size, int32_t count) {
     }
 }
 
-uint32_t Mix(uint32_t a, uint32_t b, uint32_t weight) {
-    return (a * (256 - weight) + b * weight + 128) >> 8;
-}
+uint32_t Mix(uint32_t a, uint32_t b, uint32_t weight) { return (a * (256 - weight) + b * weight + 128) >> 8; }
 
 }  // namespace
 
@@ -164,8 +153,7 @@ PackedDib MakeBackdrop(const unsigned char* picture, int32_t width, int32_t heig
     const PixelSource source(picture);
     if (!source.Readable()) return nullptr;
     if (source.Width() >= width && source.Height() >= height) return nullptr;
-    if (!DibSizeIsAddressable(static_cast<uint32_t>(width), static_cast<uint32_t>(height), 24))
-        return nullptr;
+    if (!DibSizeIsAddressable(static_cast<uint32_t>(width), static_cast<uint32_t>(height), 24)) return nullptr;
 
     const int32_t cellsWide = width / BackdropCellPixels > 0 ? width / BackdropCellPixels : 1;
     const int32_t cellsHigh = height / BackdropCellPixels > 0 ? height / BackdropCellPixels : 1;
@@ -176,8 +164,7 @@ PackedDib MakeBackdrop(const unsigned char* picture, int32_t width, int32_t heig
     const size_t tapCount = static_cast<size_t>(width) + static_cast<size_t>(height);
     void* scratch = malloc((cellCount + 2 * lineCount) * sizeof(Rgb) + tapCount * sizeof(Tap));
     PackedDib backdrop =
-        scratch ? CreatePackedDib(static_cast<uint32_t>(width), static_cast<uint32_t>(height), 24)
-                : nullptr;
+        scratch ? CreatePackedDib(static_cast<uint32_t>(width), static_cast<uint32_t>(height), 24) : nullptr;
     if (!backdrop) {
         free(scratch);
         return nullptr;

@@ -9,8 +9,8 @@
 
 bool HaveAvx2ColumnMeans() { return __builtin_cpu_supports("avx2"); }
 
-__attribute__((target("avx2"))) void ColumnMeansAvx2(const RowRun& run, size_t byteCount,
-                                                     SmallDivisor divisor, unsigned char* out) {
+__attribute__((target("avx2"))) void ColumnMeansAvx2(const RowRun& run, size_t byteCount, SmallDivisor divisor,
+                                                     unsigned char* out) {
     const __m256i zero = _mm256_setzero_si256();
     const __m256i multiplier = _mm256_set1_epi16(static_cast<short>(divisor.Multiplier));
     const __m128i shift = _mm_cvtsi32_si128(divisor.Shift);
@@ -24,8 +24,7 @@ __attribute__((target("avx2"))) void ColumnMeansAvx2(const RowRun& run, size_t b
             high = _mm256_add_epi16(high, _mm256_unpackhi_epi8(v, zero));
         }
         low = _mm256_srl_epi16(_mm256_mulhi_epu16(_mm256_add_epi16(low, low), multiplier), shift);
-        high =
-            _mm256_srl_epi16(_mm256_mulhi_epu16(_mm256_add_epi16(high, high), multiplier), shift);
+        high = _mm256_srl_epi16(_mm256_mulhi_epu16(_mm256_add_epi16(high, high), multiplier), shift);
         // Under these 32 bytes only bytes up to x + 31 of the first row lie, all read.
         _mm256_storeu_si256(reinterpret_cast<__m256i*>(out + x), _mm256_packus_epi16(low, high));
     }
@@ -36,8 +35,7 @@ __attribute__((target("avx2"))) void ColumnMeansAvx2(const RowRun& run, size_t b
 
 bool HaveAvx2ColumnMeans() { return false; }
 
-void ColumnMeansAvx2(const RowRun& run, size_t byteCount, SmallDivisor divisor,
-                     unsigned char* out) {
+void ColumnMeansAvx2(const RowRun& run, size_t byteCount, SmallDivisor divisor, unsigned char* out) {
     ColumnMeansSse2(run, byteCount, divisor, out);
 }
 

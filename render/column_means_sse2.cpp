@@ -8,8 +8,7 @@
 
 bool HaveSse2ColumnMeans() { return true; }
 
-void ColumnMeansSse2(const RowRun& run, size_t byteCount, SmallDivisor divisor,
-                     unsigned char* out) {
+void ColumnMeansSse2(const RowRun& run, size_t byteCount, SmallDivisor divisor, unsigned char* out) {
     const __m128i zero = _mm_setzero_si128();
     const __m128i multiplier = _mm_set1_epi16(static_cast<short>(divisor.Multiplier));
     const __m128i shift = _mm_cvtsi32_si128(divisor.Shift);

@@ -32,8 +32,7 @@ PixelRect DrawCentred(HDC dc, const RECT& area, const unsigned char* image) {
 void DrawBackdrop(HDC dc, const RECT& area, const unsigned char* backdrop) {
     const DibLayout layout = ReadDibLayout(backdrop);
     StretchDIBits(dc, area.left, area.top, layout.width, layout.height, 0, 0, layout.width, layout.height,
-                  PackedDibBits(backdrop), reinterpret_cast<const BITMAPINFO*>(backdrop), DIB_RGB_COLORS,
-                  SRCCOPY);
+                  PackedDibBits(backdrop), reinterpret_cast<const BITMAPINFO*>(backdrop), DIB_RGB_COLORS, SRCCOPY);
 }
 
 typedef BOOL(WINAPI* TextOutWCall)(HDC, int, int, LPCWSTR, int);
@@ -60,9 +59,9 @@ void DrawCaption(HDC dc, const RECT& area, const PixelRect& picture, const char*
     const int32_t lineHeight = CaptionLineHeight(showArea);
     const CaptionPlace place = PlaceCaption(showArea, picture, lineHeight);
     if (!place.Shown) return;
-    HFONT font = CreateFontA(-lineHeight * 3 / 4, 0, 0, 0, FW_BOLD, FALSE, FALSE, FALSE, DEFAULT_CHARSET,
-                             OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY,
-                             VARIABLE_PITCH | FF_SWISS, "Arial");
+    HFONT font =
+        CreateFontA(-lineHeight * 3 / 4, 0, 0, 0, FW_BOLD, FALSE, FALSE, FALSE, DEFAULT_CHARSET, OUT_DEFAULT_PRECIS,
+                    CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY, VARIABLE_PITCH | FF_SWISS, "Arial");
     HGDIOBJ previousFont = font ? SelectObject(dc, font) : nullptr;
     // CS_OWNDC: what is set here would outlast the call, so all of it is put back.
     const UINT previousAlign = SetTextAlign(dc, TA_CENTER | TA_TOP | TA_NOUPDATECP);
@@ -163,4 +162,3 @@ int ShowPictureOnMonitor(HWND window, int32_t monitor, const char* name, const P
     const RECT area = MonitorShowAreaOf(window, monitor);
     return Present(window, area, area, name, picture, caption);
 }
-

@@ -17,8 +17,7 @@ namespace {
 
 void SetImageSize(PackedDib image, uint32_t headerSize, int32_t width, int32_t height) {
     if (headerSize == DibCoreHeaderSize) {
-        const uint16_t coreWidth = static_cast<uint16_t>(width),
-                       coreHeight = static_cast<uint16_t>(height);
+        const uint16_t coreWidth = static_cast<uint16_t>(width), coreHeight = static_cast<uint16_t>(height);
         memcpy(image + 4, &coreWidth, 2);
         memcpy(image + 6, &coreHeight, 2);
         return;
@@ -35,8 +34,7 @@ void ImageReducer::ProcessImage(PackedDib image, int32_t targetWidth, int32_t ta
     if (!image) return;
     const DibLayout layout = ReadDibLayout(image);
     int32_t newWidth, newHeight;
-    if (!FitSize(layout.width, layout.height, targetWidth, targetHeight, &newWidth, &newHeight))
-        return;
+    if (!FitSize(layout.width, layout.height, targetWidth, targetHeight, &newWidth, &newHeight)) return;
     ReduceTo(image, newWidth, newHeight);
 }
 
@@ -45,8 +43,8 @@ void ImageReducer::ReduceTo(PackedDib image, int32_t newWidth, int32_t newHeight
     const DibLayout layout = ReadDibLayout(image);
     if (layout.bitCount != 24 || layout.compression != DibCompressionRgb) return;
     const int32_t sourceWidth = layout.width, sourceHeight = layout.height;
-    if (sourceWidth < 0 || sourceHeight < 0 || newWidth < 0 || newHeight < 0 ||
-        newWidth > sourceWidth || newHeight > sourceHeight)
+    if (sourceWidth < 0 || sourceHeight < 0 || newWidth < 0 || newHeight < 0 || newWidth > sourceWidth ||
+        newHeight > sourceHeight)
         return;
 
     // Where each output column's run of source pixels and each output row's run of source rows

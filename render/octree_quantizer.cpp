@@ -26,14 +26,13 @@ struct Rgb {
 
 uint32_t PrefixOf(uint32_t color) {
     const uint32_t drop = 8 - PrefixBits, mask = (1u << PrefixBits) - 1;
-    return (((color >> (16 + drop)) & mask) << (2 * PrefixBits)) |
-           (((color >> (8 + drop)) & mask) << PrefixBits) | ((color >> drop) & mask);
+    return (((color >> (16 + drop)) & mask) << (2 * PrefixBits)) | (((color >> (8 + drop)) & mask) << PrefixBits) |
+           ((color >> drop) & mask);
 }
 
 uint32_t ChildIndex(uint32_t color, int32_t level) {
     const uint32_t shift = 7 - static_cast<uint32_t>(level);
-    return (((color >> (16 + shift)) & 1) << 2) | (((color >> (8 + shift)) & 1) << 1) |
-           ((color >> shift) & 1);
+    return (((color >> (16 + shift)) & 1) << 2) | (((color >> (8 + shift)) & 1) << 1) | ((color >> shift) & 1);
 }
 
 // Calls visit(prefix) for every prefix under a node no deeper than PrefixBits.
@@ -42,8 +41,7 @@ void ForEachPrefix(const OctreeNode& node, Visit visit) {
     const uint32_t span = 1u << (PrefixBits - node.Level), base = PrefixOf(node.Path);
     for (uint32_t r = 0; r < span; ++r) {
         for (uint32_t g = 0; g < span; ++g) {
-            for (uint32_t b = 0; b < span; ++b)
-                visit(base | (r << (2 * PrefixBits)) | (g << PrefixBits) | b);
+            for (uint32_t b = 0; b < span; ++b) visit(base | (r << (2 * PrefixBits)) | (g << PrefixBits) | b);
         }
     }
 }
@@ -62,10 +60,8 @@ OctreeQuantizer::OctreeQuantizer(uint32_t colorLimit, int32_t leafLevel)
       NodeCount(1),
       FreeNodes(0),
       PrefixLeaves(static_cast<uint32_t*>(calloc(PrefixCount, sizeof(uint32_t)))),
-      PendingRedAndCount(
-          static_cast<uint64_t*>(calloc(2 * PrefixBanks * PrefixCount, sizeof(uint64_t)))),
-      PendingBlueAndGreen(PendingRedAndCount ? PendingRedAndCount + PrefixBanks * PrefixCount
-                                             : nullptr) {
+      PendingRedAndCount(static_cast<uint64_t*>(calloc(2 * PrefixBanks * PrefixCount, sizeof(uint64_t)))),
+      PendingBlueAndGreen(PendingRedAndCount ? PendingRedAndCount + PrefixBanks * PrefixCount : nullptr) {
     for (uint32_t& head : ReducibleNodes) head = 0;
     if (!PrefixLeaves || !PendingRedAndCount) {
         free(PrefixLeaves);
@@ -114,8 +110,7 @@ uint32_t OctreeQuantizer::NewNode(int32_t level, uint32_t color) {
                 return 0;
             }
             const uint32_t capacity = NodeCapacity ? 2 * NodeCapacity : 512;
-            OctreeNode* grown =
-                static_cast<OctreeNode*>(realloc(Nodes, sizeof(OctreeNode) * capacity));
+            OctreeNode* grown = static_cast<OctreeNode*>(realloc(Nodes, sizeof(OctreeNode) * capacity));
             if (!grown) return 0;
             Nodes = grown;
             NodeCapacity = capacity;
@@ -244,8 +239,8 @@ void OctreeQuantizer::FlushWalkCache(WalkCache& cache) {
 }
 
 template <class ReadPixel>
-void OctreeQuantizer::AddPixels(const unsigned char* bits, uint32_t width, uint32_t height,
-                                uint32_t stride, uint32_t bytesPerPixel, ReadPixel readPixel) {
+void OctreeQuantizer::AddPixels(const unsigned char* bits, uint32_t width, uint32_t height, uint32_t stride,
+                                uint32_t bytesPerPixel, ReadPixel readPixel) {
     WalkCache cache = {0, NoColor, NoColor, 0, 0, 0, 0};
     const uint32_t drop = 8 - PrefixBits;
     // Without tables every prefix reads as unknown and every pixel is walked.
@@ -267,8 +262,8 @@ void OctreeQuantizer::AddPixels(const unsigned char* bits, uint32_t width, uint3
             // not wait on its own last addition.
             auto addPixel = [&](const unsigned char* p, uint32_t bank) {
                 const Rgb rgb = readPixel(p);
-                const uint32_t prefix = ((rgb.Red >> drop) << (2 * PrefixBits)) |
-                                        ((rgb.Green >> drop) << PrefixBits) | (rgb.Blue >> drop);
+                const uint32_t prefix =
+                    ((rgb.Red >> drop) << (2 * PrefixBits)) | ((rgb.Green >> drop) << PrefixBits) | (rgb.Blue >> drop);
                 if (prefixLeaves[prefix]) {
                     const uint32_t i = PrefixBanks * prefix + bank;
                     redAndCount[i] += rgb.Red | (uint64_t{1} << 32);
@@ -296,20 +291,17 @@ bool OctreeQuantizer::AddImage(const unsigned char* image) {
     const DibLayout layout = ReadDibLayout(image);
     const uint32_t bitCount = layout.bitCount;
     if (bitCount != 16 && bitCount != 24 && bitCount != 32) return false;
-    const bool bitFields = layout.compression == DibCompressionBitfields ||
-                           layout.compression == DibCompressionAlphaBitfields;
+    const bool bitFields =
+        layout.compression == DibCompressionBitfields || layout.compression == DibCompressionAlphaBitfields;
     // Any other compression leaves no pixels to read, only coded bytes.
     if (layout.compression != DibCompressionRgb && (bitCount == 24 || !bitFields)) return false;
     if (layout.width <= 0 || layout.height <= 0) return true;
 
     const unsigned char* bits = image + layout.bitsOffset;
-    const uint32_t width = static_cast<uint32_t>(layout.width),
-                   height = static_cast<uint32_t>(layout.height);
+    const uint32_t width = static_cast<uint32_t>(layout.width), height = static_cast<uint32_t>(layout.height);
     const uint32_t stride = static_cast<uint32_t>(DibStride(width, bitCount));
     if (bitCount == 24) {
-        AddPixels(bits, width, height, stride, 3, [](const unsigned char* p) {
-            return Rgb{p[2], p[1], p[0]};
-        });
+        AddPixels(bits, width, height, stride, 3, [](const unsigned char* p) { return Rgb{p[2], p[1], p[0]}; });
         return true;
     }
     const PixelChannels channels = ReadPixelChannels(image);
@@ -318,9 +310,7 @@ bool OctreeQuantizer::AddImage(const unsigned char* image) {
                    ReadChannel(pixel, channels.Blue)};
     };
     if (bitCount == 16) {
-        AddPixels(bits, width, height, stride, 2, [color](const unsigned char* p) {
-            return color(ReadLittleU16(p));
-        });
+        AddPixels(bits, width, height, stride, 2, [color](const unsigned char* p) { return color(ReadLittleU16(p)); });
     } else {
         AddPixels(bits, width, height, stride, 4, [color](const unsigned char* p) {
             uint32_t pixel;
@@ -336,8 +326,7 @@ void OctreeQuantizer::GetColorTable(unsigned char* table) const {
     CollectLeafColors(Root, table, &index);
 }
 
-void OctreeQuantizer::CollectLeafColors(uint32_t node, unsigned char* table,
-                                        uint32_t* index) const {
+void OctreeQuantizer::CollectLeafColors(uint32_t node, unsigned char* table, uint32_t* index) const {
     if (!node) return;
     const OctreeNode& n = Nodes[node];
     if (n.IsLeaf) {

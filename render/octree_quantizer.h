@@ -70,8 +70,8 @@ private:
     uint32_t FindLeaf(uint32_t color, uint32_t* depth);
     void CollectLeafColors(uint32_t node, unsigned char* table, uint32_t* index) const;
     template <class ReadPixel>
-    void AddPixels(const unsigned char* bits, uint32_t width, uint32_t height, uint32_t stride,
-                   uint32_t bytesPerPixel, ReadPixel readPixel);
+    void AddPixels(const unsigned char* bits, uint32_t width, uint32_t height, uint32_t stride, uint32_t bytesPerPixel,
+                   ReadPixel readPixel);
 
     uint32_t Root;
     uint32_t LeafCount;

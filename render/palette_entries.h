@@ -25,8 +25,7 @@ enum : uint32_t {
 };
 
 inline size_t LogPaletteSize(uint32_t entryCount) {
-    return offsetof(LogPalette, palPalEntry) +
-           sizeof(PaletteEntry) * (entryCount > 0 ? entryCount : 1);
+    return offsetof(LogPalette, palPalEntry) + sizeof(PaletteEntry) * (entryCount > 0 ? entryCount : 1);
 }
 
 // A malloc'd palette record for the image (palVersion 0x300), or none when the image gets no

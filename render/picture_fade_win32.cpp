@@ -7,8 +7,7 @@
 
 namespace {
 
-typedef BOOL(WINAPI* AlphaBlendCall)(HDC, int, int, int, int, HDC, int, int, int, int,
-                                     BLENDFUNCTION);
+typedef BOOL(WINAPI* AlphaBlendCall)(HDC, int, int, int, int, HDC, int, int, int, int, BLENDFUNCTION);
 
 struct FadeState {
     bool Looked;  // for AlphaBlend, once
@@ -27,8 +26,8 @@ AlphaBlendCall FindAlphaBlend() {
         // Kept for the process's life: a module a fade may be using is never let go.
         HMODULE module = LoadLibraryA("msimg32.dll");
         if (module)
-            Fade.AlphaBlend = reinterpret_cast<AlphaBlendCall>(
-                reinterpret_cast<void*>(GetProcAddress(module, "AlphaBlend")));
+            Fade.AlphaBlend =
+                reinterpret_cast<AlphaBlendCall>(reinterpret_cast<void*>(GetProcAddress(module, "AlphaBlend")));
     }
     return Fade.AlphaBlend;
 }
@@ -82,6 +81,5 @@ void DrawFadeFrame(HWND window, uint32_t alpha, bool whole) {
         return;
     }
     BLENDFUNCTION blend = {AC_SRC_OVER, 0, static_cast<BYTE>(alpha), 0};
-    Fade.AlphaBlend(dc, area.left, area.top, width, height, Fade.Composed, 0, 0, width, height,
-                    blend);
+    Fade.AlphaBlend(dc, area.left, area.top, width, height, Fade.Composed, 0, 0, width, height, blend);
 }

@@ -10,14 +10,14 @@
 #include "render/picture_turn.h"
 #include "render/reduction_plan.h"
 
-bool FittedSize(int32_t width, int32_t height, uint8_t orientation, int32_t areaWidth,
-                int32_t areaHeight, int32_t* newWidth, int32_t* newHeight) {
+bool FittedSize(int32_t width, int32_t height, uint8_t orientation, int32_t areaWidth, int32_t areaHeight,
+                int32_t* newWidth, int32_t* newHeight) {
     const bool swaps = OrientationSwapsSides(orientation);
     const int32_t storedWidth = swaps ? areaHeight : areaWidth;
     const int32_t storedHeight = swaps ? areaWidth : areaHeight;
     if (!(storedWidth < width || storedHeight < height) ||
-        !FitSize(width, height, storedWidth < 0 ? 0 : storedWidth, storedHeight < 0 ? 0 : storedHeight,
-                 newWidth, newHeight))
+        !FitSize(width, height, storedWidth < 0 ? 0 : storedWidth, storedHeight < 0 ? 0 : storedHeight, newWidth,
+                 newHeight))
         return false;
     // A thin picture keeps a line of itself rather than fitting to nothing.
     if (*newWidth < 1 && width > 0) *newWidth = 1;
@@ -25,8 +25,7 @@ bool FittedSize(int32_t width, int32_t height, uint8_t orientation, int32_t area
     return true;
 }
 
-PackedDib FitPicture(PackedDib image, uint8_t orientation, int32_t width, int32_t height,
-                     bool mayReplace) {
+PackedDib FitPicture(PackedDib image, uint8_t orientation, int32_t width, int32_t height, bool mayReplace) {
     if (!image) return image;
     const DibLayout layout = ReadDibLayout(image);
     int32_t newWidth, newHeight;

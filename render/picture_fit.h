@@ -14,8 +14,7 @@
 // The size the fit reduces a stored picture of width × height to, for an area of areaWidth ×
 // areaHeight as the picture will stand; false when the picture is not larger than the area and
 // keeps its size.
-bool FittedSize(int32_t width, int32_t height, uint8_t orientation, int32_t areaWidth,
-                int32_t areaHeight, int32_t* newWidth, int32_t* newHeight);
+bool FittedSize(int32_t width, int32_t height, uint8_t orientation, int32_t areaWidth, int32_t areaHeight,
+                int32_t* newWidth, int32_t* newHeight);
 
-PackedDib FitPicture(PackedDib image, uint8_t orientation, int32_t width, int32_t height,
-                     bool mayReplace = true);
+PackedDib FitPicture(PackedDib image, uint8_t orientation, int32_t width, int32_t height, bool mayReplace = true);

@@ -23,9 +23,7 @@ Rows RowsOf(PackedDib image) {
             static_cast<uint32_t>(layout.height)};
 }
 
-unsigned char* Row(const Rows& rows, uint32_t fromBottom) {
-    return rows.Bits + rows.Stride * fromBottom;
-}
+unsigned char* Row(const Rows& rows, uint32_t fromBottom) { return rows.Bits + rows.Stride * fromBottom; }
 
 void SwapPixel(unsigned char* a, unsigned char* b) {
     const unsigned char blue = a[0], green = a[1], red = a[2];
@@ -104,8 +102,7 @@ void CopyAcrossDiagonal(const Rows& from, const Rows& to, uint8_t orientation) {
         for (uint32_t i = 0; i < bandRows; ++i) band[i] = Row(from, from.Height - 1 - bandTop - i);
         const uint32_t firstColumn = fromRight ? from.Height - 1 - bandTop : bandTop;
         for (uint32_t x = 0; x < from.Width; ++x) {
-            unsigned char* target =
-                Row(to, fromBottom ? x : to.Height - 1 - x) + 3 * static_cast<size_t>(firstColumn);
+            unsigned char* target = Row(to, fromBottom ? x : to.Height - 1 - x) + 3 * static_cast<size_t>(firstColumn);
             const size_t sourceOffset = 3 * static_cast<size_t>(x);
             for (uint32_t i = 0; i < bandRows; ++i, target += columnStep) {
                 memcpy(target, band[i] + sourceOffset, 3);
@@ -121,8 +118,7 @@ bool OrientationSwapsSides(uint8_t orientation) { return orientation >= 5 && ori
 PackedDib TurnUpright(PackedDib image, uint8_t orientation) {
     if (image == nullptr || orientation < 2 || orientation > 8) return image;
     const DibLayout layout = ReadDibLayout(image);
-    if (layout.bitCount != 24 || layout.compression != DibCompressionRgb || layout.width <= 0 ||
-        layout.height <= 0) {
+    if (layout.bitCount != 24 || layout.compression != DibCompressionRgb || layout.width <= 0 || layout.height <= 0) {
         return image;
     }
     const Rows stored = RowsOf(image);

@@ -25,8 +25,8 @@ PixelChannels ReadPixelChannels(const unsigned char* image) {
     uint32_t green = layout.bitCount == 16 ? 0x03E0 : 0x0000FF00;
     uint32_t blue = layout.bitCount == 16 ? 0x001F : 0x000000FF;
     // The masks follow a 40-byte header and are the first fields past it in the later forms.
-    const bool bitFields = layout.compression == DibCompressionBitfields ||
-                           layout.compression == DibCompressionAlphaBitfields;
+    const bool bitFields =
+        layout.compression == DibCompressionBitfields || layout.compression == DibCompressionAlphaBitfields;
     if (bitFields && layout.headerSize >= DibInfoHeaderSize) {
         red = ReadLittleU32(image + 40);
         green = ReadLittleU32(image + 44);

@@ -12,6 +12,5 @@ typedef LoadResult (*PictureLoad)(void* context, const LoadControl& control);
 // Runs load with control and a sink that fits the rows to width × height, then prepares the
 // picture as PreparePicture does (the same pixels as loading whole, then preparing). *loaded: what
 // the load said; its image now belongs to the picture and reads none.
-PreparedPicture LoadPreparedPicture(PictureLoad load, void* context, const LoadControl& control,
-                                    int32_t width, int32_t height, bool paletteDisplay,
-                                    LoadResult* loaded);
+PreparedPicture LoadPreparedPicture(PictureLoad load, void* context, const LoadControl& control, int32_t width,
+                                    int32_t height, bool paletteDisplay, LoadResult* loaded);

@@ -8,8 +8,8 @@
 #include "render/palette_entries.h"
 
 struct PreparedPicture {
-    PackedDib Image;       // owned; none: nothing to draw
-    LogPalette* Palette;   // owned; none: the picture gets no palette
+    PackedDib Image;      // owned; none: nothing to draw
+    LogPalette* Palette;  // owned; none: the picture gets no palette
     // Owned; none: black beside the picture. Made by the caller after PreparePicture
     // (render/backdrop.h), the size of the show area.
     PackedDib Backdrop;

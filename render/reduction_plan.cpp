@@ -13,8 +13,8 @@ int32_t ScaledSide(int32_t side, int32_t target, int32_t divisor) {
 
 }  // namespace
 
-bool FitSize(int32_t sourceWidth, int32_t sourceHeight, int32_t targetWidth, int32_t targetHeight,
-             int32_t* newWidth, int32_t* newHeight) {
+bool FitSize(int32_t sourceWidth, int32_t sourceHeight, int32_t targetWidth, int32_t targetHeight, int32_t* newWidth,
+             int32_t* newHeight) {
     if (sourceWidth < 0 || sourceHeight < 0 || targetWidth < 0 || targetHeight < 0) return false;
     // As quotients, so that a zero target height (infinity) and 0 / 0 (unordered) fall on the
     // height branch.
@@ -66,8 +66,7 @@ SmallDivisor MakeSmallDivisor(uint32_t divisor) {
     return d;
 }
 
-LineRuns FillRunEnds(const int32_t* weights, int32_t sourceCount, int32_t outputCount,
-                     uint32_t* ends) {
+LineRuns FillRunEnds(const int32_t* weights, int32_t sourceCount, int32_t outputCount, uint32_t* ends) {
     LineRuns runs = {0, 0};
     uint32_t first = 0;
     for (int32_t i = 0; i < sourceCount && runs.Closed < static_cast<uint32_t>(outputCount); ++i) {
@@ -80,8 +79,7 @@ LineRuns FillRunEnds(const int32_t* weights, int32_t sourceCount, int32_t output
     return runs;
 }
 
-LineRuns RunEndsAlong(int32_t n, int32_t m, int32_t sourceCount, int32_t outputCount,
-                      uint32_t* ends) {
+LineRuns RunEndsAlong(int32_t n, int32_t m, int32_t sourceCount, int32_t outputCount, uint32_t* ends) {
     LineRuns runs = {0, 0};
     if (m <= 0 || n <= 0) return runs;
     uint32_t first = 0;
@@ -98,8 +96,7 @@ LineRuns RunEndsAlong(int32_t n, int32_t m, int32_t sourceCount, int32_t outputC
 
 bool PlanReduction(int32_t sourceWidth, int32_t sourceHeight, int32_t newWidth, int32_t newHeight,
                    ReductionRuns* runs) {
-    runs->Ends = static_cast<uint32_t*>(
-        malloc(sizeof(uint32_t) * (static_cast<size_t>(newWidth) + newHeight + 1)));
+    runs->Ends = static_cast<uint32_t*>(malloc(sizeof(uint32_t) * (static_cast<size_t>(newWidth) + newHeight + 1)));
     if (!runs->Ends) return false;
     const bool wide = sourceWidth > sourceHeight;
     const int32_t n = wide ? sourceWidth : sourceHeight;
@@ -108,8 +105,7 @@ bool PlanReduction(int32_t sourceWidth, int32_t sourceHeight, int32_t newWidth, 
     runs->Columns = RunEndsAlong(n, m, sourceWidth, newWidth, runs->Ends);
     runs->Rows = RunEndsAlong(n, m, sourceHeight, newHeight, runs->RowEnds);
     uint32_t rowsUsed = runs->Rows.Closed ? runs->RowEnds[runs->Rows.Closed - 1] : 0;
-    if (runs->Rows.Closed < static_cast<uint32_t>(newHeight) &&
-        rowsUsed < static_cast<uint32_t>(newHeight))
+    if (runs->Rows.Closed < static_cast<uint32_t>(newHeight) && rowsUsed < static_cast<uint32_t>(newHeight))
         rowsUsed = static_cast<uint32_t>(newHeight);
     if (newWidth == 0) rowsUsed = 0;
     runs->RowsUsed = rowsUsed;

@@ -7,8 +7,8 @@
 // The size an image of sourceWidth × sourceHeight gets for the targets: the aspect ratio is kept
 // and the side the image fits exactly is the target's. False (size untouched) for negative sizes or
 // when either side would grow.
-bool FitSize(int32_t sourceWidth, int32_t sourceHeight, int32_t targetWidth, int32_t targetHeight,
-             int32_t* newWidth, int32_t* newHeight);
+bool FitSize(int32_t sourceWidth, int32_t sourceHeight, int32_t targetWidth, int32_t targetHeight, int32_t* newWidth,
+             int32_t* newHeight);
 
 // Fills count entries: 0 where a run goes on, the run's length where it closes; exactly newLength
 // entries close a run. Returns the longest run, counting a trailing run that none closes.
@@ -24,9 +24,7 @@ struct SmallDivisor {
 enum : uint32_t { LargestSmallDivisor = 128 };
 SmallDivisor MakeSmallDivisor(uint32_t divisor);  // divisor 1 to LargestSmallDivisor
 
-inline uint32_t DivideSmall(uint32_t sum, SmallDivisor d) {
-    return ((2 * sum * d.Multiplier) >> 16) >> d.Shift;
-}
+inline uint32_t DivideSmall(uint32_t sum, SmallDivisor d) { return ((2 * sum * d.Multiplier) >> 16) >> d.Shift; }
 
 // The runs a line's weights close, up to outputCount of them: run j covers the source pixels (or
 // rows) from ends[j − 1] (0 for the first) to ends[j] − 1. Outputs past the last closed run get
@@ -35,14 +33,12 @@ struct LineRuns {
     uint32_t Closed;
     uint32_t Longest;  // of the closed runs
 };
-LineRuns FillRunEnds(const int32_t* weights, int32_t sourceCount, int32_t outputCount,
-                     uint32_t* ends);
+LineRuns FillRunEnds(const int32_t* weights, int32_t sourceCount, int32_t outputCount, uint32_t* ends);
 
 // The same runs straight from the longer side's length n and new length m (0 < m <= n), as
 // FillRunEnds finds them in the first sourceCount of FillWeights(n, m)'s entries, without the
 // weights: run k (from 1) ends at ceil(n (2k − 1) / 2m). Work and memory go with the outputs.
-LineRuns RunEndsAlong(int32_t n, int32_t m, int32_t sourceCount, int32_t outputCount,
-                      uint32_t* ends);
+LineRuns RunEndsAlong(int32_t n, int32_t m, int32_t sourceCount, int32_t outputCount, uint32_t* ends);
 
 // The runs of one reduction of sourceWidth × sourceHeight to newWidth × newHeight: the longer
 // side's new length spreads its pixels, and the shorter side takes the leading runs of the same
@@ -56,5 +52,4 @@ struct ReductionRuns {
     uint32_t RowsUsed;
 };
 // False when there is no memory for the ends; free(runs.Ends) afterwards otherwise.
-bool PlanReduction(int32_t sourceWidth, int32_t sourceHeight, int32_t newWidth, int32_t newHeight,
-                   ReductionRuns* runs);
+bool PlanReduction(int32_t sourceWidth, int32_t sourceHeight, int32_t newWidth, int32_t newHeight, ReductionRuns* runs);

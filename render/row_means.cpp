@@ -6,8 +6,8 @@ void RowMeansPortable(unsigned char* row, const RowPass& pass) {
     for (uint32_t j = 0; j < pass.Runs.Closed; ++j) {
         const uint32_t end = pass.Ends[j], length = end - first;
         uint32_t blue = 0, green = 0, red = 0;
-        for (const unsigned char* p = row + 3 * static_cast<size_t>(first);
-             p < row + 3 * static_cast<size_t>(end); p += 3) {
+        for (const unsigned char* p = row + 3 * static_cast<size_t>(first); p < row + 3 * static_cast<size_t>(end);
+             p += 3) {
             blue += p[0];
             green += p[1];
             red += p[2];
@@ -31,13 +31,10 @@ void RowMeansPortable(unsigned char* row, const RowPass& pass) {
 uint32_t VectorSegmentEnd(const RowPass& pass, uint32_t j) {
     const uint32_t first = j ? pass.Ends[j - 1] : 0, closed = pass.Runs.Closed;
     uint32_t end = j;
-    while (end + VectorTileOutputs <= closed &&
-           pass.Ends[end + VectorTileOutputs - 1] - first <= VectorSegmentPixels)
+    while (end + VectorTileOutputs <= closed && pass.Ends[end + VectorTileOutputs - 1] - first <= VectorSegmentPixels)
         end += VectorTileOutputs;
     if (end > j) return end;
-    while (end < closed && end - j < VectorTileOutputs &&
-           pass.Ends[end] - first <= VectorSegmentPixels)
-        ++end;
+    while (end < closed && end - j < VectorTileOutputs && pass.Ends[end] - first <= VectorSegmentPixels) ++end;
     return end;
 }
 
@@ -56,8 +53,8 @@ void RowMeans(const RowBlock& block, const RowPass& pass) {
         const uint32_t rows = avx2 ? Avx2Rows : Sse2Rows;
         for (uint32_t row = 0; row < block.RowCount; row += rows) {
             const uint32_t left = block.RowCount - row;
-            const RowBlock part = {block.FirstRow + row * block.Stride, block.Stride,
-                                   left < rows ? left : rows, block.Readable - row * block.Stride};
+            const RowBlock part = {block.FirstRow + row * block.Stride, block.Stride, left < rows ? left : rows,
+                                   block.Readable - row * block.Stride};
             if (avx2) {
                 RowMeansAvx2(part, pass);
             } else {
@@ -66,6 +63,5 @@ void RowMeans(const RowBlock& block, const RowPass& pass) {
         }
         return;
     }
-    for (uint32_t row = 0; row < block.RowCount; ++row)
-        RowMeansPortable(block.FirstRow + row * block.Stride, pass);
+    for (uint32_t row = 0; row < block.RowCount; ++row) RowMeansPortable(block.FirstRow + row * block.Stride, pass);
 }

@@ -27,18 +27,15 @@ struct Divisors {
 
 // Row r's 16 bytes from offset in the low half, row r + 8's in the high half; bytes at or past
 // `readable` (counted from each row's start) read as zero.
-__attribute__((target("avx2"))) __m256i LoadRowPair(const unsigned char* low,
-                                                    const unsigned char* high, size_t offset,
-                                                    size_t lowReadable, size_t highReadable,
-                                                    bool whole) {
+__attribute__((target("avx2"))) __m256i LoadRowPair(const unsigned char* low, const unsigned char* high, size_t offset,
+                                                    size_t lowReadable, size_t highReadable, bool whole) {
     if (whole) {
         return _mm256_inserti128_si256(
             _mm256_castsi128_si256(_mm_loadu_si128(reinterpret_cast<const __m128i*>(low + offset))),
             _mm_loadu_si128(reinterpret_cast<const __m128i*>(high + offset)), 1);
     }
     alignas(32) unsigned char bytes[32] = {};
-    if (offset < lowReadable)
-        memcpy(bytes, low + offset, lowReadable - offset < 16 ? lowReadable - offset : 16);
+    if (offset < lowReadable) memcpy(bytes, low + offset, lowReadable - offset < 16 ? lowReadable - offset : 16);
     if (offset < highReadable)
         memcpy(bytes + 16, high + offset, highReadable - offset < 16 ? highReadable - offset : 16);
     return _mm256_load_si256(reinterpret_cast<const __m256i*>(bytes));
@@ -69,9 +66,8 @@ __attribute__((target("avx2"))) void AddPosition(__m256i& sum, __m256i bytes, __
 }
 
 // The prefix sums of pixels first to end − 1 of the sixteen rows (see the SSE2 kernel).
-__attribute__((target("avx2"))) void SumSegment(const unsigned char* const rows[Rows],
-                                                const size_t readable[Rows], uint32_t first,
-                                                uint32_t end, Scratch& scratch) {
+__attribute__((target("avx2"))) void SumSegment(const unsigned char* const rows[Rows], const size_t readable[Rows],
+                                                uint32_t first, uint32_t end, Scratch& scratch) {
     const __m256i zero = _mm256_setzero_si256();
     __m256i s0 = zero, s1 = zero, s2 = zero;
     scratch.Sums[0] = scratch.Sums[1] = scratch.Sums[2] = zero;
@@ -83,8 +79,7 @@ __attribute__((target("avx2"))) void SumSegment(const unsigned char* const rows[
         const size_t offset = base + at;
         const uint32_t quarter = static_cast<uint32_t>(offset >> 4) & 3;
         for (uint32_t r = 4 * quarter; r < 4 * quarter + 4; ++r)
-            _mm_prefetch(reinterpret_cast<const char*>(rows[r] + offset + VectorPrefetchBytes),
-                         _MM_HINT_T0);
+            _mm_prefetch(reinterpret_cast<const char*>(rows[r] + offset + VectorPrefetchBytes), _MM_HINT_T0);
         const bool whole = offset + 16 <= readable[Rows - 1];  // the last row has the fewest
         for (uint32_t r = 0; r < 8; ++r)
             in[r] = LoadRowPair(rows[r], rows[r + 8], offset, readable[r], readable[r + 8], whole);
@@ -126,9 +121,8 @@ __attribute__((target("avx2"))) __m256i Divide(__m256i sum, __m256i multiplier, 
 }
 
 // Means[3k + c]: the mean of channel c of output j + k in each row (zero past the tile's count).
-__attribute__((target("avx2"))) void TileMeans(const RowPass& pass, const Divisors& divisors,
-                                               uint32_t j, uint32_t count, uint32_t first,
-                                               Scratch& scratch) {
+__attribute__((target("avx2"))) void TileMeans(const RowPass& pass, const Divisors& divisors, uint32_t j,
+                                               uint32_t count, uint32_t first, Scratch& scratch) {
     uint32_t start = (j ? pass.Ends[j - 1] : 0) - first;
     const __m256i* startSums = scratch.Sums + 3 * start;
     __m256i* means = scratch.Means;
@@ -164,8 +158,7 @@ __attribute__((target("avx2"))) void TransposeMeans(const __m256i* p, __m256i ou
 
 // Eight bytes of each of the four rows a transposed vector holds, in row order: 2i, 2i + 1,
 // 8 + 2i, 9 + 2i.
-__attribute__((target("avx2"))) void StoreRows(unsigned char* const rows[Rows], uint32_t i,
-                                               size_t at, __m256i v) {
+__attribute__((target("avx2"))) void StoreRows(unsigned char* const rows[Rows], uint32_t i, size_t at, __m256i v) {
     const __m128i low = _mm256_castsi256_si128(v), high = _mm256_extracti128_si256(v, 1);
     _mm_storel_epi64(reinterpret_cast<__m128i*>(rows[2 * i] + at), low);
     _mm_storeh_pi(reinterpret_cast<__m64*>(rows[2 * i + 1] + at), _mm_castsi128_ps(low));
@@ -174,8 +167,8 @@ __attribute__((target("avx2"))) void StoreRows(unsigned char* const rows[Rows], 
 }
 
 // The tile's 24 bytes in each row; everything they cover has been read (see the SSE2 kernel).
-__attribute__((target("avx2"))) void StoreTile(unsigned char* const rows[Rows], uint32_t rowCount,
-                                               uint32_t j, uint32_t count, const Scratch& scratch) {
+__attribute__((target("avx2"))) void StoreTile(unsigned char* const rows[Rows], uint32_t rowCount, uint32_t j,
+                                               uint32_t count, const Scratch& scratch) {
     __m256i bytes[3][4];
     for (int octet = 0; octet < 3; ++octet) TransposeMeans(scratch.Means + 8 * octet, bytes[octet]);
     const size_t at = 3 * static_cast<size_t>(j);

@@ -19,9 +19,7 @@ struct Scratch {
     __m128i Means[3 * VectorTileOutputs];
 };
 
-__m128i Load16(const unsigned char* p) {
-    return _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
-}
+__m128i Load16(const unsigned char* p) { return _mm_loadu_si128(reinterpret_cast<const __m128i*>(p)); }
 
 // The bytes before `readable`; the rest zero.
 __m128i LoadPartial(const unsigned char* p, size_t readable) {
@@ -59,8 +57,8 @@ void AddPosition(__m128i& sum, __m128i bytes, __m128i* out) {
 
 // Fills the prefix sums of pixels first to end − 1 of the eight rows (16-byte groups, so up to 15
 // bytes past the segment are summed too, and never used).
-void SumSegment(const unsigned char* const rows[8], const size_t readable[8], uint32_t first,
-                uint32_t end, Scratch& scratch) {
+void SumSegment(const unsigned char* const rows[8], const size_t readable[8], uint32_t first, uint32_t end,
+                Scratch& scratch) {
     const __m128i zero = _mm_setzero_si128();
     // The running sums of the channels at a group's positions 0, 1 and 2 (mod 3).
     __m128i s0 = zero, s1 = zero, s2 = zero;
@@ -73,8 +71,7 @@ void SumSegment(const unsigned char* const rows[8], const size_t readable[8], ui
         const size_t offset = base + at;
         const uint32_t quarter = static_cast<uint32_t>(offset >> 4) & 3;
         for (uint32_t r = 2 * quarter; r < 2 * quarter + 2; ++r)
-            _mm_prefetch(reinterpret_cast<const char*>(rows[r] + offset + VectorPrefetchBytes),
-                         _MM_HINT_T0);
+            _mm_prefetch(reinterpret_cast<const char*>(rows[r] + offset + VectorPrefetchBytes), _MM_HINT_T0);
         if (offset + 16 <= readable[7]) {  // the last row has the fewest bytes after it
             in[0] = Load16(rows[0] + offset);
             in[1] = Load16(rows[1] + offset);
@@ -86,8 +83,7 @@ void SumSegment(const unsigned char* const rows[8], const size_t readable[8], ui
             in[7] = Load16(rows[7] + offset);
         } else {
             for (int r = 0; r < 8; ++r)
-                in[r] =
-                    LoadPartial(rows[r] + offset, offset < readable[r] ? readable[r] - offset : 0);
+                in[r] = LoadPartial(rows[r] + offset, offset < readable[r] ? readable[r] - offset : 0);
         }
         TransposeBytes(in, b);
         AddPosition(s0, _mm_unpacklo_epi8(b[0], zero), sums + 0);
@@ -129,8 +125,8 @@ void FillDivisors(const RowPass& pass, Divisors& divisors) {
 }
 
 // Means[3k + c]: the mean of channel c of output j + k in each row (zero past the tile's count).
-void TileMeans(const RowPass& pass, const Divisors& divisors, uint32_t j, uint32_t count,
-               uint32_t first, Scratch& scratch) {
+void TileMeans(const RowPass& pass, const Divisors& divisors, uint32_t j, uint32_t count, uint32_t first,
+               Scratch& scratch) {
     uint32_t start = (j ? pass.Ends[j - 1] : 0) - first;
     const __m128i* startSums = scratch.Sums + 3 * start;
     __m128i* means = scratch.Means;
@@ -169,14 +165,11 @@ void TransposeMeans(const __m128i* p, __m128i out[4]) {
 
 void StoreLow(unsigned char* p, __m128i v) { _mm_storel_epi64(reinterpret_cast<__m128i*>(p), v); }
 
-void StoreHigh(unsigned char* p, __m128i v) {
-    _mm_storeh_pi(reinterpret_cast<__m64*>(p), _mm_castsi128_ps(v));
-}
+void StoreHigh(unsigned char* p, __m128i v) { _mm_storeh_pi(reinterpret_cast<__m64*>(p), _mm_castsi128_ps(v)); }
 
 // The tile's 24 bytes in each row. Everything they cover has been read: the tile's outputs lie at
 // or before their runs' pixels, the next segment's runs start past them.
-void StoreTile(unsigned char* const rows[8], uint32_t rowCount, uint32_t j, uint32_t count,
-               const Scratch& scratch) {
+void StoreTile(unsigned char* const rows[8], uint32_t rowCount, uint32_t j, uint32_t count, const Scratch& scratch) {
     __m128i bytes[3][4];
     for (int octet = 0; octet < 3; ++octet) TransposeMeans(scratch.Means + 8 * octet, bytes[octet]);
     const size_t at = 3 * static_cast<size_t>(j);
@@ -229,8 +222,7 @@ void RowMeansSse2(const RowBlock& block, const RowPass& pass) {
 bool HaveSse2RowMeans() { return false; }
 
 void RowMeansSse2(const RowBlock& block, const RowPass& pass) {
-    for (uint32_t row = 0; row < block.RowCount; ++row)
-        RowMeansPortable(block.FirstRow + row * block.Stride, pass);
+    for (uint32_t row = 0; row < block.RowCount; ++row) RowMeansPortable(block.FirstRow + row * block.Stride, pass);
 }
 
 #endif

@@ -24,8 +24,7 @@ uint32_t FadeDurationMs(int32_t intervalMs) {
 
 FadeFrame NextFadeFrame(uint32_t shown, uint32_t elapsedMs, uint32_t durationMs) {
     if (elapsedMs >= durationMs || shown >= FullyShown) return {0, FullyShown, true};
-    const uint32_t wanted =
-        static_cast<uint32_t>(static_cast<uint64_t>(elapsedMs) * FullyShown / durationMs);
+    const uint32_t wanted = static_cast<uint32_t>(static_cast<uint64_t>(elapsedMs) * FullyShown / durationMs);
     // Frames closer together than FadeLeastStep blend at alphas so small that their rounding
     // stalls low-contrast parts of the picture: they wait for the next tick instead.
     if (wanted < shown + FadeLeastStep) return {0, shown, false};

@@ -32,8 +32,7 @@ void EndPicture(StreamedReduction* r) {
     r->Output = nullptr;
 }
 
-bool SinkFit(void* context, int32_t width, int32_t height, uint8_t orientation, int32_t* newWidth,
-             int32_t* newHeight) {
+bool SinkFit(void* context, int32_t width, int32_t height, uint8_t orientation, int32_t* newWidth, int32_t* newHeight) {
     const StreamedReduction* r = Of(context);
     if (r->AreaWidth < 0) return false;
     return FittedSize(width, height, orientation, r->AreaWidth, r->AreaHeight, newWidth, newHeight);
@@ -150,8 +149,8 @@ void OpenStreamedReduction(StreamedReduction* reduction, int32_t areaWidth, int3
 
 void CloseStreamedReduction(StreamedReduction* reduction) { EndPicture(reduction); }
 
-bool BeginStreamedReduction(StreamedReduction* r, int32_t sourceWidth, int32_t sourceHeight,
-                            int32_t newWidth, int32_t newHeight) {
+bool BeginStreamedReduction(StreamedReduction* r, int32_t sourceWidth, int32_t sourceHeight, int32_t newWidth,
+                            int32_t newHeight) {
     EndPicture(r);
     r->Failed = false;
     r->OpenRun = NoRun;
@@ -186,7 +185,6 @@ bool BeginStreamedReduction(StreamedReduction* r, int32_t sourceWidth, int32_t s
     // Every output row's pixels are written before Finish hands the picture over; the pads are
     // cleared here.
     unsigned char* out = PackedDibBits(r->Output);
-    for (int32_t y = 0; y < newHeight; ++y)
-        memset(out + r->NewStride * y + r->RowBytes, 0, r->NewStride - r->RowBytes);
+    for (int32_t y = 0; y < newHeight; ++y) memset(out + r->NewStride * y + r->RowBytes, 0, r->NewStride - r->RowBytes);
     return true;
 }

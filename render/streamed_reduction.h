@@ -45,5 +45,5 @@ void CloseStreamedReduction(StreamedReduction* reduction);
 
 // The work of Begin for a size already decided: sourceWidth × sourceHeight to newWidth ×
 // newHeight, each new side 1 to the source's. False without memory.
-bool BeginStreamedReduction(StreamedReduction* reduction, int32_t sourceWidth, int32_t sourceHeight,
-                            int32_t newWidth, int32_t newHeight);
+bool BeginStreamedReduction(StreamedReduction* reduction, int32_t sourceWidth, int32_t sourceHeight, int32_t newWidth,
+                            int32_t newHeight);

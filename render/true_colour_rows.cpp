@@ -105,12 +105,13 @@ bool OpenTrueColourRows(const unsigned char* image, TrueColourRows* rows) {
     const uint32_t bits = layout.bitCount;
     const uint32_t compression = layout.compression;
     const bool indexed = bits == 1 || bits == 4 || bits == 8;
-    const bool runLength = (compression == DibCompressionRle8 && bits == 8) ||
-                           (compression == DibCompressionRle4 && bits == 4);
-    const bool masked = (bits == 16 || bits == 32) &&
-                        (compression == DibCompressionRgb || compression == DibCompressionBitfields ||
-                         compression == DibCompressionAlphaBitfields);
-    if (!(indexed && compression == DibCompressionRgb) && !runLength && !masked && !(bits == 24 && compression == DibCompressionRgb)) {
+    const bool runLength =
+        (compression == DibCompressionRle8 && bits == 8) || (compression == DibCompressionRle4 && bits == 4);
+    const bool masked =
+        (bits == 16 || bits == 32) && (compression == DibCompressionRgb || compression == DibCompressionBitfields ||
+                                       compression == DibCompressionAlphaBitfields);
+    if (!(indexed && compression == DibCompressionRgb) && !runLength && !masked &&
+        !(bits == 24 && compression == DibCompressionRgb)) {
         return false;
     }
     r.Bits = image + layout.bitsOffset;

@@ -10,8 +10,8 @@
 struct TrueColourRows {
     DibLayout Layout;
     const unsigned char* Bits;
-    uint64_t Stride;     // of uncompressed rows
-    uint32_t Row;        // the next row to read, from the bottom
+    uint64_t Stride;      // of uncompressed rows
+    uint32_t Row;         // the next row to read, from the bottom
     uint32_t Table[256];  // blue, green, red in the low three bytes
     uint32_t Masks[3];    // red, green, blue
     // Run-length data: where the next code is, and where its pixels go.

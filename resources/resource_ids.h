@@ -13,7 +13,7 @@
 #define BROWSE_FILTER_STRING 2
 #define BROWSE_TITLE_STRING 3
 #define BROWSE_ERROR_STRING 4
-#define LOGO_JPEG 112    // the logo, a resource of type JPEG
+#define LOGO_JPEG 112  // the logo, a resource of type JPEG
 
 // The configuration dialog's template, its banner bitmap and its controls.
 #define CONFIGURATION_DIALOG 2003

@@ -91,8 +91,6 @@ void BrowseForImageDirectory(HWND dialog) {
     }
     const DWORD error = CommDlgExtendedError();
     if (error == 0) return;  // the user cancelled
-    snprintf(ConfigurationDialog.FileText, PathBufferSize, "GetOpenFileName returned %ld",
-             static_cast<long>(error));
-    MessageBoxA(dialog, ConfigurationDialog.FileText, LoadProgramText(BROWSE_ERROR_STRING).Text,
-                MB_OK);
+    snprintf(ConfigurationDialog.FileText, PathBufferSize, "GetOpenFileName returned %ld", static_cast<long>(error));
+    MessageBoxA(dialog, ConfigurationDialog.FileText, LoadProgramText(BROWSE_ERROR_STRING).Text, MB_OK);
 }

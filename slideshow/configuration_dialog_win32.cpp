@@ -18,24 +18,21 @@ struct SwitchBox {
     int Identifier;
     const ProfileSetting* Setting;
 };
-const SwitchBox SwitchBoxes[] = {{IDC_SUBFOLDERS_CHECK, &SubfoldersSetting},
-                                 {IDC_SHUFFLE_CHECK, &ShuffleSetting},
-                                 {IDC_CAPTIONS_CHECK, &CaptionsSetting},
-                                 {IDC_FADE_CHECK, &FadeSetting},
-                                 {IDC_BACKDROP_CHECK, &BackdropSetting},
-                                 {IDC_EVERY_MONITOR_CHECK, &EveryMonitorSetting}};
+const SwitchBox SwitchBoxes[] = {
+    {IDC_SUBFOLDERS_CHECK, &SubfoldersSetting}, {IDC_SHUFFLE_CHECK, &ShuffleSetting},
+    {IDC_CAPTIONS_CHECK, &CaptionsSetting},     {IDC_FADE_CHECK, &FadeSetting},
+    {IDC_BACKDROP_CHECK, &BackdropSetting},     {IDC_EVERY_MONITOR_CHECK, &EveryMonitorSetting}};
 
 void OnInitDialog(HWND dialog) {
-    const int interval = static_cast<int>(
-        GetProfileIntA(IntervalSetting.DialogSection, IntervalSetting.Key, DefaultIntervalSeconds));
+    const int interval =
+        static_cast<int>(GetProfileIntA(IntervalSetting.DialogSection, IntervalSetting.Key, DefaultIntervalSeconds));
     // The trackbar clamps the position into its range: a stored 90 shows as 60, a stored 0 as 1.
     HWND slider = GetDlgItem(dialog, IDC_INTERVAL_SLIDER);
-    SendMessageA(slider, TBM_SETRANGE, TRUE,
-                 MAKELPARAM(LowestIntervalSeconds, HighestIntervalSeconds));
+    SendMessageA(slider, TBM_SETRANGE, TRUE, MAKELPARAM(LowestIntervalSeconds, HighestIntervalSeconds));
     SendMessageA(slider, TBM_SETPOS, TRUE, interval);
 
-    GetProfileStringA(BaseDirSetting.DialogSection, BaseDirSetting.Key, "",
-                      ConfigurationDialog.DirectoryText, PathBufferSize);
+    GetProfileStringA(BaseDirSetting.DialogSection, BaseDirSetting.Key, "", ConfigurationDialog.DirectoryText,
+                      PathBufferSize);
     SetWindowTextA(GetDlgItem(dialog, IDC_DIRECTORY_FIELD), ConfigurationDialog.DirectoryText);
 
     for (const SwitchBox& box : SwitchBoxes) {
@@ -49,13 +46,10 @@ void OnInitDialog(HWND dialog) {
 void StoreSettings(HWND dialog) {
     const LRESULT position = SendMessageA(GetDlgItem(dialog, IDC_INTERVAL_SLIDER), TBM_GETPOS, 0, 0);
     snprintf(ConfigurationDialog.FileText, PathBufferSize, "%d", static_cast<int>(position));
-    WriteProfileStringA(IntervalSetting.DialogSection, IntervalSetting.Key,
-                        ConfigurationDialog.FileText);
+    WriteProfileStringA(IntervalSetting.DialogSection, IntervalSetting.Key, ConfigurationDialog.FileText);
 
-    GetWindowTextA(GetDlgItem(dialog, IDC_DIRECTORY_FIELD), ConfigurationDialog.DirectoryText,
-                   PathBufferSize);
-    WriteProfileStringA(BaseDirSetting.DialogSection, BaseDirSetting.Key,
-                        ConfigurationDialog.DirectoryText);
+    GetWindowTextA(GetDlgItem(dialog, IDC_DIRECTORY_FIELD), ConfigurationDialog.DirectoryText, PathBufferSize);
+    WriteProfileStringA(BaseDirSetting.DialogSection, BaseDirSetting.Key, ConfigurationDialog.DirectoryText);
 
     for (const SwitchBox& box : SwitchBoxes) {
         const bool on = IsDlgButtonChecked(dialog, box.Identifier) == BST_CHECKED;
@@ -75,8 +69,7 @@ BOOL WINAPI RegisterDialogControls(HINSTANCE) {
     return TRUE;
 }
 
-extern "C" INT_PTR WINAPI ScreenSaverConfigureDialog(HWND dialog, UINT message, WPARAM wParam,
-                                                     LPARAM) {
+extern "C" INT_PTR WINAPI ScreenSaverConfigureDialog(HWND dialog, UINT message, WPARAM wParam, LPARAM) {
     if (message == WM_INITDIALOG) {
         OnInitDialog(dialog);
         return TRUE;  // the dialog manager then focuses the first tab stop, OK
@@ -90,13 +83,8 @@ extern "C" INT_PTR WINAPI ScreenSaverConfigureDialog(HWND dialog, UINT message, 
             StoreSettings(dialog);
             EndDialog(dialog, 1);
             return TRUE;
-        case IDC_CANCEL_BUTTON:
-            EndDialog(dialog, 0);
-            return TRUE;
-        case IDC_BROWSE_BUTTON:
-            BrowseForImageDirectory(dialog);
-            return FALSE;
-        default:
-            return FALSE;
+        case IDC_CANCEL_BUTTON: EndDialog(dialog, 0); return TRUE;
+        case IDC_BROWSE_BUTTON: BrowseForImageDirectory(dialog); return FALSE;
+        default: return FALSE;
     }
 }

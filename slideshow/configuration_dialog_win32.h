@@ -8,5 +8,4 @@ BOOL WINAPI RegisterDialogControls(HINSTANCE instance);
 
 // The dialog procedure, exported by name. INT_PTR is the dialog manager's own result type: on the
 // PE32 it is the 32-bit result, and on x64 the upper half is never left undefined.
-extern "C" INT_PTR WINAPI ScreenSaverConfigureDialog(HWND dialog, UINT message, WPARAM wParam,
-                                                     LPARAM lParam);
+extern "C" INT_PTR WINAPI ScreenSaverConfigureDialog(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam);

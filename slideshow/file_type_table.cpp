@@ -10,11 +10,8 @@
 #include "imaging/webp_loader.h"
 
 const FileType FileTypeTable[FileTypeCount] = {
-    {".bmp", LoadBmpFile},
-    {".jpg", LoadJpegFile},
-    {".jpeg", LoadJpegFile},
-    {".png", LoadPngFile},
-    {".webp", LoadWebpFile},
+    {".bmp", LoadBmpFile}, {".jpg", LoadJpegFile},  {".jpeg", LoadJpegFile},
+    {".png", LoadPngFile}, {".webp", LoadWebpFile},
 };
 
 namespace {

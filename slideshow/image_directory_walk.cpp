@@ -60,7 +60,8 @@ namespace {
 LoadResult TryCurrentEntry(ImageDirectoryWalk& walk, const LoadControl& control) {
     if (!walk.Listing) return NoImage(LoadFailure::DirectoryCannotBeListed);
     // A name that does not fit is passed over like one that does not load.
-    if (walk.Entry.NameTooLong || !SetCandidatePath(walk, walk.Entry.FileName)) return NoImage(LoadFailure::PathTooLong);
+    if (walk.Entry.NameTooLong || !SetCandidatePath(walk, walk.Entry.FileName))
+        return NoImage(LoadFailure::PathTooLong);
     // The extension runs from the last dot of the whole path, the directory part included.
     const char* extension = strrchr(walk.CandidatePath, '.');
     const ImageLoader loader = extension ? FindImageLoader(extension) : nullptr;

@@ -34,7 +34,7 @@ struct ImageDirectoryWalk {
     bool Subfolders;
     bool Shuffle;
     char StatePath[PathBufferSize];  // the deck file; "" keeps the deck for this run only
-    PictureLibrary* Library;          // owned; made at the first start with either way on
+    PictureLibrary* Library;         // owned; made at the first start with either way on
 };
 
 // The further ways and the deck file, in force from the next PickRandomStart. A library made for
@@ -75,7 +75,7 @@ RandomStart PickRandomStart(ImageDirectoryWalk& walk, uint32_t seed);
 LoadResult AdvanceToNextImage(ImageDirectoryWalk& walk, const LoadControl& control);
 
 enum {
-    StartListingMs = 400,    // the longest a fresh start lists before the first draw
+    StartListingMs = 400,       // the longest a fresh start lists before the first draw
     StepListingEntries = 4096,  // the most each later step lists of the tree
 };
 

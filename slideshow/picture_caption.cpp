@@ -10,18 +10,15 @@
 
 namespace {
 
-const char* const ItalianMonths[12] = {"gennaio",   "febbraio", "marzo",    "aprile",
-                                       "maggio",    "giugno",   "luglio",   "agosto",
-                                       "settembre", "ottobre",  "novembre", "dicembre"};
+const char* const ItalianMonths[12] = {"gennaio", "febbraio", "marzo",     "aprile",  "maggio",   "giugno",
+                                       "luglio",  "agosto",   "settembre", "ottobre", "novembre", "dicembre"};
 
 // EXIF data larger than this is not a camera's: it is passed over rather than read.
 const uint32_t LongestExif = 256 * 1024;
 // A file with more segments or chunks before its picture data than this is passed over.
 const int MostSegments = 64;
 
-bool ReadExactly(FILE* file, unsigned char* to, size_t count) {
-    return fread(to, 1, count, file) == count;
-}
+bool ReadExactly(FILE* file, unsigned char* to, size_t count) { return fread(to, 1, count, file) == count; }
 
 // The payload (count bytes from where the stream stands), with "Exif\0\0" before it when the
 // bytes are a bare TIFF structure as PNG keeps them.
@@ -31,8 +28,7 @@ bool DateFromPayload(FILE* file, uint32_t count, bool bareTiff, ExifDate* date) 
     unsigned char* payload = static_cast<unsigned char*>(malloc(header + count));
     if (!payload) return false;
     memcpy(payload, "Exif\0\0", header);
-    const bool found =
-        ReadExactly(file, payload + header, count) && ExifDateTaken(payload, header + count, date);
+    const bool found = ReadExactly(file, payload + header, count) && ExifDateTaken(payload, header + count, date);
     free(payload);
     return found;
 }
@@ -42,8 +38,7 @@ bool JpegDateTaken(FILE* file, ExifDate* date) {
         unsigned char marker[4];
         if (!ReadExactly(file, marker, 4) || marker[0] != 0xFF) return false;
         // Start of scan, end of image, or a marker without a length: no EXIF data comes after.
-        if (marker[1] == 0xDA || marker[1] == 0xD9 || (marker[1] >= 0xD0 && marker[1] <= 0xD8))
-            return false;
+        if (marker[1] == 0xDA || marker[1] == 0xD9 || (marker[1] >= 0xD0 && marker[1] <= 0xD8)) return false;
         const uint32_t length = ReadBigU16(marker + 2);
         if (length < 2) return false;
         if (marker[1] == 0xE1 && length - 2 >= ExifHeaderSize) {
@@ -66,8 +61,7 @@ bool PngDateTaken(FILE* file, ExifDate* date) {
         const uint32_t length = ReadBigU32(head);
         if (memcmp(head + 4, "IDAT", 4) == 0 || memcmp(head + 4, "IEND", 4) == 0) return false;
         if (memcmp(head + 4, "eXIf", 4) == 0) return DateFromPayload(file, length, true, date);
-        if (!SeekFileBy(file, static_cast<uint64_t>(length) + 4))
-            return false;  // the data and its CRC
+        if (!SeekFileBy(file, static_cast<uint64_t>(length) + 4)) return false;  // the data and its CRC
     }
     return false;
 }
@@ -76,8 +70,7 @@ bool PngDateTaken(FILE* file, ExifDate* date) {
 
 void WriteItalianDate(const ExifDate& date, char* text, size_t size) {
     const int month = date.Month >= 1 && date.Month <= 12 ? date.Month - 1 : 0;
-    snprintf(text, size, "%d %s %d", static_cast<int>(date.Day), ItalianMonths[month],
-             static_cast<int>(date.Year));
+    snprintf(text, size, "%d %s %d", static_cast<int>(date.Day), ItalianMonths[month], static_cast<int>(date.Year));
 }
 
 const char* FolderNameOf(const char* path, size_t* length) {

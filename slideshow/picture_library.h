@@ -86,7 +86,7 @@ struct PictureLibrary {
     // A finished listing rests RelistPauseMs before the next one begins, so a large tree is not
     // read over and over while nothing changes.
     bool Resting;
-    uint32_t FinishedAt;  // tick count
+    uint32_t FinishedAt;                  // tick count
     PlainArray<char> FolderPaths;         // relative folder paths, each ending in '\' ("" the top)
     PlainArray<uint32_t> PendingFolders;  // offsets into FolderPaths
     PlainArray<DirectoryIdentity> ListedFolders;

@@ -73,21 +73,22 @@ void ReadSettings() {
         const int32_t monitors = MonitorShowAreaCount();
         ShowCount = monitors < MonitorShowLimit ? monitors : MonitorShowLimit;
     }
-    ShowLooks = {ReadSwitchSetting(CaptionsSetting), ReadSwitchSetting(FadeSetting), ReadSwitchSetting(BackdropSetting)};
+    ShowLooks = {ReadSwitchSetting(CaptionsSetting), ReadSwitchSetting(FadeSetting),
+                 ReadSwitchSetting(BackdropSetting)};
 }
 
 SlideArea SlideAreaOf(HWND window, int32_t monitor = 0) {
     const RECT area = MonitorShowAreaOf(window, monitor);
-    return {area.right - area.left, area.bottom - area.top, IsPaletteDisplay(window), monitor, ShowLooks.Captions,
-            ShowLooks.Backdrop};
+    return {area.right - area.left, area.bottom - area.top, IsPaletteDisplay(window), monitor,
+            ShowLooks.Captions,     ShowLooks.Backdrop};
 }
 
 // The logo comes from the program's own resources, in memory: quick enough for the window's
 // thread, and prepared like any picture.
 void ShowLogo(HWND window) {
     const SlideArea area = SlideAreaOf(window);
-    PreparedPicture logo = PreparePicture(LoadJpegResource(MAKEINTRESOURCEA(LOGO_JPEG)).Image, 1,
-                                          area.Width, area.Height, area.PaletteDisplay);
+    PreparedPicture logo = PreparePicture(LoadJpegResource(MAKEINTRESOURCEA(LOGO_JPEG)).Image, 1, area.Width,
+                                          area.Height, area.PaletteDisplay);
     ShowPicture(window, "Logo", logo);
     ReleasePreparedPicture(logo);
 }
@@ -112,8 +113,8 @@ void RestartShow(HWND window) {
     }
     if (Worker) CancelSlides(Worker, Slideshow.Generation);
     ShowLogo(window);
-    Slideshow.CreditLength = LoadStringA(GetModuleHandleA(nullptr), CREDIT_STRING,
-                                         Slideshow.CreditText, CreditTextSize);
+    Slideshow.CreditLength =
+        LoadStringA(GetModuleHandleA(nullptr), CREDIT_STRING, Slideshow.CreditText, CreditTextSize);
     SetTimer(window, ShowTimer, CreditFrameMs, nullptr);
     ReadSettings();
 }
@@ -259,28 +260,18 @@ void EndShow(HWND window) {
 
 extern "C" LRESULT WINAPI ScreenSaverProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
     switch (message) {
-        case WM_ERASEBKGND:
-            RestartShow(window);
-            return 1;
+        case WM_ERASEBKGND: RestartShow(window); return 1;
         case WM_PAINT:
             // Drawn through GetDC; the default processing validates the window afterwards.
             StepShow(window);
             break;
-        case WM_TIMER:
-            Tick(window);
-            break;
-        case WM_SETCURSOR:
-            SetCursor(nullptr);
-            break;
+        case WM_TIMER: Tick(window); break;
+        case WM_SETCURSOR: SetCursor(nullptr); break;
         case WM_SYSCOMMAND:
             if (wParam == SC_SCREENSAVE || wParam == SC_CLOSE) return 0;
             break;
-        case WM_DESTROY:
-            EndShow(window);
-            break;
-        case SlideReadyMessage:
-            TakeSlide(window, reinterpret_cast<PreparedSlide*>(lParam));
-            return 0;
+        case WM_DESTROY: EndShow(window); break;
+        case SlideReadyMessage: TakeSlide(window, reinterpret_cast<PreparedSlide*>(lParam)); return 0;
     }
     return DefaultSaverProc(window, message, wParam, lParam);
 }

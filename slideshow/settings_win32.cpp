@@ -18,8 +18,8 @@ typedef BOOL(WINAPI* CreateDirectoryWCall)(LPCWSTR, LPSECURITY_ATTRIBUTES);
 const int LocalAppDataFolder = 0x1C;  // CSIDL_LOCAL_APPDATA
 
 bool LocalAppData(wchar_t (&folder)[PathBufferSize]) {
-    const GetEnvironmentVariableWCall getVariable = reinterpret_cast<GetEnvironmentVariableWCall>(
-        LoadedModuleFunction("kernel32.dll", "GetEnvironmentVariableW"));
+    const GetEnvironmentVariableWCall getVariable =
+        reinterpret_cast<GetEnvironmentVariableWCall>(LoadedModuleFunction("kernel32.dll", "GetEnvironmentVariableW"));
     if (getVariable) {
         const DWORD length = getVariable(L"LOCALAPPDATA", folder, PathBufferSize);
         if (length > 0 && length < PathBufferSize) return true;
@@ -56,8 +56,7 @@ void ReadBaseDirSetting(char (&text)[PathBufferSize]) {
     GetProfileStringA(BaseDirSetting.SlideshowSection, BaseDirSetting.Key, "", text, PathBufferSize);
     if (!UsesWideCalls()) return;
     wchar_t wide[PathBufferSize];
-    if (MultiByteToWideChar(CP_ACP, 0, text, -1, wide, PathBufferSize) &&
-        TextFromWidePath(wide, text, PathBufferSize))
+    if (MultiByteToWideChar(CP_ACP, 0, text, -1, wide, PathBufferSize) && TextFromWidePath(wide, text, PathBufferSize))
         return;
     // Too long in UTF-8: a directory no path names ('?' cannot stand in one), never a cut one.
     memset(text, '?', PathBufferSize - 1);
@@ -66,8 +65,8 @@ void ReadBaseDirSetting(char (&text)[PathBufferSize]) {
 
 int32_t ReadIntervalSetting() {
     // The platform returns the number as UINT; a stored negative number comes back two's complement.
-    return static_cast<int32_t>(GetProfileIntA(IntervalSetting.SlideshowSection,
-                                               IntervalSetting.Key, DefaultIntervalSeconds));
+    return static_cast<int32_t>(
+        GetProfileIntA(IntervalSetting.SlideshowSection, IntervalSetting.Key, DefaultIntervalSeconds));
 }
 
 bool ReadSwitchSetting(const ProfileSetting& setting) {

@@ -14,8 +14,8 @@
 
 struct SlideWorker {
     HWND Window;
-    HANDLE Wake;      // auto-reset: the request below changed, or the window let go
-    HANDLE Finished;  // manual-reset: the worker wrote what it keeps (the deck) and ended
+    HANDLE Wake;               // auto-reset: the request below changed, or the window let go
+    HANDLE Finished;           // manual-reset: the worker wrote what it keeps (the deck) and ended
     volatile LONG References;  // the window's and the worker thread's
     // Read by the loaders' question without the lock: a plain aligned read is enough for a flag
     // that only ever asks them to stop sooner.
@@ -130,8 +130,8 @@ LoadResult AdvanceWalk(void* walk, const LoadControl& control) {
 
 // The next picture of the walk, prepared for area; none when the load was cut short (the show
 // it was for is over) or the folder cannot be listed now, which *unlisted tells.
-PreparedSlide* MakeSlide(SlideWorker* worker, ImageDirectoryWalk& walk, const SlideArea& area,
-                         LONG generation, bool* unlisted) {
+PreparedSlide* MakeSlide(SlideWorker* worker, ImageDirectoryWalk& walk, const SlideArea& area, LONG generation,
+                         bool* unlisted) {
     *unlisted = false;
     const uint32_t startTick = TickCount();
     SlideGate gate = {worker, generation};

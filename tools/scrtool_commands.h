@@ -26,10 +26,8 @@ int RunCaption(int argc, char** argv);
 // and frees it. Returns the exit code: 1 when the file could not be written.
 int ReportPicture(PackedDib image, size_t blockSize, const char* outPath);
 
-
 // A decimal size in pixels, possibly negative; false for anything else.
 bool ParseSize(const char* text, int32_t* value);
-
 
 // Loads a file through the file-type table as the slideshow's walk would, never stopping early;
 // none for an extension that no row matches.

@@ -20,12 +20,10 @@ bool ParseSize(const char* text, int32_t* value) {
     char* end = nullptr;
     errno = 0;
     const long parsed = strtol(text, &end, 10);
-    if (errno != 0 || end == text || *end != '\0' || parsed < INT32_MIN || parsed > INT32_MAX)
-        return false;
+    if (errno != 0 || end == text || *end != '\0' || parsed < INT32_MIN || parsed > INT32_MAX) return false;
     *value = static_cast<int32_t>(parsed);
     return true;
 }
-
 
 int RunFit(int argc, char** argv) {
     int32_t width, height;

@@ -24,8 +24,7 @@ int RunPalette(int argc, char** argv) {
     int32_t width = 0, height = 0;
     for (int i = 0; i < argc; ++i) {
         if (strcmp(argv[i], "--fit") == 0) {
-            if (fit || i + 2 >= argc || !ParseSize(argv[i + 1], &width) ||
-                !ParseSize(argv[i + 2], &height)) {
+            if (fit || i + 2 >= argc || !ParseSize(argv[i + 1], &width) || !ParseSize(argv[i + 2], &height)) {
                 return PaletteUsage();
             }
             fit = true;

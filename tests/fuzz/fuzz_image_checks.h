@@ -9,8 +9,9 @@ inline void CheckLoadedImage(const unsigned char* image, size_t blockSize) {
     const DibLayout layout = ReadDibLayout(image);
     const bool runLength = layout.compression == DibCompressionRle8 || layout.compression == DibCompressionRle4;
     if (layout.width <= 0 || layout.height <= 0) abort();
-    const uint64_t rowBytes = runLength ? PackedDibHeader(image)->biSizeImage
-                                        : DibStride(static_cast<uint64_t>(layout.width), layout.bitCount) * layout.height;
+    const uint64_t rowBytes = runLength
+                                  ? PackedDibHeader(image)->biSizeImage
+                                  : DibStride(static_cast<uint64_t>(layout.width), layout.bitCount) * layout.height;
     if (layout.bitsOffset + rowBytes > blockSize) abort();
     // Touch every byte, so that a block shorter than reported trips AddressSanitizer.
     volatile unsigned sum = 0;
@@ -47,7 +48,8 @@ inline void CheckDecodedPng(const unsigned char* image, size_t blockSize) {
     if (layout.bitCount == 24) {
         if (layout.bitsOffset != DibInfoHeaderSize) abort();
     } else if (layout.bitCount == 8) {
-        if (layout.colorCount != 2 && layout.colorCount != 4 && layout.colorCount != 16 && layout.colorCount != 256) abort();
+        if (layout.colorCount != 2 && layout.colorCount != 4 && layout.colorCount != 16 && layout.colorCount != 256)
+            abort();
         const size_t stride = static_cast<size_t>(DibStride(static_cast<uint64_t>(layout.width), 8));
         const unsigned char* rows = PackedDibBits(image);
         for (int32_t y = 0; y < layout.height; ++y) {

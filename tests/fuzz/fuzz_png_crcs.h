@@ -8,8 +8,8 @@
 #include <vector>
 
 inline uint32_t FuzzBigEndian32(const uint8_t* p) {
-    return static_cast<uint32_t>(p[0]) << 24 | static_cast<uint32_t>(p[1]) << 16 |
-           static_cast<uint32_t>(p[2]) << 8 | p[3];
+    return static_cast<uint32_t>(p[0]) << 24 | static_cast<uint32_t>(p[1]) << 16 | static_cast<uint32_t>(p[2]) << 8 |
+           p[3];
 }
 
 // Makes every whole chunk's CRC right; returns the bytes of image data the chunks hold.

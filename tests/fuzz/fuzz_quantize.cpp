@@ -24,9 +24,8 @@ void FillPixels(unsigned char* bits, size_t count, const uint8_t* data, size_t s
     for (size_t i = 0; i < count; ++i) {
         state = state * 214013u + 2531011u;
         const uint32_t next = state >> 16;
-        bits[i] = i < size ? data[i]
-                           : static_cast<unsigned char>(
-                                 spread ? data[next % size] ^ (next % (spread + 1)) : next);
+        bits[i] =
+            i < size ? data[i] : static_cast<unsigned char>(spread ? data[next % size] ^ (next % (spread + 1)) : next);
     }
 }
 
@@ -62,10 +61,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
 
     reference::OctreeQuantizer expected(limit, depth);
     OctreeQuantizer actual(limit, depth);
-    if (expected.AddImage(image) != actual.AddImage(image))
-        Fail("results", bitCount, width, height);
-    if (expected.GetColorCount() != actual.GetColorCount())
-        Fail("colour counts", bitCount, width, height);
+    if (expected.AddImage(image) != actual.AddImage(image)) Fail("results", bitCount, width, height);
+    if (expected.GetColorCount() != actual.GetColorCount()) Fail("colour counts", bitCount, width, height);
     unsigned char* expectedTable = static_cast<unsigned char*>(calloc(limit + 1, 4));
     unsigned char* actualTable = static_cast<unsigned char*>(calloc(limit + 1, 4));
     expected.GetColorTable(expectedTable);
@@ -78,8 +75,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     LogPalette* expectedPalette = reference::CreateBIPaletteEntries(image);
     LogPalette* actualPalette = CreateBIPaletteEntries(image);
     if (!expectedPalette != !actualPalette) Fail("palettes", bitCount, width, height);
-    if (expectedPalette && memcmp(expectedPalette, actualPalette,
-                                  LogPaletteSize(expectedPalette->palNumEntries)) != 0) {
+    if (expectedPalette &&
+        memcmp(expectedPalette, actualPalette, LogPaletteSize(expectedPalette->palNumEntries)) != 0) {
         Fail("palette entries", bitCount, width, height);
     }
     free(expectedPalette);

@@ -42,10 +42,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (width * height > LargestArea) height = 1 + height % (LargestArea / width);
     // Targets from just below 0 to just past the source, or tiny ones for long runs.
     const uint32_t span = mode & 1 ? 9 : 0;
-    const int32_t targetWidth =
-        static_cast<int32_t>(TakeU16(data + 5) % (span ? span : width + 3)) - 1;
-    const int32_t targetHeight =
-        static_cast<int32_t>(TakeU16(data + 7) % (span ? span : height + 3)) - 1;
+    const int32_t targetWidth = static_cast<int32_t>(TakeU16(data + 5) % (span ? span : width + 3)) - 1;
+    const int32_t targetHeight = static_cast<int32_t>(TakeU16(data + 7) % (span ? span : height + 3)) - 1;
 
     PackedDib source = CreatePackedDib(width, height, 24);
     if (!source) return 0;
@@ -62,8 +60,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     SetDebugOutputSink(nullptr);
 
     if (memcmp(expected, source, 40) != 0) {
-        fprintf(stderr, "%ux%u into %dx%d: headers differ\n", width, height, targetWidth,
-                targetHeight);
+        fprintf(stderr, "%ux%u into %dx%d: headers differ\n", width, height, targetWidth, targetHeight);
         abort();
     }
     const DibLayout layout = ReadDibLayout(expected);
@@ -71,8 +68,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     for (int32_t y = 0; y < layout.height; ++y) {
         const size_t row = 40 + y * stride;
         if (memcmp(expected + row, source + row, 3 * static_cast<size_t>(layout.width)) != 0) {
-            fprintf(stderr, "%ux%u into %dx%d: row %d differs\n", width, height, targetWidth,
-                    targetHeight, y);
+            fprintf(stderr, "%ux%u into %dx%d: row %d differs\n", width, height, targetWidth, targetHeight, y);
             abort();
         }
     }

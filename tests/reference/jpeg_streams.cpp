@@ -69,12 +69,12 @@ JpegBytes WithScanCount(const JpegBytes& jpeg, int scans) {
     return JoinSegments(segments);
 }
 
-JpegBytes WithSegmentsAfterSoi(const JpegBytes& jpeg,
-                               const std::vector<std::pair<unsigned char, JpegBytes>>& extra) {
+JpegBytes WithSegmentsAfterSoi(const JpegBytes& jpeg, const std::vector<std::pair<unsigned char, JpegBytes>>& extra) {
     JpegBytes result(jpeg.begin(), jpeg.begin() + 2);
     for (const auto& [marker, payload] : extra) {
         const size_t length = payload.size() + 2;
-        result.insert(result.end(), {0xFF, marker, static_cast<unsigned char>(length >> 8), static_cast<unsigned char>(length)});
+        result.insert(result.end(),
+                      {0xFF, marker, static_cast<unsigned char>(length >> 8), static_cast<unsigned char>(length)});
         result.insert(result.end(), payload.begin(), payload.end());
     }
     result.insert(result.end(), jpeg.begin() + 2, jpeg.end());
@@ -201,8 +201,7 @@ JpegBytes EndOfBandScans(int width, int height, int scans) {
     return WithScanCount(EncodeJpeg(width, height, true, true, ScanLayout::DcThenAc), scans);
 }
 
-JpegBytes ArithmeticSizeClaim(uint16_t width, uint16_t height, int components, bool progressive,
-                              int restartInterval) {
+JpegBytes ArithmeticSizeClaim(uint16_t width, uint16_t height, int components, bool progressive, int restartInterval) {
     auto configure = [&](jpeg_compress_struct& encoder) {
         encoder.arith_code = TRUE;
         encoder.restart_interval = static_cast<unsigned int>(restartInterval);

@@ -25,8 +25,7 @@ JpegBytes WithFrameSize(const JpegBytes& jpeg, uint16_t width, uint16_t height);
 JpegBytes WithScanCount(const JpegBytes& jpeg, int scans);
 
 // Segments (marker, payload) inserted right after the SOI marker.
-JpegBytes WithSegmentsAfterSoi(const JpegBytes& jpeg,
-                               const std::vector<std::pair<unsigned char, JpegBytes>>& extra);
+JpegBytes WithSegmentsAfterSoi(const JpegBytes& jpeg, const std::vector<std::pair<unsigned char, JpegBytes>>& extra);
 
 enum class ScanLayout {
     Baseline,               // one interleaved scan
@@ -57,8 +56,7 @@ JpegBytes EndOfBandScans(int width, int height, int scans);
 
 // an arithmetic-coded frame (1, 3 or 4 components, sequential or progressive, a restart interval
 // in MCUs or 0) claiming width × height over the coded data of 16 × 16 pixels;
-JpegBytes ArithmeticSizeClaim(uint16_t width, uint16_t height, int components, bool progressive,
-                              int restartInterval);
+JpegBytes ArithmeticSizeClaim(uint16_t width, uint16_t height, int components, bool progressive, int restartInterval);
 
 // A valid baseline gray picture of any size, mid-grey, each 8 × 8 block coded in 6 bits (DC
 // unchanged, end of block): a picture too large to hold whole in a few megabytes, made at once.

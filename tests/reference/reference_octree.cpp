@@ -13,8 +13,8 @@ namespace {
 const unsigned char LevelMask[8] = {0x80, 0x40, 0x20, 0x10, 0x08, 0x04, 0x02, 0x01};
 
 uint32_t ReadU32(const unsigned char* p) {
-    return static_cast<uint32_t>(p[0]) | (static_cast<uint32_t>(p[1]) << 8) |
-           (static_cast<uint32_t>(p[2]) << 16) | (static_cast<uint32_t>(p[3]) << 24);
+    return static_cast<uint32_t>(p[0]) | (static_cast<uint32_t>(p[1]) << 8) | (static_cast<uint32_t>(p[2]) << 16) |
+           (static_cast<uint32_t>(p[3]) << 24);
 }
 
 int LowestSetBit(uint32_t mask) {
@@ -86,8 +86,7 @@ void OctreeQuantizer::AddColor(uint32_t red, uint32_t green, uint32_t blue) {
             return;
         }
         const int shift = 7 - level;
-        const int index = (((red & LevelMask[level]) >> shift) << 2) |
-                          (((green & LevelMask[level]) >> shift) << 1) |
+        const int index = (((red & LevelMask[level]) >> shift) << 2) | (((green & LevelMask[level]) >> shift) << 1) |
                           ((blue & LevelMask[level]) >> shift);
         slot = &node->Children[index];
     }
@@ -125,8 +124,8 @@ bool OctreeQuantizer::AddImage(const unsigned char* image) {
     const DibLayout layout = ReadDibLayout(image);
     const int bitCount = layout.bitCount;
     if (bitCount != 16 && bitCount != 24 && bitCount != 32) return false;
-    const bool masked = layout.compression == DibCompressionBitfields ||
-                        layout.compression == DibCompressionAlphaBitfields;
+    const bool masked =
+        layout.compression == DibCompressionBitfields || layout.compression == DibCompressionAlphaBitfields;
     if (layout.compression != DibCompressionRgb && (bitCount == 24 || !masked)) return false;
 
     uint32_t redMask = bitCount == 16 ? 0x7C00 : 0x00FF0000;
@@ -147,10 +146,8 @@ bool OctreeQuantizer::AddImage(const unsigned char* image) {
                 AddColor(p[2], p[1], p[0]);
                 p += 3;
             } else {
-                const uint32_t pixel =
-                    bitCount == 16 ? static_cast<uint32_t>(p[0] | (p[1] << 8)) : ReadU32(p);
-                AddColor(ChannelValue(pixel, redMask, bitCount),
-                         ChannelValue(pixel, greenMask, bitCount),
+                const uint32_t pixel = bitCount == 16 ? static_cast<uint32_t>(p[0] | (p[1] << 8)) : ReadU32(p);
+                AddColor(ChannelValue(pixel, redMask, bitCount), ChannelValue(pixel, greenMask, bitCount),
                          ChannelValue(pixel, blueMask, bitCount));
                 p += bitCount / 8;
             }
@@ -166,8 +163,7 @@ void OctreeQuantizer::GetColorTable(unsigned char* table) const {
     CollectLeafColors(Root, table, &index);
 }
 
-void OctreeQuantizer::CollectLeafColors(const OctreeNode* node, unsigned char* table,
-                                        uint32_t* index) const {
+void OctreeQuantizer::CollectLeafColors(const OctreeNode* node, unsigned char* table, uint32_t* index) const {
     if (!node) return;
     if (node->IsLeaf) {
         const uint64_t count = node->PixelCount ? node->PixelCount : 1;

@@ -31,8 +31,7 @@ void SetSize(PackedDib image, int32_t width, int32_t height) {
 
 }  // namespace
 
-bool NewSize(int32_t sw, int32_t sh, int32_t tw, int32_t th, int32_t* newWidth,
-             int32_t* newHeight) {
+bool NewSize(int32_t sw, int32_t sh, int32_t tw, int32_t th, int32_t* newWidth, int32_t* newHeight) {
     if (sw < 0 || sh < 0 || tw < 0 || th < 0) return false;
     const double sourceAspect = static_cast<double>(sw) / sh;
     const double targetAspect = static_cast<double>(tw) / th;
@@ -67,8 +66,7 @@ void BoxRow(int32_t count, unsigned char* line, unsigned char* out, const int32_
     }
 }
 
-void BoxColumn(int32_t count, unsigned char* line, unsigned char* out, uint32_t step,
-               const int32_t* weights) {
+void BoxColumn(int32_t count, unsigned char* line, unsigned char* out, uint32_t step, const int32_t* weights) {
     uint32_t blue = 0, green = 0, red = 0;
     for (int32_t i = 0; i < count; ++i) {
         const unsigned char* pixel = line + static_cast<size_t>(i) * step;
@@ -104,8 +102,7 @@ void PairRow(int32_t count, unsigned char* line, unsigned char* out, const int32
     }
 }
 
-void PairColumn(int32_t count, unsigned char* line, unsigned char* out, uint32_t step,
-                const int32_t* weights) {
+void PairColumn(int32_t count, unsigned char* line, unsigned char* out, uint32_t step, const int32_t* weights) {
     uint32_t blue = 0, green = 0, red = 0;
     for (int32_t i = 0; i < count; ++i) {
         const unsigned char* pixel = line + static_cast<size_t>(i) * step;
@@ -189,8 +186,8 @@ void ImageReducer::ProcessImage(PackedDib image, int32_t targetWidth, int32_t ta
 
     const uint32_t newRowLength = ((24 * static_cast<uint32_t>(newWidth) + 31) / 32) * 4;
     for (int32_t row = 1; row < sh; ++row) {
-        memmove(bits + static_cast<size_t>(row) * newRowLength,
-                bits + static_cast<size_t>(row) * rowLength, newRowLength);
+        memmove(bits + static_cast<size_t>(row) * newRowLength, bits + static_cast<size_t>(row) * rowLength,
+                newRowLength);
     }
     WriteTrace(TraceLabel::ReduceMove, startTick);
 

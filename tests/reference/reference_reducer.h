@@ -24,10 +24,8 @@ private:
 bool NewSize(int32_t sw, int32_t sh, int32_t tw, int32_t th, int32_t* newWidth, int32_t* newHeight);
 
 void BoxRow(int32_t count, unsigned char* line, unsigned char* out, const int32_t* weights);
-void BoxColumn(int32_t count, unsigned char* line, unsigned char* out, uint32_t step,
-               const int32_t* weights);
+void BoxColumn(int32_t count, unsigned char* line, unsigned char* out, uint32_t step, const int32_t* weights);
 void PairRow(int32_t count, unsigned char* line, unsigned char* out, const int32_t* weights);
-void PairColumn(int32_t count, unsigned char* line, unsigned char* out, uint32_t step,
-                const int32_t* weights);
+void PairColumn(int32_t count, unsigned char* line, unsigned char* out, uint32_t step, const int32_t* weights);
 
 }  // namespace reference

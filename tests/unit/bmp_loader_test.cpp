@@ -47,8 +47,8 @@ void ExpectDrawable(const unsigned char* image, size_t blockSize) {
     ASSERT_GT(layout.width, 0);
     ASSERT_GT(layout.height, 0) << "rows must be bottom-up";
     const bool runLength = layout.compression == DibCompressionRle8 || layout.compression == DibCompressionRle4;
-    const uint64_t rowBytes = runLength ? PackedDibHeader(image)->biSizeImage
-                                        : DibStride(layout.width, layout.bitCount) * layout.height;
+    const uint64_t rowBytes =
+        runLength ? PackedDibHeader(image)->biSizeImage : DibStride(layout.width, layout.bitCount) * layout.height;
     ASSERT_LE(layout.bitsOffset + rowBytes, blockSize);
     unsigned sum = 0;
     for (uint64_t i = 0; i < layout.bitsOffset + rowBytes; ++i) sum += image[i];
@@ -172,9 +172,10 @@ Bytes MakeBmp(const BmpFields& fields) {
     const uint64_t entries = !core && fields.clrUsed ? fields.clrUsed : DefaultColorCount(fields.bits);
     if (entries <= 0x10000) tail += static_cast<size_t>(entries) * (core ? 3 : 4);
     const bool runLength = fields.compression == DibCompressionRle8 || fields.compression == DibCompressionRle4;
-    const uint64_t rows = runLength ? fields.sizeImage
-                                    : DibStride(fields.width > 0 ? fields.width : 0, fields.bits) *
-                                          static_cast<uint64_t>(fields.height < 0 ? -static_cast<int64_t>(fields.height) : fields.height);
+    const uint64_t rows =
+        runLength ? fields.sizeImage
+                  : DibStride(fields.width > 0 ? fields.width : 0, fields.bits) *
+                        static_cast<uint64_t>(fields.height < 0 ? -static_cast<int64_t>(fields.height) : fields.height);
     if (rows < (1u << 24)) tail += static_cast<size_t>(rows);  // larger ones are never read
     int64_t size = static_cast<int64_t>(body.size() + tail) + fields.extraBytes;
     if (size < 0) size = 0;
@@ -199,6 +200,8 @@ TEST(BmpLoader, HeaderRules) {
         change(s);
         return s;
     };
+    // One case a line: the field changed, then the verdict.
+    // clang-format off
     const Case cases[] = {
         {"plain 24-bit", fields([](BmpFields&) {}), LoadFailure::None},
         {"core header", fields([](BmpFields& s) { s.headerSize = 12; s.bits = 8; }), LoadFailure::None},
@@ -251,6 +254,7 @@ TEST(BmpLoader, HeaderRules) {
         {"rows beyond 2 GB", fields([](BmpFields& s) { s.width = 65536; s.height = 65536; }), LoadFailure::ImageTooLarge},
         {"top-down beyond 2 GB", fields([](BmpFields& s) { s.width = 1; s.height = INT_MIN; }), LoadFailure::ImageTooLarge},
     };
+    // clang-format on
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         const std::string path = TmpPath("rule.bmp");
@@ -268,7 +272,7 @@ TEST(BmpLoader, HeaderRules) {
 
 TEST(BmpLoader, TopDownFilesAreTurnedBottomUp) {
     for (const BmpFields base : {BmpFields{40, 5, -3, 1, 24, 0, 0, 0, 7}, BmpFields{40, 2, -4, 1, 32, 3, 0, 0, 0},
-                               BmpFields{124, 9, -1, 1, 8, 0, 0, 0, 0}, BmpFields{40, 33, -2, 1, 1, 0, 0, 0, 3}}) {
+                                 BmpFields{124, 9, -1, 1, 8, 0, 0, 0, 0}, BmpFields{40, 33, -2, 1, 1, 0, 0, 0, 3}}) {
         SCOPED_TRACE(testing::Message() << base.headerSize << "/" << base.bits << "/" << base.height);
         const std::string path = TmpPath("topdown.bmp");
         const Bytes file = MakeBmp(base);
@@ -288,7 +292,9 @@ TEST(BmpLoader, TopDownFilesAreTurnedBottomUp) {
         const int rows = -base.height;
         for (int row = 0; row < rows; ++row) {
             EXPECT_EQ(memcmp(image.get() + layout.bitsOffset + row * stride,
-                             body.data() + layout.bitsOffset + (rows - 1 - row) * stride, stride), 0) << "row " << row;
+                             body.data() + layout.bitsOffset + (rows - 1 - row) * stride, stride),
+                      0)
+                << "row " << row;
         }
         const size_t rowsEnd = layout.bitsOffset + stride * rows;
         EXPECT_EQ(memcmp(image.get() + rowsEnd, body.data() + rowsEnd, body.size() - rowsEnd), 0);

@@ -36,9 +36,10 @@ void Put32(Bytes& to, const char* order, uint32_t value) {
 // An APP1 payload: "Exif\0\0", a TIFF header in the byte order given ("II" or "MM", or a wrong
 // mark, written little-endian), the first directory at its offset (8 or more), then a zero link
 // to the next directory.
-Bytes ExifPayload(const char* order, const std::vector<Entry>& entries, uint32_t directory = 8,
-                  int entryCount = -1, uint32_t magic = 42) {
-    Bytes payload = {'E', 'x', 'i', 'f', 0, 0, static_cast<unsigned char>(order[0]), static_cast<unsigned char>(order[1])};
+Bytes ExifPayload(const char* order, const std::vector<Entry>& entries, uint32_t directory = 8, int entryCount = -1,
+                  uint32_t magic = 42) {
+    Bytes payload = {
+        'E', 'x', 'i', 'f', 0, 0, static_cast<unsigned char>(order[0]), static_cast<unsigned char>(order[1])};
     Put16(payload, order, magic);
     Put32(payload, order, directory);
     payload.resize(6 + directory, 0);
@@ -93,11 +94,12 @@ TEST(ExifOrientation, FirstDirectoryGivesTheValueAndAnythingAmissGivesOne) {
         cases.push_back({o + " value 0x0106", ExifPayload(order, {Orientation(0x0106)}), 1});
         // As cameras write it: make and model, the orientation, resolutions, the link to the EXIF
         // directory; values that do not fit four bytes lie after the directory.
-        const std::vector<Entry> camera = {{0x010F, Ascii, 6, 90}, {0x0110, Ascii, 12, 96}, Orientation(6),
-                                           {0x011A, Rational, 1, 108}, {0x011B, Rational, 1, 116},
-                                           {0x0128, Short, 1, 2}, {0x8769, Long, 1, 124}};
+        const std::vector<Entry> camera = {
+            {0x010F, Ascii, 6, 90},     {0x0110, Ascii, 12, 96}, Orientation(6),        {0x011A, Rational, 1, 108},
+            {0x011B, Rational, 1, 116}, {0x0128, Short, 1, 2},   {0x8769, Long, 1, 124}};
         cases.push_back({o + " camera directory", ExifPayload(order, camera), 6});
-        cases.push_back({o + " entries out of tag order", ExifPayload(order, {{0x8769, Long, 1, 60}, Orientation(8)}), 8});
+        cases.push_back(
+            {o + " entries out of tag order", ExifPayload(order, {{0x8769, Long, 1, 60}, Orientation(8)}), 8});
         cases.push_back({o + " directory after a gap", ExifPayload(order, {Orientation(5)}, 40), 5});
         cases.push_back({o + " as LONG", ExifPayload(order, {{0x0112, Long, 1, 6}}), 1});
         cases.push_back({o + " as ASCII", ExifPayload(order, {{0x0112, Ascii, 1, 6}}), 1});
@@ -117,7 +119,8 @@ TEST(ExifOrientation, FirstDirectoryGivesTheValueAndAnythingAmissGivesOne) {
     // Read from offset 4, the header's own offset field says 4 entries, the second of them being
     // the orientation of the directory at 16.
     const std::vector<Entry> three = {Orientation(6), {0x0128, Short, 1, 2}, {0x0128, Short, 1, 2}};
-    cases.push_back({"II directory inside the header, entries past it", WithDirectoryOffset(ExifPayload("II", three, 16), "II", 4), 1});
+    cases.push_back({"II directory inside the header, entries past it",
+                     WithDirectoryOffset(ExifPayload("II", three, 16), "II", 4), 1});
     Bytes mark = ExifPayload("IM", {Orientation(6)});
     cases.push_back({"byte-order mark IM", mark, 1});
     mark[6] = mark[7] = 'i';
@@ -173,7 +176,10 @@ TEST(ExifDateTaken, TheExifDirectorysDateTimeOriginalAndNothingElse) {
     for (const char* order : {"II", "MM"}) {
         const std::string o = order;
         cases.push_back({o + " as cameras write it", DatedPayload(order, "2019:07:14 10:11:12"), true, {2019, 7, 14}});
-        cases.push_back({o + " pointer typed IFD", DatedPayload(order, "2001:12:31 23:59:59", 20, Ascii, 13), true, {2001, 12, 31}});
+        cases.push_back({o + " pointer typed IFD",
+                         DatedPayload(order, "2001:12:31 23:59:59", 20, Ascii, 13),
+                         true,
+                         {2001, 12, 31}});
         cases.push_back({o + " no clock set", DatedPayload(order, "0000:00:00 00:00:00"), false, {}});
         cases.push_back({o + " blanks", DatedPayload(order, "    :  :     :  :  "), false, {}});
         cases.push_back({o + " month 13", DatedPayload(order, "2019:13:01 00:00:00"), false, {}});
@@ -181,7 +187,8 @@ TEST(ExifDateTaken, TheExifDirectorysDateTimeOriginalAndNothingElse) {
         cases.push_back({o + " dashes", DatedPayload(order, "2019-07-14 10:11:12"), false, {}});
         cases.push_back({o + " count 19", DatedPayload(order, "2019:07:14 10:11:12", 19), false, {}});
         cases.push_back({o + " as SHORT", DatedPayload(order, "2019:07:14 10:11:12", 20, Short), false, {}});
-        cases.push_back({o + " pointer as ASCII", DatedPayload(order, "2019:07:14 10:11:12", 20, Ascii, Ascii), false, {}});
+        cases.push_back(
+            {o + " pointer as ASCII", DatedPayload(order, "2019:07:14 10:11:12", 20, Ascii, Ascii), false, {}});
         // DateTime (0x0132) in the first directory is when the file was edited, not taken.
         cases.push_back({o + " only DateTime", ExifPayload(order, {{0x0132, Ascii, 20, 26}}), false, {}});
         cases.push_back({o + " pointer past the end", ExifPayload(order, {{0x8769, Long, 1, 0xFFFFFF00u}}), false, {}});
@@ -220,8 +227,15 @@ Picture UprightByHand(const Picture& stored, int orientation) {
     const struct {
         const char* FirstRow;
         const char* FirstColumn;
-    } sides[9] = {{}, {"top", "left"}, {"top", "right"}, {"bottom", "right"}, {"bottom", "left"},
-                  {"left", "top"}, {"right", "top"}, {"right", "bottom"}, {"left", "bottom"}};
+    } sides[9] = {{},
+                  {"top", "left"},
+                  {"top", "right"},
+                  {"bottom", "right"},
+                  {"bottom", "left"},
+                  {"left", "top"},
+                  {"right", "top"},
+                  {"right", "bottom"},
+                  {"left", "bottom"}};
     const std::string row = sides[orientation].FirstRow, column = sides[orientation].FirstColumn;
     const bool rowsStandUp = row == "left" || row == "right";
     Picture upright;
@@ -267,13 +281,17 @@ TEST(ExifOrientation, LoadersReadItAndTheTurnShowsDjpegsPictureUpright) {
     std::vector<Case> cases;
     for (const char* order : {"II", "MM"}) {
         for (uint32_t value = 1; value <= 8; ++value) {
-            cases.push_back({std::string(order) + " " + std::to_string(value), {{0xE1, ExifPayload(order, {Orientation(value)})}},
+            cases.push_back({std::string(order) + " " + std::to_string(value),
+                             {{0xE1, ExifPayload(order, {Orientation(value)})}},
                              static_cast<int>(value)});
         }
     }
     cases.push_back({"XMP before EXIF", {{0xE1, Xmp()}, {0xE1, ExifPayload("MM", {Orientation(6)})}}, 6});
-    cases.push_back({"the first EXIF decides", {{0xE1, ExifPayload("II", {Orientation(3)})}, {0xE1, ExifPayload("II", {Orientation(6)})}}, 3});
-    cases.push_back({"broken EXIF", {{0xE1, WithDirectoryOffset(ExifPayload("II", {Orientation(6)}), "II", 0xFFFFFFF0u)}}, 1});
+    cases.push_back({"the first EXIF decides",
+                     {{0xE1, ExifPayload("II", {Orientation(3)})}, {0xE1, ExifPayload("II", {Orientation(6)})}},
+                     3});
+    cases.push_back(
+        {"broken EXIF", {{0xE1, WithDirectoryOffset(ExifPayload("II", {Orientation(6)}), "II", 0xFFFFFFF0u)}}, 1});
     cases.push_back({"empty APP1 then EXIF", {{0xE1, Bytes()}, {0xE1, ExifPayload("II", {Orientation(8)})}}, 8});
 
     for (const Case& c : cases) {

@@ -89,11 +89,9 @@ TEST(DefaultSaverProc, InputClosesOnlyTheRunningFullScreenSaver) {
             host.CloseApproved = situation == Situation::CloseApproved;
             host.PasswordCheckActive = situation == Situation::Verifying;
             FakeOperations operations;
-            SaverProcOutcome outcome =
-                DecideDefaultSaverProc(host, c.message, c.wParam, operations);
+            SaverProcOutcome outcome = DecideDefaultSaverProc(host, c.message, c.wParam, operations);
             bool expectClose = situation == Situation::Running && c.closes;
-            EXPECT_EQ(operations.closesPosted, expectClose ? 1 : 0)
-                << c.name << " in situation " << int(situation);
+            EXPECT_EQ(operations.closesPosted, expectClose ? 1 : 0) << c.name << " in situation " << int(situation);
             EXPECT_TRUE(outcome.PassToDefault) << c.name;
         }
     }
@@ -173,8 +171,7 @@ TEST(DefaultSaverProc, CloseOutsideWindows9xGoesStraightToTheDefault) {
     EXPECT_TRUE(outcome.PassToDefault);
     EXPECT_EQ(operations.asks, 0);
     EXPECT_TRUE(operations.ticks.empty());
-    EXPECT_EQ(DecideDefaultSaverProc(host, VerifyPasswordMessage, 0, operations).PassToDefault,
-              true);
+    EXPECT_EQ(DecideDefaultSaverProc(host, VerifyPasswordMessage, 0, operations).PassToDefault, true);
     EXPECT_EQ(operations.verifications, 0);
 }
 
@@ -200,8 +197,7 @@ TEST(DefaultSaverProc, VerificationMessageAnswersWithThePasswordEntry) {
         host.PasswordCheckActive = true;  // it arrives while ApproveClose waits
         FakeOperations operations;
         operations.answer = c.answer;
-        SaverProcOutcome outcome =
-            DecideDefaultSaverProc(host, VerifyPasswordMessage, 0, operations);
+        SaverProcOutcome outcome = DecideDefaultSaverProc(host, VerifyPasswordMessage, 0, operations);
         EXPECT_FALSE(outcome.PassToDefault);
         EXPECT_EQ(outcome.Result, c.result);
         EXPECT_EQ(operations.verifications, c.verifications);
@@ -286,15 +282,13 @@ TEST(ApproveClose, NestedMessagesDuringVerificationNeitherCloseNorAskAgain) {
         // The password dialog pumps messages: a close, a tick, a click and a big move arrive.
         SaverProcOutcome close = DecideDefaultSaverProc(host, WM_CLOSE, 0, operations);
         nested += close.PassToDefault ? "close passed;" : "close refused;";
-        nested +=
-            DecideDefaultSaverProc(host, WM_TIMER, 0, operations).PassToDefault ? "tick;" : "";
+        nested += DecideDefaultSaverProc(host, WM_TIMER, 0, operations).PassToDefault ? "tick;" : "";
         DecideDefaultSaverProc(host, WM_LBUTTONDOWN, 0, operations);
         operations.cursor = {500, 500};
         DecideDefaultSaverProc(host, WM_MOUSEMOVE, 0, operations);
         DecideDefaultSaverProc(host, WM_SETCURSOR, 0, operations);
         // Then the verification message itself travels the window path.
-        SaverProcOutcome verify =
-            DecideDefaultSaverProc(host, VerifyPasswordMessage, 0, operations);
+        SaverProcOutcome verify = DecideDefaultSaverProc(host, VerifyPasswordMessage, 0, operations);
         nested += "verified " + std::to_string(verify.Result);
     };
 
@@ -318,10 +312,8 @@ TEST(DefaultSaverProc, AutoPlayQueryClosesTheFullScreenSaverOnly) {
         std::intptr_t result;
         int closes;
     } cases[] = {
-        {"full screen, password", false, true, false, 1, 1},
-        {"full screen, no password", false, false, false, 0, 1},
-        {"closing, password", false, true, true, 1, 1},
-        {"preview, password", true, true, false, 0, 0},
+        {"full screen, password", false, true, false, 1, 1}, {"full screen, no password", false, false, false, 0, 1},
+        {"closing, password", false, true, true, 1, 1},      {"preview, password", true, true, false, 0, 0},
         {"preview, no password", true, false, false, 0, 0},
     };
     for (const auto& c : cases) {

@@ -43,21 +43,18 @@ TEST(ChooseWindowRoute, FiltersByModeAndClosingState) {
     };
     for (const RouteCase& c : cases) {
         SaverHostState host = MakeInitialHostState();
-        EXPECT_EQ(ChooseWindowRoute(host, c.message, c.wParam), c.running)
-            << std::hex << c.message << " " << c.wParam;
+        EXPECT_EQ(ChooseWindowRoute(host, c.message, c.wParam), c.running) << std::hex << c.message << " " << c.wParam;
         host.PreviewMode = true;
-        EXPECT_EQ(ChooseWindowRoute(host, c.message, c.wParam), c.preview)
-            << std::hex << c.message << " " << c.wParam;
+        EXPECT_EQ(ChooseWindowRoute(host, c.message, c.wParam), c.preview) << std::hex << c.message << " " << c.wParam;
         host.PreviewMode = false;
         host.CloseApproved = 1;
-        EXPECT_EQ(ChooseWindowRoute(host, c.message, c.wParam), c.approved)
-            << std::hex << c.message << " " << c.wParam;
+        EXPECT_EQ(ChooseWindowRoute(host, c.message, c.wParam), c.approved) << std::hex << c.message << " " << c.wParam;
     }
 }
 
 std::string Describe(const PixelRect& r) {
-    return std::to_string(r.Left) + "," + std::to_string(r.Top) + "," + std::to_string(r.Right) +
-           "," + std::to_string(r.Bottom);
+    return std::to_string(r.Left) + "," + std::to_string(r.Top) + "," + std::to_string(r.Right) + "," +
+           std::to_string(r.Bottom);
 }
 
 struct LayoutCase {
@@ -82,10 +79,7 @@ std::string Describe(const std::vector<PixelRect>& rects) {
 // physical pixels, so a scaled monitor is simply a larger one.
 TEST(ChooseFullScreenLayout, CoversEveryMonitorAndShowsOnThePrimary) {
     const LayoutCase cases[] = {
-        {"one monitor",
-         {0, 0, 1024, 768, 1024, 768, {0, 0, 1024, 768}},
-         {0, 0, 1024, 768},
-         {0, 0, 1024, 768}},
+        {"one monitor", {0, 0, 1024, 768, 1024, 768, {0, 0, 1024, 768}}, {0, 0, 1024, 768}, {0, 0, 1024, 768}},
         {"1280 x 1024 to the left",
          {-1280, 0, 2304, 1024, 1024, 768, {0, 0, 1024, 768}},
          {-1280, 0, 1024, 1024},
@@ -107,10 +101,7 @@ TEST(ChooseFullScreenLayout, CoversEveryMonitorAndShowsOnThePrimary) {
          {-640, -480, 1600, 1200},
          {640, 480, 2240, 1680}},
         // Windows 95 and NT 4: no virtual screen, the clip box as before.
-        {"no virtual screen",
-         {0, 0, 0, 0, 640, 480, {0, 0, 640, 480}},
-         {0, 0, 640, 480},
-         {0, 0, 640, 480}},
+        {"no virtual screen", {0, 0, 0, 0, 640, 480, {0, 0, 640, 480}}, {0, 0, 640, 480}, {0, 0, 640, 480}},
         {"no virtual screen, clip box off the origin",
          {0, 0, 0, 0, 800, 600, {-10, -20, 790, 580}},
          {-10, -20, 790, 580},

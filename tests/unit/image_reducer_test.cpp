@@ -31,8 +31,7 @@ typedef std::unique_ptr<unsigned char, FreeBlock> Image;
 
 size_t BlockSize(const unsigned char* image) {
     const DibLayout layout = ReadDibLayout(image);
-    return layout.bitsOffset +
-           DibStride(static_cast<uint64_t>(layout.width), layout.bitCount) * layout.height;
+    return layout.bitsOffset + DibStride(static_cast<uint64_t>(layout.width), layout.bitCount) * layout.height;
 }
 
 Image CopyOf(const unsigned char* image) {
@@ -52,16 +51,13 @@ Image MakeImage(uint32_t width, uint32_t height, Content content, std::mt19937& 
     const int phase = static_cast<int>(random() % 97);
     for (uint32_t y = 0; y < height; ++y) {
         unsigned char* row = bits + y * stride;
-        for (size_t i = 3 * static_cast<size_t>(width); i < stride; ++i)
-            row[i] = static_cast<unsigned char>(random());
+        for (size_t i = 3 * static_cast<size_t>(width); i < stride; ++i) row[i] = static_cast<unsigned char>(random());
         for (uint32_t x = 0; x < width; ++x) {
             for (int c = 0; c < 3; ++c) {
                 int v = 0;
                 switch (content) {
                     case Content::Noise: v = static_cast<int>(random() & 0xFF); break;
-                    case Content::Smooth:
-                        v = (static_cast<int>(x * (c + 1) + y * (3 - c)) + phase) & 0xFF;
-                        break;
+                    case Content::Smooth: v = (static_cast<int>(x * (c + 1) + y * (3 - c)) + phase) & 0xFF; break;
                     case Content::Flat: v = 17 + 80 * c; break;
                     case Content::Bright: v = 255 - static_cast<int>(random() % 3); break;
                     case Content::Stripes: v = ((x + y) % 3 == 0) ? 255 : 0; break;
@@ -85,9 +81,8 @@ void ExpectSameVisiblePixels(const unsigned char* expected, const unsigned char*
         for (int32_t x = 0; x < layout.width; ++x) {
             const size_t at = y * stride + 3 * static_cast<size_t>(x);
             if (memcmp(e + at, a + at, 3) != 0) {
-                FAIL() << "pixel " << x << "," << y << ": expected " << int(e[at]) << " "
-                       << int(e[at + 1]) << " " << int(e[at + 2]) << ", got " << int(a[at]) << " "
-                       << int(a[at + 1]) << " " << int(a[at + 2]);
+                FAIL() << "pixel " << x << "," << y << ": expected " << int(e[at]) << " " << int(e[at + 1]) << " "
+                       << int(e[at + 2]) << ", got " << int(a[at]) << " " << int(a[at + 1]) << " " << int(a[at + 2]);
             }
         }
     }
@@ -138,8 +133,7 @@ TEST(ReductionPlan, NewSizeKeepsTheAspectRatioAndRoundsDown) {
 TEST(ReductionPlan, WeightsCloseExactlyTheNewLengthOfRuns) {
     std::vector<int32_t> w(8);
     EXPECT_EQ(FillWeights(w.data(), 5, 3), 2);
-    EXPECT_EQ(std::vector<int32_t>(w.begin(), w.begin() + 5),
-              (std::vector<int32_t>{1, 0, 2, 0, 2}));
+    EXPECT_EQ(std::vector<int32_t>(w.begin(), w.begin() + 5), (std::vector<int32_t>{1, 0, 2, 0, 2}));
     EXPECT_EQ(FillWeights(w.data(), 8, 3), 3);
     EXPECT_EQ(w, (std::vector<int32_t>{0, 2, 0, 2, 0, 0, 3, 0}));
     std::vector<int32_t> long_(1600);
@@ -148,8 +142,7 @@ TEST(ReductionPlan, WeightsCloseExactlyTheNewLengthOfRuns) {
               (std::vector<int32_t>{1, 0, 2, 1, 0, 2, 0, 2, 1, 0, 2, 1}));
     std::mt19937 random(7);
     for (int i = 0; i < 200; ++i) {
-        const int32_t n = 1 + static_cast<int32_t>(random() % 5000),
-                      m = static_cast<int32_t>(random() % (n + 1));
+        const int32_t n = 1 + static_cast<int32_t>(random() % 5000), m = static_cast<int32_t>(random() % (n + 1));
         std::vector<int32_t> weights(n);
         FillWeights(weights.data(), n, m);
         int32_t closed = 0, covered = 0;
@@ -190,8 +183,7 @@ TEST(ReductionPlan, SmallDivisorsDivideEverySumExactly) {
         for (uint32_t sum = 0; sum <= 255 * divisor; ++sum) {
             ASSERT_LT(2 * sum, 65536u) << "the doubled sum must fit a 16-bit lane";
             // As a 16-bit lane computes it: the high half of the product, then the shift.
-            const uint32_t high =
-                (static_cast<uint32_t>(static_cast<uint16_t>(2 * sum)) * d.Multiplier) >> 16;
+            const uint32_t high = (static_cast<uint32_t>(static_cast<uint16_t>(2 * sum)) * d.Multiplier) >> 16;
             ASSERT_EQ(high >> d.Shift, sum / divisor) << sum << " / " << divisor;
             ASSERT_EQ(DivideSmall(sum, d), sum / divisor) << sum << " / " << divisor;
         }
@@ -241,7 +233,7 @@ TEST(ImageReducer, ScreenSizedExamplesMatchTheReference) {
         {1600, 1200, 1024, 768, 1024, 768},  // pair runs
         {3000, 2000, 1024, 768, 1024, 682},  // the column pass makes one row more than the header
                                              // says
-        {1025, 769, 1024, 768, 1023, 768},  // ... and here one fewer: the top row is the row pass's
+        {1025, 769, 1024, 768, 1023, 768},   // ... and here one fewer: the top row is the row pass's
         {5000, 2, 1024, 768, 1024, 0},
         {1000, 3000, 1024, 768, 256, 768},
     };
@@ -283,8 +275,7 @@ TEST(ImageReducer, TopRowKeepsTheRowPassWhenTheColumnRunsFallShort) {
 
 TEST(ImageReducer, MatchesTheReferenceOnRandomSizesTargetsAndContents) {
     std::mt19937 random(20240611);
-    const Content contents[] = {Content::Noise, Content::Smooth, Content::Flat, Content::Bright,
-                                Content::Stripes};
+    const Content contents[] = {Content::Noise, Content::Smooth, Content::Flat, Content::Bright, Content::Stripes};
     for (int i = 0; i < 1500; ++i) {
         uint32_t sw, sh;
         switch (i % 5) {
@@ -292,31 +283,20 @@ TEST(ImageReducer, MatchesTheReferenceOnRandomSizesTargetsAndContents) {
             case 1: sw = 1 + random() % 400, sh = 1 + random() % 12; break;  // wide and flat
             case 2: sw = 1 + random() % 12, sh = 1 + random() % 400; break;  // tall and thin
             case 3: sw = 100 + random() % 300, sh = 100 + random() % 300; break;
-            default:
-                sw = 1 + random() % 1200, sh = 1 + random() % 6;
-                break;  // runs past the vector kernels' limit
+            default: sw = 1 + random() % 1200, sh = 1 + random() % 6; break;  // runs past the vector kernels' limit
         }
         int32_t tw, th;
         switch (random() % 4) {
             case 0:
-                tw = static_cast<int32_t>(random() % (sw + 1)),
-                th = static_cast<int32_t>(random() % (sh + 1));
+                tw = static_cast<int32_t>(random() % (sw + 1)), th = static_cast<int32_t>(random() % (sh + 1));
                 break;
-            case 1:
-                tw = static_cast<int32_t>(sw - random() % 3),
-                th = static_cast<int32_t>(sh + random() % 3);
-                break;
-            case 2:
-                tw = 1 + static_cast<int32_t>(random() % 4),
-                th = 1 + static_cast<int32_t>(random() % 4);
-                break;
+            case 1: tw = static_cast<int32_t>(sw - random() % 3), th = static_cast<int32_t>(sh + random() % 3); break;
+            case 2: tw = 1 + static_cast<int32_t>(random() % 4), th = 1 + static_cast<int32_t>(random() % 4); break;
             default:
-                tw = static_cast<int32_t>(random() % (2 * sw + 2)),
-                th = static_cast<int32_t>(random() % (2 * sh + 2));
+                tw = static_cast<int32_t>(random() % (2 * sw + 2)), th = static_cast<int32_t>(random() % (2 * sh + 2));
                 break;
         }
-        SCOPED_TRACE(testing::Message()
-                     << "case " << i << ": " << sw << "x" << sh << " into " << tw << "x" << th);
+        SCOPED_TRACE(testing::Message() << "case " << i << ": " << sw << "x" << sh << " into " << tw << "x" << th);
         Image source = MakeImage(sw, sh, contents[random() % 5], random);
         ReduceBothAndCompare(source.get(), tw, th);
         if (HasFatalFailure() || HasNonfatalFailure()) return;
@@ -348,8 +328,7 @@ TEST(ImageReducer, LeavesOtherImagesAndImpossibleTargetsAlone) {
     EXPECT_EQ(PackedDibHeader(topDown.get())->biHeight, -30);
 
     Image compressed = CopyOf(rgb.get());
-    PackedDibHeader(compressed.get())->biCompression =
-        DibCompressionJpeg;  // its bytes are no pixels
+    PackedDibHeader(compressed.get())->biCompression = DibCompressionJpeg;  // its bytes are no pixels
     EXPECT_TRUE(unchanged(compressed.get(), 10, 10));
 
     ImageReducer().ProcessImage(nullptr, 10, 10);
@@ -377,7 +356,9 @@ void ExpectSamePixels(const unsigned char* expected, const unsigned char* actual
             unsigned char want[3], got[3];
             image_test::ImagePixel(expected, x, y, want);
             image_test::ImagePixel(actual, x, y, got);
-            if (memcmp(want, got, 3) != 0 && different++ < 3) ADD_FAILURE() << x << "," << y << " want " << int(want[0]) << " " << int(want[1]) << " " << int(want[2]) << " got " << int(got[0]) << " " << int(got[1]) << " " << int(got[2]);
+            if (memcmp(want, got, 3) != 0 && different++ < 3)
+                ADD_FAILURE() << x << "," << y << " want " << int(want[0]) << " " << int(want[1]) << " " << int(want[2])
+                              << " got " << int(got[0]) << " " << int(got[1]) << " " << int(got[2]);
         }
     }
     EXPECT_EQ(different, 0);
@@ -400,9 +381,9 @@ Image TrueColourOf(const image_test::Picture& picture) {
 
 TEST(PictureFit, EveryDepthLargerThanTheAreaIsReducedAsItsTrueColourPicture) {
     // ImageMagick's picture of each file, reduced: what the fit must give from the file itself.
-    const char* names[] = {"pal1.bmp", "pal1bg.bmp", "pal4.bmp", "pal4rle.bmp", "pal8.bmp", "pal8rle.bmp",
-                           "pal8os2.bmp", "pal8v5.bmp", "pal8-0.bmp", "rgb16.bmp", "rgb16-565.bmp",
-                           "rgb32.bmp", "rgb32bf.bmp"};
+    const char* names[] = {"pal1.bmp",      "pal1bg.bmp",  "pal4.bmp",   "pal4rle.bmp", "pal8.bmp",
+                           "pal8rle.bmp",   "pal8os2.bmp", "pal8v5.bmp", "pal8-0.bmp",  "rgb16.bmp",
+                           "rgb16-565.bmp", "rgb32.bmp",   "rgb32bf.bmp"};
     for (const char* name : names) {
         SCOPED_TRACE(name);
         const std::string path = std::string(SAVER_TEST_DATA) + "/bmpsuite/g/" + name;
@@ -456,8 +437,9 @@ bool WriteBmp24(const std::string& path, const image_test::Picture& picture, boo
 bool AddOrientation(const std::string& path, uint8_t orientation) {
     image_test::Bytes jpeg;
     if (!image_test::ReadBytes(path, jpeg) || jpeg.size() < 2) return false;
-    const unsigned char app1[] = {0xFF, 0xE1, 0, 34, 'E', 'x', 'i', 'f', 0, 0, 'I', 'I', 42, 0, 8, 0, 0, 0,
-                                  1, 0, 0x12, 0x01, 3, 0, 1, 0, 0, 0, orientation, 0, 0, 0, 0, 0, 0, 0};
+    const unsigned char app1[] = {0xFF, 0xE1, 0, 34, 'E',         'x', 'i', 'f', 0,    0,    'I', 'I',
+                                  42,   0,    8, 0,  0,           0,   1,   0,   0x12, 0x01, 3,   0,
+                                  1,    0,    0, 0,  orientation, 0,   0,   0,   0,    0,    0,   0};
     jpeg.insert(jpeg.begin() + 2, app1, app1 + sizeof app1);
     return image_test::WriteBytes(path, jpeg);
 }
@@ -495,7 +477,8 @@ TEST(StreamedReduction, GivesThePixelsOfTheWholePictureFitted) {
         ASSERT_EQ(RunShell("convert '" + ppm + "' -colorspace gray '" + TmpPath(name + "-gray.png") + "'"), 0);
         cases.push_back({TmpPath(name + "-gray.png"), LoadPngFile, true});
         // Every pass is needed before any row is whole: it loads whole, to the same pixels.
-        ASSERT_EQ(RunShell("convert '" + ppm + "' -interlace PNG PNG24:'" + TmpPath(name + "-interlaced.png") + "'"), 0);
+        ASSERT_EQ(RunShell("convert '" + ppm + "' -interlace PNG PNG24:'" + TmpPath(name + "-interlaced.png") + "'"),
+                  0);
         cases.push_back({TmpPath(name + "-interlaced.png"), LoadPngFile, false});
     }
     for (uint8_t orientation = 2; orientation <= 8; ++orientation) {
@@ -504,8 +487,8 @@ TEST(StreamedReduction, GivesThePixelsOfTheWholePictureFitted) {
         ASSERT_TRUE(AddOrientation(TmpPath(file), orientation));
         cases.push_back({TmpPath(file), LoadJpegFile, true});
     }
-    for (const char* name : {"dunes.bmp", "mandelbrot.bmp", "kite.png", "lighthouse.jpg", "moon.jpg",
-                             "orchard.jpg", "panorama.jpg"})
+    for (const char* name :
+         {"dunes.bmp", "mandelbrot.bmp", "kite.png", "lighthouse.jpg", "moon.jpg", "orchard.jpg", "panorama.jpg"})
         cases.push_back({samples + name, FindImageLoaderForPath(name), strcmp(name, "mandelbrot.bmp") != 0});
 
     // Runs of one row to runs of many, areas of either shape, and one that fits without reduction.
@@ -554,8 +537,10 @@ TEST(StreamedReduction, StreamedLoadsAskToGoOnAndStopWhenTold) {
     ASSERT_TRUE(WriteBmp24(TmpPath("asked.bmp"), image_test::TestPattern(1500, 1200), true));
     ASSERT_TRUE(image_test::MakeJpeg("asked.jpg", 400, 300, ""));
     ASSERT_TRUE(image_test::MakeJpeg("asked-progressive.jpg", 400, 300, "-progressive"));
-    ASSERT_EQ(image_test::RunShell("convert '" + TmpPath("asked.jpg.ppm") + "' PNG24:'" + TmpPath("asked.png") + "'"), 0);
-    const std::pair<std::string, ImageLoader> files[] = {{"asked.bmp", LoadBmpFile}, {"asked.jpg", LoadJpegFile},
+    ASSERT_EQ(image_test::RunShell("convert '" + TmpPath("asked.jpg.ppm") + "' PNG24:'" + TmpPath("asked.png") + "'"),
+              0);
+    const std::pair<std::string, ImageLoader> files[] = {{"asked.bmp", LoadBmpFile},
+                                                         {"asked.jpg", LoadJpegFile},
                                                          {"asked-progressive.jpg", LoadJpegFile},
                                                          {"asked.png", LoadPngFile}};
     for (const auto& file : files) {
@@ -585,18 +570,16 @@ TEST(PictureFit, ThinPicturesKeepALineOfThemselves) {
         uint8_t orientation;
         int32_t areaWidth, areaHeight, fitWidth, fitHeight;
     } cases[] = {
-        {5000, 2, 24, 1, 1024, 768, 1024, 1},
-        {8, 40000, 24, 1, 1920, 1080, 1, 1080},
+        {5000, 2, 24, 1, 1024, 768, 1024, 1},   {8, 40000, 24, 1, 1920, 1080, 1, 1080},
         {8, 40000, 24, 5, 1920, 1080, 1920, 1},  // stored sideways: stands 40000 wide
-        {9000, 3, 8, 1, 1920, 1080, 1920, 1},
-        {64, 48, 24, 1, 0, 0, 1, 1},
+        {9000, 3, 8, 1, 1920, 1080, 1920, 1},   {64, 48, 24, 1, 0, 0, 1, 1},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(testing::Message() << c.width << " x " << c.height << ", " << c.bits << " bits");
         PackedDib image = CreatePackedDib(c.width, c.height, c.bits);
         const DibLayout layout = ReadDibLayout(image);
-        memset(image + DibInfoHeaderSize, 0x40, layout.bitsOffset - DibInfoHeaderSize +
-                                                     DibStride(c.width, c.bits) * c.height);
+        memset(image + DibInfoHeaderSize, 0x40,
+               layout.bitsOffset - DibInfoHeaderSize + DibStride(c.width, c.bits) * c.height);
         Image fitted(FitPicture(image, c.orientation, c.areaWidth, c.areaHeight));
         const DibLayout result = ReadDibLayout(fitted.get());
         EXPECT_EQ(result.width, c.fitWidth);
@@ -657,20 +640,18 @@ std::vector<SmallDivisor> DivisorsUpTo(uint32_t longest) {
     return divisors;
 }
 
-void ExpectRowKernelAgreesWithPortable(void (*kernel)(const RowBlock&, const RowPass&),
-                                       uint32_t kernelRows) {
+void ExpectRowKernelAgreesWithPortable(void (*kernel)(const RowBlock&, const RowPass&), uint32_t kernelRows) {
     std::mt19937 random(9);
     for (int i = 0; i < 600; ++i) {
         // Short runs of every kind, and long runs that make segments of single outputs.
         const uint32_t width = 1 + random() % (i % 3 == 2 ? 3000 : 700);
         const uint32_t rowCount = 1 + random() % kernelRows;
-        const uint32_t outputs =
-            i % 3 == 2 ? 1 + width / (1 + random() % LargestSmallDivisor) : 1 + random() % width;
+        const uint32_t outputs = i % 3 == 2 ? 1 + width / (1 + random() % LargestSmallDivisor) : 1 + random() % width;
         std::vector<int32_t> weights(width);
         FillWeights(weights.data(), static_cast<int32_t>(width), static_cast<int32_t>(outputs));
         std::vector<uint32_t> ends(outputs);
-        const LineRuns runs = FillRunEnds(weights.data(), static_cast<int32_t>(width),
-                                          static_cast<int32_t>(outputs), ends.data());
+        const LineRuns runs =
+            FillRunEnds(weights.data(), static_cast<int32_t>(width), static_cast<int32_t>(outputs), ends.data());
         if (runs.Longest > LargestSmallDivisor) continue;
         const std::vector<SmallDivisor> divisors = DivisorsUpTo(runs.Longest);
         const RowPass pass = {ends.data(), runs, divisors.data()};
@@ -681,8 +662,7 @@ void ExpectRowKernelAgreesWithPortable(void (*kernel)(const RowBlock&, const Row
         std::vector<unsigned char> expected(source);
         std::unique_ptr<unsigned char[]> actual(new unsigned char[source.size()]);
         memcpy(actual.get(), source.data(), source.size());
-        for (uint32_t r = 0; r < rowCount; ++r)
-            RowMeansPortable(expected.data() + r * stride, pass);
+        for (uint32_t r = 0; r < rowCount; ++r) RowMeansPortable(expected.data() + r * stride, pass);
         const RowBlock block = {actual.get(), stride, rowCount, source.size()};
         kernel(block, pass);
         ASSERT_EQ(memcmp(expected.data(), actual.get(), source.size()), 0)
@@ -709,13 +689,11 @@ TEST(RowMeans, PortableKernelAveragesEachClosedRunInPlace) {
     const std::vector<SmallDivisor> divisors = DivisorsUpTo(runs.Longest);
     unsigned char row[16] = {1, 2, 3, 10, 20, 30, 11, 21, 31, 7, 8, 9, 100, 0, 255, 0xAA};
     RowMeansPortable(row, {ends.data(), runs, divisors.data()});
-    const unsigned char expected[16] = {1,   2, 3, 10, 20,  30, 53,  4,
-                                        132, 7, 8, 9,  100, 0,  255, 0xAA};
+    const unsigned char expected[16] = {1, 2, 3, 10, 20, 30, 53, 4, 132, 7, 8, 9, 100, 0, 255, 0xAA};
     EXPECT_EQ(memcmp(row, expected, 16), 0);
 }
 
-void ExpectColumnKernelAgreesWithPortable(void (*kernel)(const RowRun&, size_t, SmallDivisor,
-                                                         unsigned char*)) {
+void ExpectColumnKernelAgreesWithPortable(void (*kernel)(const RowRun&, size_t, SmallDivisor, unsigned char*)) {
     std::mt19937 random(10);
     for (int i = 0; i < 400; ++i) {
         const uint32_t rowCount = 1 + random() % LargestSmallDivisor;
@@ -729,8 +707,8 @@ void ExpectColumnKernelAgreesWithPortable(void (*kernel)(const RowRun&, size_t, 
         const RowRun actualRun = {actual.data() + before, stride, rowCount};
         ColumnMeansPortable(expectedRun, 0, byteCount, expected.data());
         kernel(actualRun, byteCount, MakeSmallDivisor(rowCount), actual.data());
-        ASSERT_EQ(expected, actual) << rowCount << " rows of " << byteCount << " bytes, " << stride
-                                    << " apart, output " << before << " before";
+        ASSERT_EQ(expected, actual) << rowCount << " rows of " << byteCount << " bytes, " << stride << " apart, output "
+                                    << before << " before";
         // And the means themselves, from the untouched source.
         for (size_t x = 0; x < byteCount; ++x) {
             uint32_t sum = 0;

@@ -329,16 +329,14 @@ inline Bytes MakeProfile(TestProfile kind) {
             return SavedProfile(RgbProfile(d65, {{0.64, 0.33, 1}, {0.21, 0.71, 1}, {0.15, 0.06, 1}}, 563 / 256.0));
         case TestProfile::ProPhoto:
             return SavedProfile(RgbProfile(d50, {{0.7347, 0.2653, 1}, {0.1596, 0.8404, 1}, {0.0366, 0.0001, 1}}, 1.8));
-        case TestProfile::Srgb:
-            return SavedProfile(cmsCreate_sRGBProfile());
+        case TestProfile::Srgb: return SavedProfile(cmsCreate_sRGBProfile());
         case TestProfile::LinearGray: {
             cmsToneCurve* linear = cmsBuildGamma(nullptr, 1.0);
             const Bytes gray = SavedProfile(cmsCreateGrayProfile(cmsD50_xyY(), linear));
             cmsFreeToneCurve(linear);
             return gray;
         }
-        case TestProfile::Cmyk:
-            return SavedProfile(CmykProfile());
+        case TestProfile::Cmyk: return SavedProfile(CmykProfile());
         case TestProfile::Unusable: {
             Bytes bytes = SavedProfile(cmsCreate_sRGBProfile());
             for (size_t i = 128; i < bytes.size(); ++i) bytes[i] = static_cast<unsigned char>(i * 7);
@@ -354,8 +352,8 @@ inline bool ImageMagickInSrgb(const std::string& path, Picture& picture) {
     const std::string srgb = path + ".srgb.icc", out = path + ".srgb.ppm";
     remove(out.c_str());
     return WriteBytes(srgb, MakeProfile(TestProfile::Srgb)) &&
-           RunShell("convert '" + path + "' -intent relative -profile '" + srgb + "' -depth 8 -type TrueColor 'PPM:" +
-                    out + "'") == 0 &&
+           RunShell("convert '" + path + "' -intent relative -profile '" + srgb +
+                    "' -depth 8 -type TrueColor 'PPM:" + out + "'") == 0 &&
            ReadPnm(out, picture);
 }
 

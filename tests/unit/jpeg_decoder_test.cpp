@@ -30,7 +30,8 @@ void ExpectDjpegPicture(const Loaded& loaded, const Picture& want) {
     EXPECT_EQ(loaded.BlockSize, 40 + stride * want.Height);
     int nonZeroPads = 0;
     for (int row = 0; row < want.Height; ++row) {
-        for (size_t i = static_cast<size_t>(want.Width) * 3; i < stride; ++i) nonZeroPads += PackedDibBits(image)[row * stride + i] != 0;
+        for (size_t i = static_cast<size_t>(want.Width) * 3; i < stride; ++i)
+            nonZeroPads += PackedDibBits(image)[row * stride + i] != 0;
     }
     EXPECT_EQ(nonZeroPads, 0);
 }
@@ -44,7 +45,8 @@ bool ReferencePicture(const std::string& path, Picture& picture) {
     const size_t pixels = static_cast<size_t>(decoded.Width) * decoded.Height;
     picture.Rgb.resize(pixels * 3);
     for (size_t i = 0; i < pixels; ++i) {
-        for (int c = 0; c < 3; ++c) picture.Rgb[i * 3 + c] = decoded.Pixels[i * decoded.Components + (decoded.Components == 3 ? c : 0)];
+        for (int c = 0; c < 3; ++c)
+            picture.Rgb[i * 3 + c] = decoded.Pixels[i * decoded.Components + (decoded.Components == 3 ? c : 0)];
     }
     free(decoded.Pixels);
     return true;
@@ -157,8 +159,8 @@ TEST(JpegDecoder, CorruptStreamsGiveWhatTheLibraryGivesOrNone) {
             size_t at;
             unsigned char value;
         } damages[] = {
-            {n / 3, 0x55}, {n / 2, 0x00}, {n * 4 / 5, 0xFF}, {n - 3, 0xD9}, {3, 0x00}, {5, 0xFF},
-            {25, 0x00}, {80, 0xFF}, {120, 0x13}, {170, 0x99}, {n / 2 + 1, 0xD9},
+            {n / 3, 0x55}, {n / 2, 0x00}, {n * 4 / 5, 0xFF}, {n - 3, 0xD9}, {3, 0x00},         {5, 0xFF},
+            {25, 0x00},    {80, 0xFF},    {120, 0x13},       {170, 0x99},   {n / 2 + 1, 0xD9},
         };
         for (const auto& d : damages) {
             SCOPED_TRACE(testing::Message() << "'" << options << "' byte " << d.at << " = " << int(d.value));
@@ -281,9 +283,10 @@ TEST(JpegDecoder, AFileCutShortIsRefusedOnlyBelowABitABlock) {
     ASSERT_GT(whole.size(), 4096u);
     for (const char* options : {"baseline", "progressive"}) {
         SCOPED_TRACE(options);
-        const Bytes stream = std::string(options) == "baseline"
-                                 ? whole
-                                 : reference::EncodeJpeg(1024, 1024, true, false, reference::ScanLayout::SimpleProgression);
+        const Bytes stream =
+            std::string(options) == "baseline"
+                ? whole
+                : reference::EncodeJpeg(1024, 1024, true, false, reference::ScanLayout::SimpleProgression);
         // At one bit a block the library's picture of what is there, warnings and all.
         ASSERT_TRUE(WriteBytes(TmpPath("cut-at-bound.jpg"), Bytes(stream.begin(), stream.begin() + 2048)));
         ExpectBothLoadersMatchTheLibrary(TmpPath("cut-at-bound.jpg"));
@@ -343,12 +346,15 @@ TEST(JpegDecoder, DecodingStopsWhereTheFileNoLongerPaysForTheWork) {
         int mostAsked;  // a question per iMCU row of each scan: fewer than a whole decode asks
     } cases[] = {
         // Arithmetic coding reads zeros past the end of a scan's data: rows from nothing.
-        {"arithmetic YCC claiming 4000 x 4000", ArithmeticSizeClaim(4000, 4000, 3, false, 0), LoadFailure::FileTooShortForSize, 4000 / 16},
-        {"arithmetic YCCK claiming 4000 x 4000", ArithmeticSizeClaim(4000, 4000, 4, false, 0), LoadFailure::FileTooShortForSize, 4000 / 16},
+        {"arithmetic YCC claiming 4000 x 4000", ArithmeticSizeClaim(4000, 4000, 3, false, 0),
+         LoadFailure::FileTooShortForSize, 4000 / 16},
+        {"arithmetic YCCK claiming 4000 x 4000", ArithmeticSizeClaim(4000, 4000, 4, false, 0),
+         LoadFailure::FileTooShortForSize, 4000 / 16},
         {"arithmetic progressive gray, restart every MCU, claiming 4000 x 4000",
          ArithmeticSizeClaim(4000, 4000, 1, true, 1), LoadFailure::FileTooShortForSize, 4000 / 8},
         // Each end-of-band refinement scan costs a pass over every coefficient of the picture.
-        {"50 end-of-band scans over 2048 x 2048", EndOfBandScans(2048, 2048, 50), LoadFailure::TooManyScans, 40 * 2048 / 8},
+        {"50 end-of-band scans over 2048 x 2048", EndOfBandScans(2048, 2048, 50), LoadFailure::TooManyScans,
+         40 * 2048 / 8},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
@@ -432,8 +438,8 @@ TEST(JpegDecoder, CmykAndYcckShowTheirInks) {
         std::array<unsigned char, 4> ink;
         std::array<int, 3> rgb;
     } swatches[] = {
-        {{0, 0, 0, 0}, {255, 255, 255}},   {{0, 0, 0, 255}, {0, 0, 0}},       {{255, 0, 0, 0}, {0, 255, 255}},
-        {{0, 255, 0, 0}, {255, 0, 255}},   {{0, 0, 255, 0}, {255, 255, 0}},   {{0, 255, 255, 0}, {255, 0, 0}},
+        {{0, 0, 0, 0}, {255, 255, 255}},   {{0, 0, 0, 255}, {0, 0, 0}},        {{255, 0, 0, 0}, {0, 255, 255}},
+        {{0, 255, 0, 0}, {255, 0, 255}},   {{0, 0, 255, 0}, {255, 255, 0}},    {{0, 255, 255, 0}, {255, 0, 0}},
         {{0, 0, 0, 128}, {127, 127, 127}}, {{128, 0, 0, 128}, {64, 127, 127}},
     };
     const struct {
@@ -459,14 +465,16 @@ TEST(JpegDecoder, CmykAndYcckShowTheirInks) {
         for (size_t i = 0; i < std::size(swatches); ++i) {
             unsigned char rgb[3];
             ImagePixel(image.get(), static_cast<int>(16 * i + 8), 8, rgb);
-            for (int c = 0; c < 3; ++c) EXPECT_NEAR(rgb[c], swatches[i].rgb[c], 3) << "swatch " << i << " channel " << c;
+            for (int c = 0; c < 3; ++c)
+                EXPECT_NEAR(rgb[c], swatches[i].rgb[c], 3) << "swatch " << i << " channel " << c;
         }
     }
 }
 
 TEST(JpegDecoder, CmykPhotoLooksAsImageMagickShowsIt) {
     ASSERT_EQ(WritePpm(TmpPath("cmyk-source.ppm"), TestPattern(53, 41)), true);
-    ASSERT_EQ(RunShell("convert '" + TmpPath("cmyk-source.ppm") + "' -colorspace CMYK '" + TmpPath("cmyk.jpg") + "'"), 0);
+    ASSERT_EQ(RunShell("convert '" + TmpPath("cmyk-source.ppm") + "' -colorspace CMYK '" + TmpPath("cmyk.jpg") + "'"),
+              0);
     ASSERT_EQ(RunShell("convert '" + TmpPath("cmyk.jpg") + "' -depth 8 '" + TmpPath("cmyk-im.ppm") + "'"), 0);
     Picture want;
     ASSERT_TRUE(ReadPnm(TmpPath("cmyk-im.ppm"), want));
@@ -499,7 +507,8 @@ std::vector<std::pair<unsigned char, Bytes>> ProfileSegments(const Bytes& icc, s
 TEST(JpegDecoder, EmbeddedProfilesGiveTheColoursImageMagickConvertsThemTo) {
     ASSERT_TRUE(MakeJpeg("colour.jpg", 61, 37, "-quality 95"));
     ASSERT_TRUE(MakeJpeg("gray.jpg", 61, 37, "-grayscale"));
-    ASSERT_EQ(RunShell("convert '" + TmpPath("colour.jpg.ppm") + "' -colorspace CMYK '" + TmpPath("cmyk.jpg") + "'"), 0);
+    ASSERT_EQ(RunShell("convert '" + TmpPath("colour.jpg.ppm") + "' -colorspace CMYK '" + TmpPath("cmyk.jpg") + "'"),
+              0);
     Bytes colour, gray, cmyk;
     ASSERT_TRUE(ReadBytes(TmpPath("colour.jpg"), colour));
     ASSERT_TRUE(ReadBytes(TmpPath("gray.jpg"), gray));
@@ -533,8 +542,9 @@ TEST(JpegDecoder, EmbeddedProfilesGiveTheColoursImageMagickConvertsThemTo) {
         std::reverse(reversed.begin(), reversed.end());
         ASSERT_GE(reversed.size(), 2u);
         const Bytes shuffled = reference::WithSegmentsAfterSoi(c.jpeg, reversed);
-        for (const Loaded& loaded : {Take(LoadJpegFile(path.c_str(), NeverStop)),
-                                     Take(LoadJpegMemory(shuffled.data(), static_cast<uint32_t>(shuffled.size()), NeverStop))}) {
+        for (const Loaded& loaded :
+             {Take(LoadJpegFile(path.c_str(), NeverStop)),
+              Take(LoadJpegMemory(shuffled.data(), static_cast<uint32_t>(shuffled.size()), NeverStop))}) {
             ASSERT_NE(loaded.Image, nullptr) << loaded.Reason;
             EXPECT_LE(LargestDifference(loaded.Image.get(), want), 2);
         }

@@ -42,8 +42,7 @@ std::vector<unsigned char> TableOf(const reference::OctreeQuantizer& q) {
 uint32_t TreeOrder(const Rgb& c) {
     uint32_t key = 0;
     for (int bit = 7; bit >= 0; --bit) {
-        key =
-            (key << 3) | (((c.r >> bit) & 1) << 2) | (((c.g >> bit) & 1) << 1) | ((c.b >> bit) & 1);
+        key = (key << 3) | (((c.r >> bit) & 1) << 2) | (((c.g >> bit) & 1) << 1) | ((c.b >> bit) & 1);
     }
     return key;
 }
@@ -69,8 +68,7 @@ Image MakeImage24(uint32_t width, const std::vector<Rgb>& pixels, std::mt19937& 
 
 // A 16- or 32-bit image with an information header, bit-field masks when given, random pixels
 // and pad bytes.
-Image MakeMaskedImage(uint32_t bitCount, uint32_t width, uint32_t height, const uint32_t* masks,
-                      std::mt19937& random) {
+Image MakeMaskedImage(uint32_t bitCount, uint32_t width, uint32_t height, const uint32_t* masks, std::mt19937& random) {
     const size_t stride = DibStride(width, bitCount);
     const size_t maskBytes = masks ? 12 : 0;
     Image image(static_cast<unsigned char*>(malloc(40 + maskBytes + stride * height)));
@@ -111,21 +109,17 @@ TEST(OctreeQuantizer, UpToTheLimitEveryColourComesBackExactlyInTreeOrder) {
             if (seen.insert(TreeOrder(c)).second) colors.push_back(c);
         }
         std::vector<Rgb> pixels;
-        for (int repeat = 0; repeat < 3; ++repeat)
-            pixels.insert(pixels.end(), colors.begin(), colors.end());
+        for (int repeat = 0; repeat < 3; ++repeat) pixels.insert(pixels.end(), colors.begin(), colors.end());
         std::shuffle(pixels.begin(), pixels.end(), random);
-        Image image =
-            MakeImage24(static_cast<uint32_t>(pixels.size() % 7 == 0 ? 7 : 1), pixels, random);
+        Image image = MakeImage24(static_cast<uint32_t>(pixels.size() % 7 == 0 ? 7 : 1), pixels, random);
         OctreeQuantizer q(OctreeColorLimit, OctreeDepth);
         ASSERT_TRUE(q.AddImage(image.get()));
         ASSERT_EQ(q.GetColorCount(), count);
-        std::sort(colors.begin(), colors.end(),
-                  [](const Rgb& a, const Rgb& b) { return TreeOrder(a) < TreeOrder(b); });
+        std::sort(colors.begin(), colors.end(), [](const Rgb& a, const Rgb& b) { return TreeOrder(a) < TreeOrder(b); });
         std::vector<unsigned char> expected;
         for (const Rgb& c : colors) {
-            expected.insert(expected.end(),
-                            {static_cast<unsigned char>(c.b), static_cast<unsigned char>(c.g),
-                             static_cast<unsigned char>(c.r), 0});
+            expected.insert(expected.end(), {static_cast<unsigned char>(c.b), static_cast<unsigned char>(c.g),
+                                             static_cast<unsigned char>(c.r), 0});
         }
         EXPECT_EQ(TableOf(q), expected) << count << " colours";
     }
@@ -169,35 +163,26 @@ TEST(OctreeQuantizer, ReadsSixteenAndThirtyTwoBitPixelsThroughTheirMasks) {
         {16, {}, 0x7FFF, {248, 248, 248}},  // 5-5-5: v × 8
         {16, {}, (3u << 10) | (17u << 5) | 31u, {24, 136, 248}},
         {16, {0xF800, 0x07E0, 0x001F}, (5u << 11) | (63u << 5) | 1u, {40, 252, 8}},  // 5-6-5
-        {16, {0xFFF0, 0x000C, 0x0003}, 0xABC5, {0xAB, 64, 64}},  // 12 bits keep their top 8
+        {16, {0xFFF0, 0x000C, 0x0003}, 0xABC5, {0xAB, 64, 64}},                      // 12 bits keep their top 8
         {32, {}, 0x00123456, {0x12, 0x34, 0x56}},
-        {32,
-         {0x3FF00000, 0x000FFC00, 0x000003FF},
-         (1023u << 20) | (512u << 10) | 3u,
-         {255, 128, 0}},  // 10 bits
+        {32, {0x3FF00000, 0x000FFC00, 0x000003FF}, (1023u << 20) | (512u << 10) | 3u, {255, 128, 0}},  // 10 bits
         {32, {0x0000FF00, 0x00FF0000, 0xFF000000}, 0x11223344, {0x33, 0x22, 0x11}},
-        {32,
-         {0x0000000F, 0, 0x000000F0},
-         0x000000A5,
-         {5, 0, 10}},  // narrow 32-bit channels stay narrow
+        {32, {0x0000000F, 0, 0x000000F0}, 0x000000A5, {5, 0, 10}},  // narrow 32-bit channels stay narrow
     };
     std::mt19937 random(4);
     for (const Case& c : cases) {
-        Image image =
-            MakeMaskedImage(c.bitCount, 3, 2, c.masks.empty() ? nullptr : c.masks.data(), random);
+        Image image = MakeMaskedImage(c.bitCount, 3, 2, c.masks.empty() ? nullptr : c.masks.data(), random);
         const DibLayout layout = ReadDibLayout(image.get());
         unsigned char* bits = image.get() + layout.bitsOffset;
         const size_t stride = DibStride(3, c.bitCount);
         for (int y = 0; y < 2; ++y) {
-            for (int x = 0; x < 3; ++x)
-                memcpy(bits + y * stride + x * (c.bitCount / 8), &c.pixel, c.bitCount / 8);
+            for (int x = 0; x < 3; ++x) memcpy(bits + y * stride + x * (c.bitCount / 8), &c.pixel, c.bitCount / 8);
         }
         OctreeQuantizer q(OctreeColorLimit, OctreeDepth);
         ASSERT_TRUE(q.AddImage(image.get()));
-        EXPECT_EQ(TableOf(q),
-                  (std::vector<unsigned char>{static_cast<unsigned char>(c.expected.b),
-                                              static_cast<unsigned char>(c.expected.g),
-                                              static_cast<unsigned char>(c.expected.r), 0}))
+        EXPECT_EQ(TableOf(q), (std::vector<unsigned char>{static_cast<unsigned char>(c.expected.b),
+                                                          static_cast<unsigned char>(c.expected.g),
+                                                          static_cast<unsigned char>(c.expected.r), 0}))
             << c.bitCount << "-bit pixel " << std::hex << c.pixel;
     }
 }
@@ -257,15 +242,13 @@ TEST(OctreeQuantizer, MatchesTheReferenceOnRandomImages) {
                     case 0:
                     case 1: pixels[p] = palette[random() % palette.size()]; break;
                     case 2:
-                        pixels[p] = {static_cast<int>((x * 3 + y) & 0xFF),
-                                     static_cast<int>((y * 5) & 0xFF),
+                        pixels[p] = {static_cast<int>((x * 3 + y) & 0xFF), static_cast<int>((y * 5) & 0xFF),
                                      static_cast<int>((x + y * 2) & 0xFF)};
                         break;
                     default: {
                         const Rgb& c = palette[(x / 8 + y / 8) % palette.size()];
                         auto jitter = [&](int v) {
-                            return std::min(255,
-                                            std::max(0, v + static_cast<int>(random() % 9) - 4));
+                            return std::min(255, std::max(0, v + static_cast<int>(random() % 9) - 4));
                         };
                         pixels[p] = {jitter(c.r), jitter(c.g), jitter(c.b)};
                     }
@@ -280,18 +263,15 @@ TEST(OctreeQuantizer, MatchesTheReferenceOnRandomImages) {
                 m = static_cast<uint32_t>(((1ull << length) - 1) << low);
                 if (bitCount == 16) m &= 0xFFFF;
             }
-            image =
-                MakeMaskedImage(bitCount, width, height, random() % 2 ? masks : nullptr, random);
+            image = MakeMaskedImage(bitCount, width, height, random() % 2 ? masks : nullptr, random);
         }
         const uint32_t limit = i % 5 == 0 ? 1 + random() % 40 : OctreeColorLimit;
-        const int32_t depth =
-            i % 7 == 0 ? static_cast<int32_t>(random() % 9) : static_cast<int32_t>(OctreeDepth);
+        const int32_t depth = i % 7 == 0 ? static_cast<int32_t>(random() % 9) : static_cast<int32_t>(OctreeDepth);
         reference::OctreeQuantizer expected(limit, depth);
         OctreeQuantizer actual(limit, depth);
         ASSERT_EQ(expected.AddImage(image.get()), actual.AddImage(image.get()));
         ASSERT_EQ(TableOf(expected), TableOf(actual))
-            << "image " << i << ": " << width << "x" << height << ", limit " << limit << ", depth "
-            << depth;
+            << "image " << i << ": " << width << "x" << height << ", limit " << limit << ", depth " << depth;
     }
 }
 

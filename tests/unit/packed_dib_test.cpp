@@ -18,11 +18,9 @@ TEST(PackedDib, CreateLaysOutHeaderTableAndRows) {
         uint16_t askedBits, bits;
         uint32_t stride, bitsOffset, colors;
     } cases[] = {
-        {609, 448, 24, 24, 1828, 40, 0},
-        {10, 1, 8, 8, 12, 1064, 256},
+        {609, 448, 24, 24, 1828, 40, 0}, {10, 1, 8, 8, 12, 1064, 256},
         {3, 2, 32, 4, 4, 104, 16},  // wider than 24 bits becomes 4, as the classic helpers do
-        {3, 2, 0, 1, 4, 48, 2},
-        {3, 2, 16, 24, 12, 40, 0},
+        {3, 2, 0, 1, 4, 48, 2},          {3, 2, 16, 24, 12, 40, 0},
         {4, 4, 24, 24, 12, 40, 0},
     };
     for (const Case& c : cases) {
@@ -47,20 +45,22 @@ TEST(PackedDib, CreateLaysOutHeaderTableAndRows) {
         // The whole block is addressable: write every byte (ASan catches a short block).
         memset(image.get() + 40, 0xA5, c.bitsOffset - 40 + static_cast<size_t>(c.stride) * c.height);
     }
-    EXPECT_EQ(PackedDibHeader(std::unique_ptr<unsigned char, FreeBlock>(CreatePackedDib(609, 448, 24)).get())->biSizeImage, 818496u);
+    EXPECT_EQ(
+        PackedDibHeader(std::unique_ptr<unsigned char, FreeBlock>(CreatePackedDib(609, 448, 24)).get())->biSizeImage,
+        818496u);
 }
 
 TEST(PackedDib, SizesBeyondWhatEveryBuildAddressesGiveNone) {
     EXPECT_TRUE(DibSizeIsAddressable(65535, 8191, 32));
-    EXPECT_FALSE(DibSizeIsAddressable(65500, 65500, 24));        // 12.8 GB of rows
+    EXPECT_FALSE(DibSizeIsAddressable(65500, 65500, 24));             // 12.8 GB of rows
     EXPECT_FALSE(DibSizeIsAddressable(0x7FFFFFFFu / 24 + 1, 1, 24));  // bits × width + 31 overflows
     EXPECT_FALSE(DibSizeIsAddressable(0x80000000u, 1, 1));
     EXPECT_EQ(CreatePackedDib(65500, 65500, 24), nullptr);
     EXPECT_EQ(CreatePackedDib(0xFFFFFFFFu, 1, 24), nullptr);
 }
 
-std::vector<unsigned char> Header(uint32_t size, int32_t width, int32_t height, uint16_t bits,
-                                  uint32_t compression, uint32_t clrUsed) {
+std::vector<unsigned char> Header(uint32_t size, int32_t width, int32_t height, uint16_t bits, uint32_t compression,
+                                  uint32_t clrUsed) {
     std::vector<unsigned char> block(size + 1024, 0);
     DibInfoHeader h = {};
     h.biSize = size;
@@ -85,9 +85,9 @@ TEST(PackedDib, LayoutOfEveryHeaderForm) {
         {40, 8, 0, 0, 40, 4, 256, 1064},
         {40, 16, 0, 0, 40, 4, 0, 40},
         {40, 32, 0, 0, 40, 4, 0, 40},
-        {40, 16, 3, 0, 52, 4, 0, 52},     // three masks after the 40-byte header
-        {40, 32, 6, 0, 56, 4, 0, 56},     // four with the alpha mask
-        {40, 24, 0, 2, 40, 4, 2, 48},     // a direct-colour image may carry a table
+        {40, 16, 3, 0, 52, 4, 0, 52},  // three masks after the 40-byte header
+        {40, 32, 6, 0, 56, 4, 0, 56},  // four with the alpha mask
+        {40, 24, 0, 2, 40, 4, 2, 48},  // a direct-colour image may carry a table
         {40, 8, 0, 16384, 40, 4, 16384, 40 + 4 * 16384},
         {108, 8, 0, 0, 108, 4, 256, 108 + 1024},  // later forms: 4-byte entries, masks inside
         {124, 8, 0, 7, 124, 4, 7, 124 + 28},

@@ -22,18 +22,16 @@ std::vector<uint32_t> EntriesOf(const LogPalette* palette) {
     std::vector<uint32_t> entries;
     for (uint32_t i = 0; i < palette->palNumEntries; ++i) {
         const PaletteEntry& e = palette->palPalEntry[i];
-        entries.push_back((uint32_t(e.peRed) << 24) | (uint32_t(e.peGreen) << 16) |
-                          (uint32_t(e.peBlue) << 8) | e.peFlags);
+        entries.push_back((uint32_t(e.peRed) << 24) | (uint32_t(e.peGreen) << 16) | (uint32_t(e.peBlue) << 8) |
+                          e.peFlags);
     }
     return entries;
 }
 
 // A block with the given header bytes, a colour table of `count` entries of entrySize bytes (entry
 // i: blue i, green 2i, red 3i, then 0xEE where there is a fourth byte) and 8-bit rows.
-Image MakeTableImage(const std::vector<unsigned char>& header, uint32_t count, uint32_t entrySize,
-                     uint32_t rowBytes) {
-    Image image(
-        static_cast<unsigned char*>(calloc(1, header.size() + count * entrySize + rowBytes)));
+Image MakeTableImage(const std::vector<unsigned char>& header, uint32_t count, uint32_t entrySize, uint32_t rowBytes) {
+    Image image(static_cast<unsigned char*>(calloc(1, header.size() + count * entrySize + rowBytes)));
     memcpy(image.get(), header.data(), header.size());
     unsigned char* entry = image.get() + header.size();
     for (uint32_t i = 0; i < count; ++i, entry += entrySize) {
@@ -48,14 +46,12 @@ Image MakeTableImage(const std::vector<unsigned char>& header, uint32_t count, u
 std::vector<uint32_t> TableEntries(uint32_t count) {
     std::vector<uint32_t> entries;
     for (uint32_t i = 0; i < count; ++i) {
-        entries.push_back((uint32_t(3 * i & 0xFF) << 24) | (uint32_t(2 * i & 0xFF) << 16) |
-                          (uint32_t(i & 0xFF) << 8));
+        entries.push_back((uint32_t(3 * i & 0xFF) << 24) | (uint32_t(2 * i & 0xFF) << 16) | (uint32_t(i & 0xFF) << 8));
     }
     return entries;
 }
 
-std::vector<unsigned char> InfoHeader(uint32_t size, int32_t width, int32_t height, uint16_t bits,
-                                      uint32_t used) {
+std::vector<unsigned char> InfoHeader(uint32_t size, int32_t width, int32_t height, uint16_t bits, uint32_t used) {
     std::vector<unsigned char> header(size, 0);
     DibInfoHeader h = {};
     h.biSize = size;
@@ -83,8 +79,7 @@ TEST(PaletteEntries, ColourTablesBecomePalettesInTableOrderWithoutTheReservedByt
 
     // A 24-bit image that carries a table gets the table, not the quantizer's colours.
     Image rgbWithTable = MakeTableImage(InfoHeader(40, 1, 1, 24, 5), 5, 4, 4);
-    EXPECT_EQ(EntriesOf(Palette(CreateBIPaletteEntries(rgbWithTable.get())).get()),
-              TableEntries(5));
+    EXPECT_EQ(EntriesOf(Palette(CreateBIPaletteEntries(rgbWithTable.get())).get()), TableEntries(5));
 }
 
 TEST(PaletteEntries, CoreAndLaterHeadersGiveTheirTablesToo) {
@@ -114,8 +109,7 @@ TEST(PaletteEntries, TrueColourPicturesGetTheQuantizersColoursThenBlack) {
     ASSERT_TRUE(palette);
     ASSERT_EQ(palette->palNumEntries, OctreeColorLimit);
     std::vector<uint32_t> expected;
-    for (int i = 0; i < 10; ++i)
-        expected.push_back((200u << 24) | (7u << 16) | (uint32_t(20 * i) << 8));
+    for (int i = 0; i < 10; ++i) expected.push_back((200u << 24) | (7u << 16) | (uint32_t(20 * i) << 8));
     expected.resize(OctreeColorLimit, 0);
     EXPECT_EQ(EntriesOf(palette.get()), expected);
 
@@ -154,8 +148,7 @@ TEST(PaletteEntries, MatchReferenceOnRandomPictures) {
         for (size_t b = 0; b < DibStride(width, 24) * height; ++b) {
             bits[b] = static_cast<unsigned char>((b / 3 % width) * 3 + random() % spread);
         }
-        Palette expected(reference::CreateBIPaletteEntries(image.get())),
-            actual(CreateBIPaletteEntries(image.get()));
+        Palette expected(reference::CreateBIPaletteEntries(image.get())), actual(CreateBIPaletteEntries(image.get()));
         ASSERT_TRUE(expected && actual);
         ASSERT_EQ(EntriesOf(expected.get()), EntriesOf(actual.get())) << width << "x" << height;
     }

@@ -74,8 +74,7 @@ rgb = bytes((c * p[3] + 127) // 255 for p in pixels for c in p[:3])
 open(reference, 'wb').write(b'P6\n%d %d\n255\n' % picture.size + rgb)
 )PY";
 
-bool MakePng(const std::string& name, const std::string& recipe, int width, int height,
-             Picture* reference) {
+bool MakePng(const std::string& name, const std::string& recipe, int width, int height, Picture* reference) {
     // A copy of the maker for each file: tests run side by side would rewrite a shared one under
     // Python. What an earlier call made is removed, so that a recipe that makes nothing fails.
     const std::string script = TmpPath(name + ".maker.py");
@@ -87,19 +86,17 @@ bool MakePng(const std::string& name, const std::string& recipe, int width, int 
         !WriteBytes(recipePath, Bytes(recipe.begin(), recipe.end()))) {
         return false;
     }
-    const std::string command = "/usr/bin/python3 '" + script + "' '" + TmpPath(name) + "' '" +
-                                ppm + "' '" + recipePath + "' " + std::to_string(width) + " " +
-                                std::to_string(height);
+    const std::string command = "/usr/bin/python3 '" + script + "' '" + TmpPath(name) + "' '" + ppm + "' '" +
+                                recipePath + "' " + std::to_string(width) + " " + std::to_string(height);
     return RunShell(command) == 0 && ReadPnm(ppm, *reference);
 }
 
 // Runs a Python program with Pillow at hand; `out` is the path of the file it is to make.
 bool MakeWithPython(const std::string& name, const std::string& program) {
     const std::string script = TmpPath(name + ".py");
-    const std::string text = "from PIL import Image, PngImagePlugin\nimport subprocess\nout = '" +
-                             TmpPath(name) + "'\n" + program + "\n";
-    return WriteBytes(script, Bytes(text.begin(), text.end())) &&
-           RunShell("/usr/bin/python3 '" + script + "'") == 0;
+    const std::string text =
+        "from PIL import Image, PngImagePlugin\nimport subprocess\nout = '" + TmpPath(name) + "'\n" + program + "\n";
+    return WriteBytes(script, Bytes(text.begin(), text.end())) && RunShell("/usr/bin/python3 '" + script + "'") == 0;
 }
 
 struct Chunk {
@@ -109,8 +106,8 @@ struct Chunk {
 };
 
 uint32_t BigEndian32(const unsigned char* p) {
-    return static_cast<uint32_t>(p[0]) << 24 | static_cast<uint32_t>(p[1]) << 16 |
-           static_cast<uint32_t>(p[2]) << 8 | p[3];
+    return static_cast<uint32_t>(p[0]) << 24 | static_cast<uint32_t>(p[1]) << 16 | static_cast<uint32_t>(p[2]) << 8 |
+           p[3];
 }
 
 void PutBigEndian32(unsigned char* p, uint32_t value) {
@@ -145,8 +142,7 @@ Bytes WithoutChunks(const Bytes& png, const char* type) {
     Bytes kept(png.begin(), png.begin() + 8);
     for (const Chunk& chunk : ChunksOf(png)) {
         if (chunk.Type != type) {
-            kept.insert(kept.end(), png.begin() + chunk.At,
-                        png.begin() + chunk.At + 12 + chunk.Length);
+            kept.insert(kept.end(), png.begin() + chunk.At, png.begin() + chunk.At + 12 + chunk.Length);
         }
     }
     return kept;
@@ -168,15 +164,13 @@ Bytes WithDataInPieces(const Bytes& png, size_t piece) {
     const std::vector<Chunk> chunks = ChunksOf(png);
     for (const Chunk& chunk : chunks) {
         if (chunk.Type == "IDAT") {
-            data.insert(data.end(), png.begin() + chunk.At + 8,
-                        png.begin() + chunk.At + 8 + chunk.Length);
+            data.insert(data.end(), png.begin() + chunk.At + 8, png.begin() + chunk.At + 8 + chunk.Length);
         }
     }
     bool written = false;
     for (const Chunk& chunk : chunks) {
         if (chunk.Type != "IDAT") {
-            out.insert(out.end(), png.begin() + chunk.At,
-                       png.begin() + chunk.At + 12 + chunk.Length);
+            out.insert(out.end(), png.begin() + chunk.At, png.begin() + chunk.At + 12 + chunk.Length);
             continue;
         }
         for (size_t at = 0; !written && at < data.size(); at += piece) {
@@ -212,8 +206,7 @@ void ExpectWellFormed(const Loaded& loaded, int bitCount) {
     const size_t pixelBytes = static_cast<size_t>(layout.width) * bitCount / 8;
     int nonZeroPads = 0;
     for (int32_t y = 0; y < layout.height; ++y) {
-        for (size_t i = pixelBytes; i < stride; ++i)
-            nonZeroPads += PackedDibBits(image)[y * stride + i] != 0;
+        for (size_t i = pixelBytes; i < stride; ++i) nonZeroPads += PackedDibBits(image)[y * stride + i] != 0;
     }
     EXPECT_EQ(nonZeroPads, 0);
 }
@@ -258,16 +251,13 @@ TEST(PngLoader, EveryKindShowsPillowsPictureOnBlack) {
          "-define png:bit-depth=4')",
          37, 23, 0, 4, 0, false, 24},
         {"gray 8", "im.convert('L').save(out)", 37, 23, 0, 8, 0, false, 24},
-        {"gray 16", "im.convert('L').point(lambda v: v * 257, 'I').save(out)", 37, 23, 0, 16, 0,
-         false, 24},
+        {"gray 16", "im.convert('L').point(lambda v: v * 257, 'I').save(out)", 37, 23, 0, 16, 0, false, 24},
         {"RGB 8", "im.convert('RGB').save(out)", 37, 23, 2, 8, 0, false, 24},
         {"RGB 16", "magick(im.convert('RGB'), out, '', 'PNG48:')", 37, 23, 2, 16, 0, false, 24},
         {"palette 1", "im.convert('RGB').quantize(2).save(out, bits=1)", 37, 23, 3, 1, 0, false, 8},
         {"palette 2", "im.convert('RGB').quantize(4).save(out, bits=2)", 37, 23, 3, 2, 0, false, 8},
-        {"palette 4", "im.convert('RGB').quantize(16).save(out, bits=4)", 37, 23, 3, 4, 0, false,
-         8},
-        {"palette 8, 200 colours", "im.convert('RGB').quantize(200).save(out)", 37, 23, 3, 8, 0,
-         false, 8},
+        {"palette 4", "im.convert('RGB').quantize(16).save(out, bits=4)", 37, 23, 3, 4, 0, false, 8},
+        {"palette 8, 200 colours", "im.convert('RGB').quantize(200).save(out)", 37, 23, 3, 8, 0, false, 8},
         {"palette 2, indices past its 2 entries",
          "q = im.convert('RGB').quantize(4); q.save(out, bits=2); with_chunk(out, b'PLTE', "
          "bytes(q.getpalette()[:6]))",
@@ -280,8 +270,7 @@ TEST(PngLoader, EveryKindShowsPillowsPictureOnBlack) {
         {"RGBA 8", "im.save(out)", 37, 23, 6, 8, 0, false, 24},
         {"RGBA 16", "magick(im, out, '', 'PNG64:')", 37, 23, 6, 16, 0, false, 24},
         // Transparency chunks: a key colour for gray and RGB, alpha entries for a palette.
-        {"gray 2, key", lowGray + "'); with_chunk(out, b'tRNS', b'\\x00\\x01')", 37, 23, 0, 2, 0,
-         true, 24},
+        {"gray 2, key", lowGray + "'); with_chunk(out, b'tRNS', b'\\x00\\x01')", 37, 23, 0, 2, 0, true, 24},
         {"gray 8, key",
          "g = im.convert('L').point(lambda v: v // 32 * 32); g.save(out, "
          "transparency=g.getpixel((0, 0)))",
@@ -290,40 +279,31 @@ TEST(PngLoader, EveryKindShowsPillowsPictureOnBlack) {
          "g = im.convert('L').point(lambda v: v // 32 * 32 * 257, 'I'); g.save(out, "
          "transparency=g.getpixel((0, 0)))",
          37, 23, 0, 16, 0, true, 24},
-        {"RGB 8, key", fewColours + "q.save(out, transparency=q.getpixel((0, 0)))", 37, 23, 2, 8, 0,
-         true, 24},
+        {"RGB 8, key", fewColours + "q.save(out, transparency=q.getpixel((0, 0)))", 37, 23, 2, 8, 0, true, 24},
         {"RGB 16, key",
          fewColours + "magick(q, out, '', 'PNG48:'); with_chunk(out, b'tRNS', struct.pack('>3H', "
                       "*(v * 257 for v in q.getpixel((0, 0)))))",
          37, 23, 2, 16, 0, true, 24},
         {"palette 8, alpha", "im.convert('P').save(out)", 37, 23, 3, 8, 0, true, 24},
-        {"palette 4, one clear entry",
-         "im.convert('RGB').quantize(16).save(out, bits=4, transparency=3)", 37, 23, 3, 4, 0, true,
-         24},
+        {"palette 4, one clear entry", "im.convert('RGB').quantize(16).save(out, bits=4, transparency=3)", 37, 23, 3, 4,
+         0, true, 24},
         // Every entry opaque: nothing to composite, so the picture keeps its palette.
-        {"palette 4, opaque entries",
-         "im.convert('RGB').quantize(16).save(out, bits=4, transparency=b'\\xff' * 16)", 37, 23, 3,
-         4, 0, true, 8},
+        {"palette 4, opaque entries", "im.convert('RGB').quantize(16).save(out, bits=4, transparency=b'\\xff' * 16)",
+         37, 23, 3, 4, 0, true, 8},
         // Adam7, down to pictures whose first passes are empty.
         {"Adam7 gray 2", lowGray + " -interlace PNG')", 37, 23, 0, 2, 1, false, 24},
         {"Adam7 palette 4",
          "magick(im.convert('RGB').quantize(16), out, '-interlace PNG -define png:bit-depth=4', "
          "'PNG8:')",
          37, 23, 3, 4, 1, false, 8},
-        {"Adam7 RGB 8", "magick(im.convert('RGB'), out, '-interlace PNG')", 37, 23, 2, 8, 1, false,
-         24},
-        {"Adam7 gray and alpha 8", "magick(im.convert('LA'), out, '-interlace PNG')", 37, 23, 4, 8,
-         1, false, 24},
+        {"Adam7 RGB 8", "magick(im.convert('RGB'), out, '-interlace PNG')", 37, 23, 2, 8, 1, false, 24},
+        {"Adam7 gray and alpha 8", "magick(im.convert('LA'), out, '-interlace PNG')", 37, 23, 4, 8, 1, false, 24},
         {"Adam7 RGBA 8", "magick(im, out, '-interlace PNG')", 37, 23, 6, 8, 1, false, 24},
-        {"Adam7 RGBA 16", "magick(im, out, '-interlace PNG', 'PNG64:')", 37, 23, 6, 16, 1, false,
-         24},
-        {"Adam7 RGBA 8, 1 x 1", "magick(im, out, '-interlace PNG', 'PNG32:')", 1, 1, 6, 8, 1, false,
-         24},
-        {"Adam7 RGBA 8, 3 x 2", "magick(im, out, '-interlace PNG', 'PNG32:')", 3, 2, 6, 8, 1, false,
-         24},
-        {"Adam7 palette 8, 5 x 9",
-         "magick(im.convert('RGB').quantize(40), out, '-interlace PNG', 'PNG8:')", 5, 9, 3, 8, 1,
-         false, 8},
+        {"Adam7 RGBA 16", "magick(im, out, '-interlace PNG', 'PNG64:')", 37, 23, 6, 16, 1, false, 24},
+        {"Adam7 RGBA 8, 1 x 1", "magick(im, out, '-interlace PNG', 'PNG32:')", 1, 1, 6, 8, 1, false, 24},
+        {"Adam7 RGBA 8, 3 x 2", "magick(im, out, '-interlace PNG', 'PNG32:')", 3, 2, 6, 8, 1, false, 24},
+        {"Adam7 palette 8, 5 x 9", "magick(im.convert('RGB').quantize(40), out, '-interlace PNG', 'PNG8:')", 5, 9, 3, 8,
+         1, false, 8},
     };
     for (const auto& kind : kinds) {
         SCOPED_TRACE(kind.name);
@@ -347,13 +327,11 @@ TEST(PngLoader, EveryKindShowsPillowsPictureOnBlack) {
 
 TEST(PngLoader, DamagedFilesGiveNoneWithTheirReason) {
     Picture picture, palettePicture;
-    ASSERT_TRUE(MakePng(
-        "whole.png",
-        "from PIL import PngImagePlugin\ninfo = PngImagePlugin.PngInfo()\ninfo.add_text('Title', "
-        "'pattern')\nim.save(out, pnginfo=info)",
-        37, 23, &picture));
-    ASSERT_TRUE(MakePng("palette.png", "im.convert('RGB').quantize(16).save(out, bits=4)", 37, 23,
-                        &palettePicture));
+    ASSERT_TRUE(MakePng("whole.png",
+                        "from PIL import PngImagePlugin\ninfo = PngImagePlugin.PngInfo()\ninfo.add_text('Title', "
+                        "'pattern')\nim.save(out, pnginfo=info)",
+                        37, 23, &picture));
+    ASSERT_TRUE(MakePng("palette.png", "im.convert('RGB').quantize(16).save(out, bits=4)", 37, 23, &palettePicture));
     Bytes whole, palette;
     ASSERT_TRUE(ReadBytes(TmpPath("whole.png"), whole));
     ASSERT_TRUE(ReadBytes(TmpPath("palette.png"), palette));
@@ -377,9 +355,7 @@ TEST(PngLoader, DamagedFilesGiveNoneWithTheirReason) {
     Bytes deflated(badFilter.begin() + dataStart, badFilter.begin() + dataStart + data->Length);
     Bytes rows(37 * 4 * 23 + 23);
     uLongf rowsLength = static_cast<uLongf>(rows.size());
-    ASSERT_EQ(
-        uncompress(rows.data(), &rowsLength, deflated.data(), static_cast<uLong>(deflated.size())),
-        Z_OK);
+    ASSERT_EQ(uncompress(rows.data(), &rowsLength, deflated.data(), static_cast<uLong>(deflated.size())), Z_OK);
     rows[0] = 9;  // no such filter
     Bytes refiltered(compressBound(rowsLength));
     uLongf refilteredLength = static_cast<uLongf>(refiltered.size());
@@ -394,8 +370,7 @@ TEST(PngLoader, DamagedFilesGiveNoneWithTheirReason) {
     FixCrc(badDeflate, data->At);
     Bytes unknownCritical = whole;
     const unsigned char critical[] = {0, 0, 0, 0, 'Z', 'Z', 'Z', 'Z', 0, 0, 0, 0};
-    unknownCritical.insert(unknownCritical.begin() + data->At, critical,
-                           critical + sizeof critical);
+    unknownCritical.insert(unknownCritical.begin() + data->At, critical, critical + sizeof critical);
     FixCrc(unknownCritical, data->At);
     const Bytes bmp = [] {
         Bytes bytes;
@@ -415,10 +390,10 @@ TEST(PngLoader, DamagedFilesGiveNoneWithTheirReason) {
         {"only the signature", Bytes(whole.begin(), whole.begin() + 8), LoadFailure::FileTruncated},
         {"cut inside IHDR", Bytes(whole.begin(), whole.begin() + 20), LoadFailure::FileTruncated},
         {"cut after IHDR", Bytes(whole.begin(), whole.begin() + 33), LoadFailure::FileTruncated},
-        {"cut inside the image data",
-         Bytes(whole.begin(), whole.begin() + dataStart + data->Length / 2), LoadFailure::FileTruncated},
-        {"cut before the image data's CRC",
-         Bytes(whole.begin(), whole.begin() + dataStart + data->Length), LoadFailure::FileTruncated},
+        {"cut inside the image data", Bytes(whole.begin(), whole.begin() + dataStart + data->Length / 2),
+         LoadFailure::FileTruncated},
+        {"cut before the image data's CRC", Bytes(whole.begin(), whole.begin() + dataStart + data->Length),
+         LoadFailure::FileTruncated},
         {"cut before IEND (every row there)", Bytes(whole.begin(), whole.end() - 12), LoadFailure::None},
         {"IHDR CRC", crcBroken(whole, chunks[0]), "IHDR: CRC error"},
         {"IDAT CRC", crcBroken(whole, *data), "IDAT: CRC error"},
@@ -453,13 +428,11 @@ TEST(PngLoader, DamagedFilesGiveNoneWithTheirReason) {
 
 TEST(PngLoader, SizesAreDecidedFromTheHeaderBeforeDecoding) {
     // Deflate gives at most 1032 bytes a byte; zlib's best on rows of nothing comes close (1026).
-    ASSERT_TRUE(
-        MakeWithPython("zeros.png", "Image.new('L', (3000, 3000)).save(out, compress_level=9)"));
-    ASSERT_TRUE(MakeWithPython(
-        "zeros-adam7.png",
-        "subprocess.run(['convert', '-size', '3000x3000', 'xc:black', "
-        "'-define', 'png:color-type=0', '-define', 'png:bit-depth=8', '-interlace', 'PNG', "
-        "'-quality', '90', out], check=True)"));
+    ASSERT_TRUE(MakeWithPython("zeros.png", "Image.new('L', (3000, 3000)).save(out, compress_level=9)"));
+    ASSERT_TRUE(MakeWithPython("zeros-adam7.png",
+                               "subprocess.run(['convert', '-size', '3000x3000', 'xc:black', "
+                               "'-define', 'png:color-type=0', '-define', 'png:bit-depth=8', '-interlace', 'PNG', "
+                               "'-quality', '90', out], check=True)"));
     ASSERT_TRUE(MakeWithPython("tiny.png", "Image.new('RGBA', (1, 1), (9, 8, 7, 6)).save(out)"));
     // Rows of nothing made by hand: a thin 1-bit picture and a 1-bit palette giant, both within
     // deflate's 1032:1 but costing far more per byte of file than any picture worth showing.
@@ -470,10 +443,12 @@ TEST(PngLoader, SizesAreDecidedFromTheHeaderBeforeDecoding) {
         "def png(path, width, height, depth, kind, extra=b''):\n"
         "    row = bytes(1 + (width * depth + 7) // 8)\n"
         "    data = zlib.compress(row * height, 9)\n"
-        "    open(path, 'wb').write(b'\\x89PNG\\r\\n\\x1a\\n' + chunk(b'IHDR', struct.pack('>IIBBBBB', width, height, depth, kind, 0, 0, 0))\n"
+        "    open(path, 'wb').write(b'\\x89PNG\\r\\n\\x1a\\n' + chunk(b'IHDR', struct.pack('>IIBBBBB', width, height, "
+        "depth, kind, 0, 0, 0))\n"
         "        + extra + chunk(b'IDAT', data) + chunk(b'IEND', b''))\n";
     ASSERT_TRUE(MakeWithPython("thin.png", handMade + "png(out, 1, 3000000, 1, 0)"));
-    ASSERT_TRUE(MakeWithPython("giant-palette.png", handMade + "png(out, 20000, 20000, 1, 3, chunk(b'PLTE', bytes(6)))"));
+    ASSERT_TRUE(
+        MakeWithPython("giant-palette.png", handMade + "png(out, 20000, 20000, 1, 3, chunk(b'PLTE', bytes(6)))"));
     ASSERT_TRUE(MakeWithPython("thin-shown.png", handMade + "png(out, 1, 1000000, 1, 0)"));
     Bytes thin, giantPalette, thinShown;
     ASSERT_TRUE(ReadBytes(TmpPath("thin.png"), thin));
@@ -500,17 +475,14 @@ TEST(PngLoader, SizesAreDecidedFromTheHeaderBeforeDecoding) {
         {"rows of nothing at zlib's best, Adam7", zerosAdam7, LoadFailure::None},
         {"rows of nothing in 100-byte chunks", zerosInPieces, LoadFailure::None},
         // Past the check, libpng finds the rows missing; one row more and the check refuses.
-        {"as many rows as the data could hold", WithHeader(zerosInPieces, 3000, mostRows, 0),
-         "not enough image data"},
+        {"as many rows as the data could hold", WithHeader(zerosInPieces, 3000, mostRows, 0), "not enough image data"},
         {"a row more than the data could hold", WithHeader(zerosInPieces, 3000, mostRows + 1, 0),
          LoadFailure::FileTooShortForSize},
-        {"one pixel claiming 20000 x 20000", WithHeader(tiny, 20000, 20000, 0),
-         LoadFailure::FileTooShortForSize},
+        {"one pixel claiming 20000 x 20000", WithHeader(tiny, 20000, 20000, 0), LoadFailure::FileTooShortForSize},
         {"one pixel claiming 20000 x 20000, Adam7", WithHeader(tiny, 20000, 20000, 1),
          LoadFailure::FileTooShortForSize},
         // A short file's chunk lengths count only as far as it goes.
-        {"one pixel claiming 20000 x 20000 and 2 GB of image data", claimingLongData,
-         LoadFailure::FileTooShortForSize},
+        {"one pixel claiming 20000 x 20000 and 2 GB of image data", claimingLongData, LoadFailure::FileTooShortForSize},
         {"rows past the addressable", WithHeader(tiny, 100000000, 100, 0), LoadFailure::ImageTooLarge},
         // Past 128 MB of work (row reads at 64 bytes each, the rows, the image block) the data
         // pays for all of it at deflate's best.
@@ -522,8 +494,7 @@ TEST(PngLoader, SizesAreDecidedFromTheHeaderBeforeDecoding) {
         SCOPED_TRACE(c.name);
         ASSERT_TRUE(WriteBytes(TmpPath("claims.png"), c.png));
         QuestionCounter never = {0, 0};
-        const Loaded loaded = Take(
-            LoadPngFile(TmpPath("claims.png").c_str(), CountingControl(&never)));
+        const Loaded loaded = Take(LoadPngFile(TmpPath("claims.png").c_str(), CountingControl(&never)));
         ExpectFailure(loaded.Reason, loaded.Failure, c.reason);
         if (c.reason.Any()) {
             EXPECT_EQ(loaded.Image, nullptr);
@@ -531,8 +502,8 @@ TEST(PngLoader, SizesAreDecidedFromTheHeaderBeforeDecoding) {
             ASSERT_NE(loaded.Image, nullptr);
             ExpectWellFormed(loaded, 24);
             const unsigned char* image = loaded.Image.get();
-            EXPECT_TRUE(std::all_of(PackedDibBits(image), image + loaded.BlockSize,
-                                    [](unsigned char b) { return b == 0; }));
+            EXPECT_TRUE(
+                std::all_of(PackedDibBits(image), image + loaded.BlockSize, [](unsigned char b) { return b == 0; }));
         }
         // Refused from the header: not one row was read.
         if (c.reason.Failure == LoadFailure::FileTooShortForSize || c.reason.Failure == LoadFailure::ImageTooLarge) {
@@ -562,8 +533,7 @@ TEST(PngLoader, TheLoadAsksAsItGoesAndStopsWhenTold) {
                         "from PIL import PngImagePlugin\ninfo = PngImagePlugin.PngInfo()\n"
                         "info.add_text('Comment', 'x' * (9 << 20))\nim.save(out, pnginfo=info)",
                         64, 48, &picture));
-    ASSERT_TRUE(MakeWithPython("asks-zeros.png",
-                               "Image.new('L', (3000, 3000)).save(out, compress_level=9)"));
+    ASSERT_TRUE(MakeWithPython("asks-zeros.png", "Image.new('L', (3000, 3000)).save(out, compress_level=9)"));
     Bytes zeros;
     ASSERT_TRUE(ReadBytes(TmpPath("asks-zeros.png"), zeros));
     ASSERT_TRUE(WriteBytes(TmpPath("zeros-in-bytes.png"), WithDataInPieces(zeros, 1)));
@@ -583,16 +553,14 @@ TEST(PngLoader, TheLoadAsksAsItGoesAndStopsWhenTold) {
         SCOPED_TRACE(c.name);
         const std::string path = TmpPath(c.name);
         QuestionCounter never = {0, 0};
-        const Loaded whole =
-            Take(LoadPngFile(path.c_str(), CountingControl(&never)));
+        const Loaded whole = Take(LoadPngFile(path.c_str(), CountingControl(&never)));
         ASSERT_NE(whole.Image, nullptr) << whole.Reason;
         EXPECT_GE(never.Asked, c.atLeast);
         const int freeBefore = LowestFreeDescriptor();
         for (int stopAt : {1, never.Asked / 2, never.Asked}) {
             SCOPED_TRACE(stopAt);
             QuestionCounter question = {0, stopAt};
-            const Loaded stopped =
-                Take(LoadPngFile(path.c_str(), CountingControl(&question)));
+            const Loaded stopped = Take(LoadPngFile(path.c_str(), CountingControl(&question)));
             EXPECT_TRUE(stopped.CutShort);
             EXPECT_EQ(stopped.Image, nullptr);
             EXPECT_EQ(stopped.Failure, LoadFailure::CutShort);
@@ -611,8 +579,10 @@ std::string ProfileRecipes() {
     const struct {
         const char* name;
         TestProfile kind;
-    } profiles[] = {{"adobe", TestProfile::AdobeRgb}, {"prophoto", TestProfile::ProPhoto},
-                    {"gray", TestProfile::LinearGray}, {"unusable", TestProfile::Unusable}};
+    } profiles[] = {{"adobe", TestProfile::AdobeRgb},
+                    {"prophoto", TestProfile::ProPhoto},
+                    {"gray", TestProfile::LinearGray},
+                    {"unusable", TestProfile::Unusable}};
     for (const auto& p : profiles) WriteBytes(TmpPath(std::string(p.name) + ".icc"), MakeProfile(p.kind));
     return "icc = lambda kind: open('" + TmpPath("") + "' + kind + '.icc', 'rb').read()\n";
 }
@@ -667,9 +637,7 @@ TEST(PngLoader, ColourChunksGiveTheColoursTheyDescribe) {
                 EXPECT_GT(LargestDifference(loaded.Image.get(), stored), 3);  // the profile changes them
                 EXPECT_LE(LargestDifference(loaded.Image.get(), want), 2);
                 break;
-            case AsStored:
-                EXPECT_EQ(LargestDifference(loaded.Image.get(), stored), 0);
-                break;
+            case AsStored: EXPECT_EQ(LargestDifference(loaded.Image.get(), stored), 0); break;
             case LinearToSrgb:
                 want = stored;
                 for (unsigned char& v : want.Rgb) {

@@ -52,7 +52,8 @@ TEST_F(ScrtoolCommand, LoadPrintsOneLineAndWritesTheBlockBack) {
     EXPECT_TRUE(original == written);
 
     ASSERT_TRUE(MakeJpeg("scrtool.JPEG", 609, 448, ""));
-    EXPECT_EQ(Output(ScrtoolPath() + " load '" + TmpPath("scrtool.JPEG") + "' --out '" + out + "'", &status), "ok 609 448 24\n");
+    EXPECT_EQ(Output(ScrtoolPath() + " load '" + TmpPath("scrtool.JPEG") + "' --out '" + out + "'", &status),
+              "ok 609 448 24\n");
     ASSERT_TRUE(ReadBytes(out, written));
     ASSERT_EQ(written.size(), 14u + 40u + 1828u * 448u);
     EXPECT_EQ(written[0], 'B');
@@ -95,7 +96,8 @@ TEST_F(ScrtoolCommand, CheckJudgesEveryEntry) {
     ASSERT_EQ(RunShell("cp '" + std::string(SAVER_TEST_DATA) + "/bmpsuite/b/badplanes.bmp' '" + directory + "/'"), 0);
     ASSERT_TRUE(WriteBytes(directory + "/notes.txt", {'x'}));
     ASSERT_EQ(RunShell("/usr/bin/python3 -c \"from PIL import Image; Image.new('P', (7, 2)).save('" + directory +
-                       "/Sun.PNG', bits=4); Image.new('LA', (2, 9)).save('" + directory + "/moon.png')\""), 0);
+                       "/Sun.PNG', bits=4); Image.new('LA', (2, 9)).save('" + directory + "/moon.png')\""),
+              0);
     ASSERT_TRUE(WriteBytes(directory + "/clipped.png", {0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n', 0, 0, 0}));
     int status = -1;
     const std::string output = Output(ScrtoolPath() + " check '" + directory + "'", &status);
@@ -132,10 +134,19 @@ TEST_F(ScrtoolCommand, CheckJudgesEveryEntry) {
     }
     const std::string skipped = "\tskipped (not a picture by its extension)";
     const std::set<std::string> expectedTree = {
-        "." + skipped, ".." + skipped, "2024\tfolder", "old.jpg\tfolder", ".cache\tskipped (hidden folder)",
-        "2024\\." + skipped, "2024\\.." + skipped, "2024\\05\tfolder",
-        "old.jpg\\." + skipped, "old.jpg\\.." + skipped,
-        "2024\\05\\." + skipped, "2024\\05\\.." + skipped, "2024\\05\\Sea.jpg\tpicture 5 3 24",
+        "." + skipped,
+        ".." + skipped,
+        "2024\tfolder",
+        "old.jpg\tfolder",
+        ".cache\tskipped (hidden folder)",
+        "2024\\." + skipped,
+        "2024\\.." + skipped,
+        "2024\\05\tfolder",
+        "old.jpg\\." + skipped,
+        "old.jpg\\.." + skipped,
+        "2024\\05\\." + skipped,
+        "2024\\05\\.." + skipped,
+        "2024\\05\\Sea.jpg\tpicture 5 3 24",
     };
     EXPECT_EQ(std::set<std::string>(treeLines.begin(), treeLines.end()), expectedTree);
     const auto at = [&](const std::string& line) { return std::find(treeLines.begin(), treeLines.end(), line); };

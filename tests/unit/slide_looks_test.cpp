@@ -36,9 +36,12 @@ TEST(CaptionText, ItalianDatesAndFolderNames) {
     const struct {
         const char* Path;
         const char* Folder;
-    } paths[] = {{"C:\\Foto\\Mare 2019\\IMG_0001.JPG", "Mare 2019"}, {"C:\\IMG.JPG", "C:"},
-                 {"\\\\server\\share\\Gite\\a.jpg", "Gite"},        {"IMG.JPG", ""},
-                 {"/home/anna/Vacanze/x.jpg", "Vacanze"},           {"Foto\\Mare/x.jpg", "Mare"},
+    } paths[] = {{"C:\\Foto\\Mare 2019\\IMG_0001.JPG", "Mare 2019"},
+                 {"C:\\IMG.JPG", "C:"},
+                 {"\\\\server\\share\\Gite\\a.jpg", "Gite"},
+                 {"IMG.JPG", ""},
+                 {"/home/anna/Vacanze/x.jpg", "Vacanze"},
+                 {"Foto\\Mare/x.jpg", "Mare"},
                  {"\\a.jpg", ""}};
     for (const auto& p : paths) {
         size_t length = 99;
@@ -287,7 +290,8 @@ TEST(Backdrop, TheMiddleOfThePictureCoveringTheAreaBlurredAndDarkened) {
     // A portrait picture red at the top, green in the middle, blue at the bottom: the area's
     // shape taken from its middle is all green, so no red or blue reaches the backdrop.
     PackedDib bands = Painted(40, 240, [](int, int y) {
-        return y < 90 ? std::array<int, 3>{250, 0, 0} : (y < 150 ? std::array<int, 3>{0, 250, 0} : std::array<int, 3>{0, 0, 250});
+        return y < 90 ? std::array<int, 3>{250, 0, 0}
+                      : (y < 150 ? std::array<int, 3>{0, 250, 0} : std::array<int, 3>{0, 0, 250});
     });
     PackedDib backdrop = MakeBackdrop(bands, 320, 240);
     ASSERT_NE(backdrop, nullptr);

@@ -23,9 +23,9 @@ TEST(CreditColour, FramesCycleThroughRedGreenAndBlue) {
     // The first four are the documented examples; the rest were worked out separately in Python
     // with the same formula in double precision.
     const Case cases[] = {
-        {0, {0, 220, 0}},   {12, {254, 0, 0}},  {25, {0, 0, 220}},  {37, {0, 113, 141}},
-        {1, {31, 203, 0}},  {50, {0, 220, 0}},  {62, {254, 0, 0}},  {75, {0, 0, 220}},
-        {99, {0, 235, 0}},  {100, {0, 220, 0}}, {43, {0, 239, 0}},  {8, {215, 10, 0}},
+        {0, {0, 220, 0}},  {12, {254, 0, 0}},  {25, {0, 0, 220}}, {37, {0, 113, 141}},
+        {1, {31, 203, 0}}, {50, {0, 220, 0}},  {62, {254, 0, 0}}, {75, {0, 0, 220}},
+        {99, {0, 235, 0}}, {100, {0, 220, 0}}, {43, {0, 239, 0}}, {8, {215, 10, 0}},
     };
     for (const Case& c : cases) {
         const uint32_t colour = CreditColour(c.frame);

@@ -120,13 +120,11 @@ TEST(ImageDirectoryWalk, SetImageDirEndsInOneBackslash) {
     };
     const std::string long255(255, 'a'), long256(256, 'a'), long259(259, 'a'), long300(300, 'a');
     const Case cases[] = {
-        {"E:\\Pics", "E:\\Pics\\", true},
-        {"E:\\Pics\\", "E:\\Pics\\", true},
-        {"", "\\", true},
-        {long255, long255 + "\\", true},    // the pattern just fits: 259 characters
-        {long256, long256 + "\\", false},   // one more and it does not
-        {long259, long259 + "\\", false},   // the longest setting keeps its backslash
-        {long300, long259 + "\\", false},   // longer text is cut, and never listed
+        {"E:\\Pics", "E:\\Pics\\", true}, {"E:\\Pics\\", "E:\\Pics\\", true}, {"", "\\", true},
+        {long255, long255 + "\\", true},   // the pattern just fits: 259 characters
+        {long256, long256 + "\\", false},  // one more and it does not
+        {long259, long259 + "\\", false},  // the longest setting keeps its backslash
+        {long300, long259 + "\\", false},  // longer text is cut, and never listed
     };
     for (const Case& c : cases) {
         ImageDirectoryWalk walk = {};
@@ -367,8 +365,12 @@ void MakeTree(const std::string& dir, const std::vector<std::string>& pictures) 
 TEST(ImageDirectoryWalk, EveryPictureBelowTheFolderAtAnyDepthOnceARound) {
     const std::string base = ScratchDir("ways_tree");
     const std::string dir = base + "/photos";
-    const std::vector<std::string> pictures = {"top.bmp", "2023/01/a.bmp", "2023/01/b.jpeg.bmp", "2023/02/c.BMP",
-                                               "deep/1/2/3/4/5/6/7/8/bottom.bmp", "looks.jpg/inside.bmp",
+    const std::vector<std::string> pictures = {"top.bmp",
+                                               "2023/01/a.bmp",
+                                               "2023/01/b.jpeg.bmp",
+                                               "2023/02/c.BMP",
+                                               "deep/1/2/3/4/5/6/7/8/bottom.bmp",
+                                               "looks.jpg/inside.bmp",
                                                "with space/x.bmp"};
     MakeTree(dir, pictures);
     MakeTree(dir, {".hidden/never.bmp", "../elsewhere/linked.bmp"});
@@ -505,14 +507,17 @@ TEST(ImageDirectoryWalk, ADamagedDeckFileStartsANewDeck) {
     const Damage damages[] = {
         {"none", [](const std::string& t) { return t; }, true},
         {"cut short", [](const std::string& t) { return t.substr(0, t.size() - 12); }, false},
-        {"a byte changed", [](const std::string& t) {
+        {"a byte changed",
+         [](const std::string& t) {
              std::string changed = t;
              changed[changed.find("\ns ") + 1] = 'u';
              return changed;
-         }, false},
+         },
+         false},
         {"nothing in it", [](const std::string&) { return std::string(); }, false},
         {"junk", [](const std::string&) { return std::string("\x01\x02 not a deck\n\n", 16); }, false},
-        {"a path that is no picture, the sum made right", [](const std::string& t) {
+        {"a path that is no picture, the sum made right",
+         [](const std::string& t) {
              std::string changed = t.substr(0, t.rfind("end "));
              changed.replace(changed.find(".bmp\n"), 4, "");
              uint32_t sum = 2166136261u;
@@ -520,12 +525,15 @@ TEST(ImageDirectoryWalk, ADamagedDeckFileStartsANewDeck) {
              char end[20];
              snprintf(end, sizeof end, "end %08x\n", sum);
              return changed + end;
-         }, false},
-        {"another folder", [](const std::string& t) {
+         },
+         false},
+        {"another folder",
+         [](const std::string& t) {
              std::string other = t;
              other.replace(other.find("folder ") + 7, 1, "X");
              return other;  // the sum is wrong too; a file for another folder is not ours either way
-         }, false},
+         },
+         false},
     };
     for (const Damage& damage : damages) {
         SCOPED_TRACE(damage.what);

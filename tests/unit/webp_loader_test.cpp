@@ -26,7 +26,8 @@ bool MakeWithPython(const std::string& name, const std::string& program) {
         "            a = ((x * 255 // max(w - 1, 1)) ^ (y * 37)) & 255 if alpha else 255\n"
         "            im.putpixel((x, y), (x * 255 // max(w - 1, 1), (seed >> 16) & 255, y * 255 // max(h - 1, 1), a))\n"
         "    return im\n"
-        "out = '" + TmpPath(name) + "'\n" + program + "\n";
+        "out = '" +
+        TmpPath(name) + "'\n" + program + "\n";
     remove(TmpPath(name).c_str());
     return WriteBytes(script, Bytes(text.begin(), text.end())) && RunShell("/usr/bin/python3 '" + script + "'") == 0;
 }
@@ -40,7 +41,8 @@ bool DwebpOnBlack(const std::string& path, Picture& picture) {
     if (!ReadBytes(pam, bytes)) return false;
     const std::string text(bytes.begin(), bytes.end());
     const size_t end = text.find("ENDHDR\n");
-    if (end == std::string::npos || sscanf(text.c_str(), "P7\nWIDTH %d\nHEIGHT %d\n", &picture.Width, &picture.Height) != 2) {
+    if (end == std::string::npos ||
+        sscanf(text.c_str(), "P7\nWIDTH %d\nHEIGHT %d\n", &picture.Width, &picture.Height) != 2) {
         return false;
     }
     const size_t pixels = static_cast<size_t>(picture.Width) * picture.Height;
@@ -76,19 +78,22 @@ TEST(WebpLoader, EveryKindShowsDwebpsPictureOnBlack) {
     } kinds[] = {
         {"lossy", "pattern(61, 37).save(out + '.png'); run(\"cwebp -quiet -q 80 '%s.png' -o '%s'\" % (out, out))", 0},
         {"lossy, 1 x 1", "pattern(1, 1).save(out + '.png'); run(\"cwebp -quiet '%s.png' -o '%s'\" % (out, out))", 0},
-        {"lossless", "pattern(61, 37).save(out + '.png'); run(\"cwebp -quiet -lossless '%s.png' -o '%s'\" % (out, out))",
-         0},
+        {"lossless",
+         "pattern(61, 37).save(out + '.png'); run(\"cwebp -quiet -lossless '%s.png' -o '%s'\" % (out, out))", 0},
         {"lossy with alpha",
-         "pattern(61, 37, True).save(out + '.png'); run(\"cwebp -quiet -q 90 -exact '%s.png' -o '%s'\" % (out, out))", 1},
+         "pattern(61, 37, True).save(out + '.png'); run(\"cwebp -quiet -q 90 -exact '%s.png' -o '%s'\" % (out, out))",
+         1},
         {"lossless with alpha",
-         "pattern(62, 38, True).save(out + '.png'); run(\"cwebp -quiet -lossless -exact '%s.png' -o '%s'\" % (out, out))",
+         "pattern(62, 38, True).save(out + '.png'); run(\"cwebp -quiet -lossless -exact '%s.png' -o '%s'\" % (out, "
+         "out))",
          1},
         // The first frame at an offset on a canvas the second frame fills: black around it.
         {"animation",
          "pattern(20, 10, True).save(out + '.1.png'); pattern(40, 40).save(out + '.2.png')\n"
          "run(\"cwebp -quiet -lossless -exact '%s.1.png' -o '%s.1.webp'\" % (out, out))\n"
          "run(\"cwebp -quiet -q 70 '%s.2.png' -o '%s.2.webp'\" % (out, out))\n"
-         "run(\"webpmux -frame '%s.1.webp' +100+10+20 -frame '%s.2.webp' +100+0+0 -loop 0 -o '%s'\" % (out, out, out))\n"
+         "run(\"webpmux -frame '%s.1.webp' +100+10+20 -frame '%s.2.webp' +100+0+0 -loop 0 -o '%s'\" % (out, out, "
+         "out))\n"
          "canvas = Image.new('RGBA', (40, 40), (0, 0, 0, 0))\n"
          "canvas.paste(Image.open(out + '.1.webp'), (10, 20))\n"
          "canvas.save(out + '.still.png')\n"
@@ -114,13 +119,13 @@ TEST(WebpLoader, EveryKindShowsDwebpsPictureOnBlack) {
 // The profile goes through the colour step as a PNG's does.
 TEST(WebpLoader, AnEmbeddedProfileGivesTheColoursImageMagickConvertsItTo) {
     ASSERT_TRUE(WriteBytes(TmpPath("adobe.icc"), MakeProfile(TestProfile::AdobeRgb)));
-    ASSERT_TRUE(MakeWithPython("profiled.webp",
-                               "im = pattern(61, 37).convert('RGB'); icc = open('" + TmpPath("adobe.icc") +
-                                   "', 'rb').read()\n"
-                                   "im.save(out + '.png', icc_profile=icc)\n"
-                                   "run(\"cwebp -quiet -lossless '%s.png' -o '%s.plain.webp'\" % (out, out))\n"
-                                   "run(\"webpmux -set icc '" + TmpPath("adobe.icc") +
-                                   "' '%s.plain.webp' -o '%s'\" % (out, out))"));
+    ASSERT_TRUE(
+        MakeWithPython("profiled.webp", "im = pattern(61, 37).convert('RGB'); icc = open('" + TmpPath("adobe.icc") +
+                                            "', 'rb').read()\n"
+                                            "im.save(out + '.png', icc_profile=icc)\n"
+                                            "run(\"cwebp -quiet -lossless '%s.png' -o '%s.plain.webp'\" % (out, out))\n"
+                                            "run(\"webpmux -set icc '" +
+                                            TmpPath("adobe.icc") + "' '%s.plain.webp' -o '%s'\" % (out, out))"));
     Picture want, plain;
     ASSERT_TRUE(ImageMagickInSrgb(TmpPath("profiled.webp.png"), want));
     ASSERT_TRUE(DwebpOnBlack(TmpPath("profiled.webp"), plain));
@@ -131,10 +136,11 @@ TEST(WebpLoader, AnEmbeddedProfileGivesTheColoursImageMagickConvertsItTo) {
 }
 
 TEST(WebpLoader, DamagedAndHostileFilesGiveNoneFromTheHeader) {
-    ASSERT_TRUE(MakeWithPython("whole.webp",
-                               "pattern(61, 37).save(out + '.png'); run(\"cwebp -quiet -q 80 '%s.png' -o '%s'\" % (out, out))"));
-    ASSERT_TRUE(MakeWithPython("lossless.webp",
-                               "pattern(61, 37).save(out + '.png'); run(\"cwebp -quiet -lossless '%s.png' -o '%s'\" % (out, out))"));
+    ASSERT_TRUE(MakeWithPython(
+        "whole.webp", "pattern(61, 37).save(out + '.png'); run(\"cwebp -quiet -q 80 '%s.png' -o '%s'\" % (out, out))"));
+    ASSERT_TRUE(MakeWithPython(
+        "lossless.webp",
+        "pattern(61, 37).save(out + '.png'); run(\"cwebp -quiet -lossless '%s.png' -o '%s'\" % (out, out))"));
     Bytes whole, lossless;
     ASSERT_TRUE(ReadBytes(TmpPath("whole.webp"), whole));
     ASSERT_TRUE(ReadBytes(TmpPath("lossless.webp"), lossless));
@@ -162,7 +168,8 @@ TEST(WebpLoader, DamagedAndHostileFilesGiveNoneFromTheHeader) {
         {"RIFF of another kind", Bytes({'R', 'I', 'F', 'F', 4, 0, 0, 0, 'W', 'A', 'V', 'E'}), LoadFailure::NotWebp},
         {"cut in the header", Bytes(whole.begin(), whole.begin() + 20), LoadFailure::FileTruncated},
         {"cut in the data", Bytes(whole.begin(), whole.begin() + whole.size() / 2), LoadFailure::FileTruncated},
-        {"lossless cut in the data", Bytes(lossless.begin(), lossless.begin() + lossless.size() / 2), LoadFailure::FileTruncated},
+        {"lossless cut in the data", Bytes(lossless.begin(), lossless.begin() + lossless.size() / 2),
+         LoadFailure::FileTruncated},
         {"canvas of 65535 x 65535", hugeCanvas, LoadFailure::ImageTooLarge},
         {"damaged data", badData, LoadFailure::DamagedWebpData},
     };
@@ -180,10 +187,11 @@ TEST(WebpLoader, DamagedAndHostileFilesGiveNoneFromTheHeader) {
 
 TEST(WebpLoader, TheLoadAsksAsItGoesAndStopsWhenTold) {
     // Noise at full quality: a few hundred kilobytes, read and decoded in pieces.
-    ASSERT_TRUE(MakeWithPython("noise.webp",
-                               "import random\nrandom.seed(3)\n"
-                               "Image.frombytes('RGB', (700, 500), bytes(random.getrandbits(8) for _ in range(700 * 500 * 3)))"
-                               ".save(out + '.png')\nrun(\"cwebp -quiet -q 100 '%s.png' -o '%s'\" % (out, out))"));
+    ASSERT_TRUE(
+        MakeWithPython("noise.webp",
+                       "import random\nrandom.seed(3)\n"
+                       "Image.frombytes('RGB', (700, 500), bytes(random.getrandbits(8) for _ in range(700 * 500 * 3)))"
+                       ".save(out + '.png')\nrun(\"cwebp -quiet -q 100 '%s.png' -o '%s'\" % (out, out))"));
     const std::string path = TmpPath("noise.webp");
     Bytes bytes;
     ASSERT_TRUE(ReadBytes(path, bytes));

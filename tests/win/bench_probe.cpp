@@ -62,10 +62,9 @@ int DebugStringsMode() {
 
 int CapsMode() {
     HDC screen = GetDC(nullptr);
-    PrintLine("caps: bits=%d palette=%d sizepalette=%d width=%d height=%d",
-              GetDeviceCaps(screen, BITSPIXEL), (GetDeviceCaps(screen, RASTERCAPS) & RC_PALETTE) ? 1 : 0,
-              GetDeviceCaps(screen, SIZEPALETTE), GetDeviceCaps(screen, HORZRES),
-              GetDeviceCaps(screen, VERTRES));
+    PrintLine("caps: bits=%d palette=%d sizepalette=%d width=%d height=%d", GetDeviceCaps(screen, BITSPIXEL),
+              (GetDeviceCaps(screen, RASTERCAPS) & RC_PALETTE) ? 1 : 0, GetDeviceCaps(screen, SIZEPALETTE),
+              GetDeviceCaps(screen, HORZRES), GetDeviceCaps(screen, VERTRES));
     ReleaseDC(nullptr, screen);
     return 0;
 }
@@ -77,8 +76,8 @@ int VersionMode() {
         PrintLine("version: failed");
         return 1;
     }
-    PrintLine("version: platform=%lu major=%lu minor=%lu", version.dwPlatformId,
-              version.dwMajorVersion, version.dwMinorVersion);
+    PrintLine("version: platform=%lu major=%lu minor=%lu", version.dwPlatformId, version.dwMajorVersion,
+              version.dwMinorVersion);
     return 0;
 }
 
@@ -91,28 +90,28 @@ int ProfileMode(const char* section, const char* key) {
 
 LRESULT CALLBACK ProbeWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
     switch (message) {
-    case WM_PAINT: {
-        static bool reported = false;
-        PAINTSTRUCT paint;
-        BeginPaint(window, &paint);
-        EndPaint(window, &paint);
-        if (!reported) {
-            reported = true;
-            PrintLine("window: painted");
+        case WM_PAINT: {
+            static bool reported = false;
+            PAINTSTRUCT paint;
+            BeginPaint(window, &paint);
+            EndPaint(window, &paint);
+            if (!reported) {
+                reported = true;
+                PrintLine("window: painted");
+            }
+            return 0;
         }
-        return 0;
-    }
-    case WM_MOUSEMOVE:
-        PrintLine("input: move %d %d", static_cast<short>(LOWORD(lParam)), static_cast<short>(HIWORD(lParam)));
-        return 0;
-    case WM_KEYDOWN:
-        PrintLine("input: key %u", static_cast<unsigned>(wParam));
-        PostQuitMessage(0x100 + static_cast<int>(wParam));
-        return 0;
-    case WM_LBUTTONDOWN:
-        PrintLine("input: click %d %d", static_cast<short>(LOWORD(lParam)), static_cast<short>(HIWORD(lParam)));
-        PostQuitMessage(0x201);
-        return 0;
+        case WM_MOUSEMOVE:
+            PrintLine("input: move %d %d", static_cast<short>(LOWORD(lParam)), static_cast<short>(HIWORD(lParam)));
+            return 0;
+        case WM_KEYDOWN:
+            PrintLine("input: key %u", static_cast<unsigned>(wParam));
+            PostQuitMessage(0x100 + static_cast<int>(wParam));
+            return 0;
+        case WM_LBUTTONDOWN:
+            PrintLine("input: click %d %d", static_cast<short>(LOWORD(lParam)), static_cast<short>(HIWORD(lParam)));
+            PostQuitMessage(0x201);
+            return 0;
     }
     return DefWindowProcA(window, message, wParam, lParam);
 }
@@ -124,8 +123,8 @@ int WindowMode(const char* title, int red, int green, int blue) {
     windowClass.hbrBackground = CreateSolidBrush(RGB(red, green, blue));
     windowClass.lpszClassName = "BenchProbeWindow";
     if (!RegisterClassA(&windowClass)) return 1;
-    HWND window = CreateWindowExA(WS_EX_TOPMOST, "BenchProbeWindow", title, WS_POPUP | WS_VISIBLE, 100, 80,
-                                  200, 150, nullptr, nullptr, windowClass.hInstance, nullptr);
+    HWND window = CreateWindowExA(WS_EX_TOPMOST, "BenchProbeWindow", title, WS_POPUP | WS_VISIBLE, 100, 80, 200, 150,
+                                  nullptr, nullptr, windowClass.hInstance, nullptr);
     if (!window) return 1;
     MSG message;
     while (GetMessageA(&message, nullptr, 0, 0) > 0) {

@@ -6,7 +6,7 @@
 namespace {
 int ChecksMade = 0;
 int ChecksFailed = 0;
-}
+}  // namespace
 
 bool Check(bool condition, const char* what) {
     ++ChecksMade;

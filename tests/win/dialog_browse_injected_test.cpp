@@ -35,7 +35,8 @@ struct FileDialogScript {
 FileDialogScript Script;
 
 BOOL WINAPI FakeGetOpenFileNameA(LPOPENFILENAMEA request) {
-    memcpy(&Script.Seen, request, request->lStructSize < sizeof Script.Seen ? request->lStructSize : sizeof Script.Seen);
+    memcpy(&Script.Seen, request,
+           request->lStructSize < sizeof Script.Seen ? request->lStructSize : sizeof Script.Seen);
     Script.FirstFileByte = request->lpstrFile ? request->lpstrFile[0] : 'X';
     Script.InitialDirectory = request->lpstrInitialDir ? request->lpstrInitialDir : "(none)";
     BOOL result = FALSE;
@@ -143,7 +144,8 @@ DWORD WINAPI DriveDialog(void*) {
         CheckRequestFields(dialog);
         CheckText(Script.InitialDirectory.c_str(), "C:\\Iniziale", "the initial directory is the field's text");
         Sleep(200);
-        CheckText(WindowText(field).c_str(), "E:\\Foto\\", "choosing E:\\Foto\\mare.jpg puts E:\\Foto\\ into the field");
+        CheckText(WindowText(field).c_str(), "E:\\Foto\\",
+                  "choosing E:\\Foto\\mare.jpg puts E:\\Foto\\ into the field");
     }
 
     Script.Next = Answer::Fail;
@@ -172,7 +174,8 @@ DWORD WINAPI DriveDialog(void*) {
 int main() {
     Check(ReplaceImport("comdlg32.dll", "GetOpenFileNameA", reinterpret_cast<void*>(FakeGetOpenFileNameA)) != nullptr,
           "the program imports GetOpenFileNameA");
-    Check(ReplaceImport("comdlg32.dll", "CommDlgExtendedError", reinterpret_cast<void*>(FakeCommDlgExtendedError)) != nullptr,
+    Check(ReplaceImport("comdlg32.dll", "CommDlgExtendedError", reinterpret_cast<void*>(FakeCommDlgExtendedError)) !=
+              nullptr,
           "the program imports CommDlgExtendedError");
     HINSTANCE instance = GetModuleHandleA(nullptr);
     Check(RegisterDialogControls(instance) == TRUE, "RegisterDialogControls returns TRUE");

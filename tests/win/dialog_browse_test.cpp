@@ -94,8 +94,7 @@ void CaseChoose(const char* scr) {
     ClickControl(GetDlgItem(session.Dialog, 20));
     CheckEqual(WaitForExit(session, 10000), 1, "OK ends with 1");
     CloseSession(&session);
-    CheckText(ProfileValue(SaverSection, "BaseDir").c_str(), (folder + "\\").c_str(),
-              "OK stores the chosen directory");
+    CheckText(ProfileValue(SaverSection, "BaseDir").c_str(), (folder + "\\").c_str(), "OK stores the chosen directory");
 }
 
 void CaseCancel(const char* scr) {

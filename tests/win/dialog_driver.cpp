@@ -159,9 +159,7 @@ std::string ClassName(HWND window) {
     return name;
 }
 
-LRESULT SliderPosition(HWND dialog) {
-    return SendMessageA(GetDlgItem(dialog, 1008), TBM_GETPOS, 0, 0);
-}
+LRESULT SliderPosition(HWND dialog) { return SendMessageA(GetDlgItem(dialog, 1008), TBM_GETPOS, 0, 0); }
 
 std::string ReadWinIni() {
     char path[MAX_PATH];

@@ -52,7 +52,8 @@ void CaseDefaults(const char* scr) {
     CheckEqual(IsDlgButtonChecked(session.Dialog, 1010), BST_UNCHECKED, "no Subfolders stored: box clear");
     CheckEqual(IsDlgButtonChecked(session.Dialog, 1011), BST_UNCHECKED, "no Shuffle stored: box clear");
     for (int box : {1012, 1013, 1014, 1015})
-        CheckEqual(IsDlgButtonChecked(session.Dialog, box), BST_UNCHECKED, "no Captions, Fade, Backdrop, EveryMonitor: boxes clear");
+        CheckEqual(IsDlgButtonChecked(session.Dialog, box), BST_UNCHECKED,
+                   "no Captions, Fade, Backdrop, EveryMonitor: boxes clear");
     EndWithClick(&session, 20, 1, "OK ends with 1");
     CheckText(ProfileValue(Section, "Subfolders").c_str(), "0", "OK stores Subfolders 0");
     CheckText(ProfileValue(Section, "Shuffle").c_str(), "0", "OK stores Shuffle 0");
@@ -211,7 +212,8 @@ int main(int argc, char** argv) {
             return FinishChecks();
         }
     }
-    fprintf(stderr, "usage: dialog_settings_test SCR_PATH defaults|clamping|directory|cancel|keys|command\n"
-                    "       dialog_settings_test SCR_PATH store DIRECTORY SECONDS\n");
+    fprintf(stderr,
+            "usage: dialog_settings_test SCR_PATH defaults|clamping|directory|cancel|keys|command\n"
+            "       dialog_settings_test SCR_PATH store DIRECTORY SECONDS\n");
     return 2;
 }

@@ -47,7 +47,8 @@ const ExpectedControl Controls[18] = {
     {1011, "Button", 0x80, "Ordine casuale senza ripetizioni", Child | WS_TABSTOP | BS_AUTOCHECKBOX, 9, 130, 172, 10},
     {1012, "Button", 0x80, "Didascalia con data e cartella", Child | WS_TABSTOP | BS_AUTOCHECKBOX, 9, 142, 172, 10},
     {1013, "Button", 0x80, "Dissolvenza fra le immagini", Child | WS_TABSTOP | BS_AUTOCHECKBOX, 9, 154, 172, 10},
-    {1014, "Button", 0x80, "Sfondo sfumato ai lati delle immagini", Child | WS_TABSTOP | BS_AUTOCHECKBOX, 9, 166, 172, 10},
+    {1014, "Button", 0x80, "Sfondo sfumato ai lati delle immagini", Child | WS_TABSTOP | BS_AUTOCHECKBOX, 9, 166, 172,
+     10},
     {1015, "Button", 0x80, "Una presentazione su ogni monitor", Child | WS_TABSTOP | BS_AUTOCHECKBOX, 9, 178, 172, 10},
 };
 const int ControlCount = 18;
@@ -154,8 +155,7 @@ void CheckBannerBitmap(HMODULE scr) {
     BITMAPINFOHEADER header;
     memcpy(&header, LockResource(LoadResource(scr, info)), sizeof header);
     Check(header.biWidth == 234 && header.biHeight == 40, "bitmap 122 is 234 by 40");
-    Check(header.biBitCount == 8 && (header.biClrUsed == 0 || header.biClrUsed == 256),
-          "bitmap 122 has 256 colours");
+    Check(header.biBitCount == 8 && (header.biClrUsed == 0 || header.biClrUsed == 256), "bitmap 122 has 256 colours");
 }
 
 void CheckManifest(HMODULE scr) {
@@ -186,17 +186,17 @@ HWND CreateReferenceDialog() {
     WORD* at = buffer;
     const DWORD style = WS_POPUP | DS_SETFONT;
     memcpy(at, &style, 4);
-    at += 4;  // style, extended style
+    at += 4;    // style, extended style
     *at++ = 0;  // no controls
-    at += 4;  // x, y, cx, cy
+    at += 4;    // x, y, cx, cy
     *at++ = 0;  // no menu
     *at++ = 0;  // standard class
     *at++ = 0;  // no title
     *at++ = 8;
     for (const char* c = "MS Sans Serif"; *c; ++c) *at++ = static_cast<WORD>(*c);
     *at++ = 0;
-    return CreateDialogIndirectParamA(GetModuleHandleA(nullptr), reinterpret_cast<LPCDLGTEMPLATEA>(buffer),
-                                      nullptr, ReferenceDialogProc, 0);
+    return CreateDialogIndirectParamA(GetModuleHandleA(nullptr), reinterpret_cast<LPCDLGTEMPLATEA>(buffer), nullptr,
+                                      ReferenceDialogProc, 0);
 }
 
 RECT MapUnits(HWND reference, int x, int y, int width, int height) {

@@ -20,8 +20,8 @@ HKEY HoldKeyAndModuleThenReturnEarly() {
     if (!Check(module != nullptr, "the module loads")) return opened;
     Check(GetModuleHandleA(ModuleName) == module, "the module is loaded while its scope holds it");
     DWORD subkeys = 0;
-    const LONG read = RegQueryInfoKeyA(key, nullptr, nullptr, nullptr, &subkeys, nullptr, nullptr,
-                                       nullptr, nullptr, nullptr, nullptr, nullptr);
+    const LONG read = RegQueryInfoKeyA(key, nullptr, nullptr, nullptr, &subkeys, nullptr, nullptr, nullptr, nullptr,
+                                       nullptr, nullptr, nullptr);
     if (read == ERROR_SUCCESS) return opened;
     CheckEqual(read, ERROR_SUCCESS, "the open key answers");
     return opened;
@@ -36,8 +36,8 @@ int main() {
     if (!Check(key != nullptr, "HKCU\\Software opens")) return FinishChecks();
     Check(GetModuleHandleA(ModuleName) == nullptr, "the module is freed when its scope ends");
     DWORD subkeys = 0;
-    CheckEqual(RegQueryInfoKeyA(key, nullptr, nullptr, nullptr, &subkeys, nullptr, nullptr, nullptr,
-                                nullptr, nullptr, nullptr, nullptr),
+    CheckEqual(RegQueryInfoKeyA(key, nullptr, nullptr, nullptr, &subkeys, nullptr, nullptr, nullptr, nullptr, nullptr,
+                                nullptr, nullptr),
                ERROR_INVALID_HANDLE, "the key is closed when its scope ends");
     return FinishChecks();
 }

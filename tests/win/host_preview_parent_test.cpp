@@ -86,21 +86,19 @@ int main(int argc, char** argv) {
     RegisterClassA(&parentClass);
     RECT frame = {0, 0, ParentClientWidth, ParentClientHeight};
     AdjustWindowRect(&frame, WS_OVERLAPPEDWINDOW, FALSE);
-    ParentWindow =
-        CreateWindowExA(0, "HostPreviewParent", "Preview parent", WS_OVERLAPPEDWINDOW | WS_VISIBLE,
-                        100, 100, frame.right - frame.left, frame.bottom - frame.top, nullptr,
-                        nullptr, parentClass.hInstance, nullptr);
+    ParentWindow = CreateWindowExA(0, "HostPreviewParent", "Preview parent", WS_OVERLAPPEDWINDOW | WS_VISIBLE, 100, 100,
+                                   frame.right - frame.left, frame.bottom - frame.top, nullptr, nullptr,
+                                   parentClass.hInstance, nullptr);
     SetForegroundWindow(ParentWindow);
     PumpFor(100);
     HWND foregroundBefore = GetForegroundWindow();
 
-    std::string commandLine = std::string("\"") + argv[1] + "\" /p " +
-                              std::to_string(reinterpret_cast<UINT_PTR>(ParentWindow));
+    std::string commandLine =
+        std::string("\"") + argv[1] + "\" /p " + std::to_string(reinterpret_cast<UINT_PTR>(ParentWindow));
     STARTUPINFOA startup = {};
     startup.cb = sizeof startup;
     PROCESS_INFORMATION process = {};
-    if (!Check(StartProcessUnderWine(&commandLine[0], FALSE, &startup, &process) != FALSE,
-               "the preview starts"))
+    if (!Check(StartProcessUnderWine(&commandLine[0], FALSE, &startup, &process) != FALSE, "the preview starts"))
         return FinishChecks();
 
     DestroyOnChildCreation = std::string(argv[2]) == "destroy-on-create";
@@ -151,8 +149,7 @@ int main(int argc, char** argv) {
         help.cbSize = sizeof help;
         help.iContextType = HELPINFO_WINDOW;
         help.hItemHandle = preview;
-        CheckEqual(SendMessageA(preview, WM_HELP, 0, reinterpret_cast<LPARAM>(&help)), 1,
-                   "help answered 1");
+        CheckEqual(SendMessageA(preview, WM_HELP, 0, reinterpret_cast<LPARAM>(&help)), 1, "help answered 1");
         CheckEqual(SendMessageA(preview, WM_CONTEXTMENU, 0, 0), 1, "context menu answered 1");
         PumpFor(300);
         // Wine posts no message whose lParam points at data (WM_HELP carries a HELPINFO), so
@@ -161,8 +158,8 @@ int main(int argc, char** argv) {
         Check(ForwardedWithParentHandle, "forwarded with the parent's handle as wParam");
 
         GetWindowRect(preview, &placed);
-        printf("PREVIEW READY %ld %ld %ld %ld\n", placed.left, placed.top,
-               placed.right - placed.left, placed.bottom - placed.top);
+        printf("PREVIEW READY %ld %ld %ld %ld\n", placed.left, placed.top, placed.right - placed.left,
+               placed.bottom - placed.top);
         fflush(stdout);
         PumpFor(static_cast<DWORD>(atoi(argv[2])));
 

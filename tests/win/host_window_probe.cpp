@@ -25,9 +25,7 @@ int CountTopLevelSavers() {
     return count;
 }
 
-unsigned long Handle(HWND window) {
-    return static_cast<unsigned long>(reinterpret_cast<UINT_PTR>(window));
-}
+unsigned long Handle(HWND window) { return static_cast<unsigned long>(reinterpret_cast<UINT_PTR>(window)); }
 
 int DescribeSaver(const char* title) {
     printf("count=%d\n", CountTopLevelSavers());
@@ -62,9 +60,8 @@ int ActivateOther() {
     plain.hInstance = GetModuleHandleA(nullptr);
     plain.lpszClassName = "HostProbeWindow";
     RegisterClassA(&plain);
-    HWND window =
-        CreateWindowExA(WS_EX_TOPMOST, "HostProbeWindow", "host probe", WS_POPUP | WS_VISIBLE, 10,
-                        10, 100, 100, nullptr, nullptr, plain.hInstance, nullptr);
+    HWND window = CreateWindowExA(WS_EX_TOPMOST, "HostProbeWindow", "host probe", WS_POPUP | WS_VISIBLE, 10, 10, 100,
+                                  100, nullptr, nullptr, plain.hInstance, nullptr);
     SetForegroundWindow(window);
     DWORD start = GetTickCount();
     while (GetTickCount() - start < 1000) {
@@ -94,8 +91,7 @@ int main(int argc, char** argv) {
         HWND window = FindWindowA(SaverClassName, argv[2]);
         UINT query = RegisterWindowMessageA("QueryCancelAutoPlay");
         DWORD_PTR answer = 0;
-        LRESULT sent =
-            window ? SendMessageTimeoutA(window, query, 0, 0, SMTO_ABORTIFHUNG, 5000, &answer) : 0;
+        LRESULT sent = window ? SendMessageTimeoutA(window, query, 0, 0, SMTO_ABORTIFHUNG, 5000, &answer) : 0;
         printf("sent=%d\nanswer=%lu\n", sent ? 1 : 0, static_cast<unsigned long>(answer));
         return 0;
     }
@@ -110,8 +106,7 @@ int main(int argc, char** argv) {
     if (strcmp(action, "dialog") == 0 && argc == 3) {
         HWND dialog = VisibleDialog();
         printf("dialog=%lu\n", Handle(dialog));
-        if (dialog)
-            PostMessageA(dialog, WM_COMMAND, static_cast<WPARAM>(strtoul(argv[2], nullptr, 0)), 0);
+        if (dialog) PostMessageA(dialog, WM_COMMAND, static_cast<WPARAM>(strtoul(argv[2], nullptr, 0)), 0);
         return 0;
     }
     if (strcmp(action, "desktop") == 0) {

@@ -83,8 +83,8 @@ int main(int argc, char** argv) {
     // The child writes where the launcher writes, so its lines reach the bench in order before
     // the report. Its input is empty: the launcher's own input carries the bench's requests.
     SECURITY_ATTRIBUTES inheritable = {sizeof(SECURITY_ATTRIBUTES), nullptr, TRUE};
-    HANDLE emptyInput = CreateFileA("NUL", GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, &inheritable,
-                                    OPEN_EXISTING, 0, nullptr);
+    HANDLE emptyInput =
+        CreateFileA("NUL", GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, &inheritable, OPEN_EXISTING, 0, nullptr);
     STARTUPINFOA startup = {};
     startup.cb = sizeof(startup);
     startup.dwFlags = STARTF_USESTDHANDLES;

@@ -19,8 +19,7 @@ uint32_t NextRandom(uint32_t& state) {
 
 size_t BlockSize(const unsigned char* image) {
     const DibLayout layout = ReadDibLayout(image);
-    return layout.bitsOffset +
-           DibStride(static_cast<uint64_t>(layout.width), layout.bitCount) * layout.height;
+    return layout.bitsOffset + DibStride(static_cast<uint64_t>(layout.width), layout.bitCount) * layout.height;
 }
 
 // Header and visible pixels equal; pad bytes and rows past the new height are not promised.
@@ -30,14 +29,12 @@ bool SameVisiblePixels(const unsigned char* expected, const unsigned char* actua
     const size_t stride = DibStride(static_cast<uint64_t>(layout.width), 24);
     for (int32_t y = 0; y < layout.height; ++y) {
         const size_t at = layout.bitsOffset + y * stride;
-        if (memcmp(expected + at, actual + at, 3 * static_cast<size_t>(layout.width)) != 0)
-            return false;
+        if (memcmp(expected + at, actual + at, 3 * static_cast<size_t>(layout.width)) != 0) return false;
     }
     return true;
 }
 
-void ReduceBothAndCompare(uint32_t width, uint32_t height, int32_t targetWidth,
-                          int32_t targetHeight, uint32_t& state) {
+void ReduceBothAndCompare(uint32_t width, uint32_t height, int32_t targetWidth, int32_t targetHeight, uint32_t& state) {
     PackedDib source = CreatePackedDib(width, height, 24);
     if (!Check(source != nullptr, "picture allocated")) return;
     const size_t size = BlockSize(source);
@@ -52,8 +49,7 @@ void ReduceBothAndCompare(uint32_t width, uint32_t height, int32_t targetWidth,
     reference::ImageReducer().ProcessImage(expected, targetWidth, targetHeight);
     ImageReducer().ProcessImage(actual, targetWidth, targetHeight);
     char what[96];
-    snprintf(what, sizeof what, "%ux%u into %dx%d equals the reference", width, height, targetWidth,
-             targetHeight);
+    snprintf(what, sizeof what, "%ux%u into %dx%d equals the reference", width, height, targetWidth, targetHeight);
     Check(SameVisiblePixels(expected, actual), what);
     free(actual);
     free(expected);

@@ -45,7 +45,8 @@ void CheckVersionRecord(const char* scrPath) {
 
     WORD* translation = nullptr;
     if (Check(VerQueryValueA(record.data(), "\\VarFileInfo\\Translation", reinterpret_cast<void**>(&translation),
-                             &length) && translation,
+                             &length) &&
+                  translation,
               "translation table")) {
         CheckEqual(length, 4, "one language");
         CheckEqual(translation[0], 0x0410, "language: Italian");

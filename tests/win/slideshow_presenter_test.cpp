@@ -151,8 +151,8 @@ void CheckTablePalette(HWND window) {
 
 void CheckQuantizedPalette(HWND window) {
     // Ten colours, well apart: the quantizer keeps each of them as it is.
-    const std::vector<COLORREF> colours = {RGB(255, 0, 0),   RGB(0, 255, 0),   RGB(0, 0, 255), RGB(255, 255, 0),
-                                           RGB(0, 255, 255), RGB(255, 0, 255), RGB(128, 64, 0), RGB(0, 128, 64),
+    const std::vector<COLORREF> colours = {RGB(255, 0, 0),   RGB(0, 255, 0),    RGB(0, 0, 255),  RGB(255, 255, 0),
+                                           RGB(0, 255, 255), RGB(255, 0, 255),  RGB(128, 64, 0), RGB(0, 128, 64),
                                            RGB(64, 0, 128),  RGB(250, 250, 250)};
     PreparedPicture picture = Prepared(window, StripeImage(40, 6, colours));
     const std::vector<PALETTEENTRY> entries = PaletteOf(picture);
@@ -304,8 +304,8 @@ void CheckLayout(HWND window) {
     PreparedPicture picture = Prepared(window, moved);
     SetWindowPos(window, nullptr, 0, 0, ClientWidth + 100, ClientHeight + 50, SWP_NOZORDER | SWP_NOMOVE);
     ShowPicture(window, "moved", picture);
-    Check(Pixel(window, 200, 150) == blue && Pixel(window, 299, 200) == blue && Pixel(window, 199, 150) == RGB(0, 0, 0) &&
-              Pixel(window, 300, 200) == RGB(0, 0, 0),
+    Check(Pixel(window, 200, 150) == blue && Pixel(window, 299, 200) == blue &&
+              Pixel(window, 199, 150) == RGB(0, 0, 0) && Pixel(window, 300, 200) == RGB(0, 0, 0),
           "the show centres in the window's area at the time it draws");
     SetWindowPos(window, nullptr, 0, 0, ClientWidth, ClientHeight, SWP_NOZORDER | SWP_NOMOVE);
     ReleasePreparedPicture(picture);
@@ -323,8 +323,10 @@ DrawnPixels ReadDrawnPixels(HWND window) {
         for (int x = 0; x < ClientWidth; ++x) {
             const COLORREF colour = GetPixel(dc, x, y);
             if (colour == RGB(0, 0, 0)) continue;
-            if (colour == RGB(255, 255, 255)) ++drawn.White;
-            else ++drawn.Other;
+            if (colour == RGB(255, 255, 255))
+                ++drawn.White;
+            else
+                ++drawn.Other;
             if (x < drawn.Bounds.left) drawn.Bounds.left = x;
             if (y < drawn.Bounds.top) drawn.Bounds.top = y;
             if (x > drawn.Bounds.right) drawn.Bounds.right = x;
@@ -403,7 +405,8 @@ int LayoutMode() {
     if (!Check(window != nullptr, "window created")) return FinishChecks();
     RECT client;
     GetClientRect(window, &client);
-    if (!CheckEqual(client.right, ClientWidth, "client width") || !CheckEqual(client.bottom, ClientHeight, "client height"))
+    if (!CheckEqual(client.right, ClientWidth, "client width") ||
+        !CheckEqual(client.bottom, ClientHeight, "client height"))
         return FinishChecks();
     SetDebugOutputSink(CaptureTrace);
     CheckLayout(window);

@@ -136,8 +136,8 @@ LRESULT CALLBACK ShowWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM
         }
         case WM_PAINT: {
             const bool afterRestart = Test.Restarted;
-            const int paint = afterRestart ? ++Test.PaintsSinceRestart
-                                           : (Test.Erases > 0 ? ++Test.PaintsSinceFirstErase : 0);
+            const int paint =
+                afterRestart ? ++Test.PaintsSinceRestart : (Test.Erases > 0 ? ++Test.PaintsSinceFirstErase : 0);
             Mark("paint %s%d", afterRestart ? "r" : "", paint);
             const LRESULT result = ScreenSaverProc(window, message, wParam, lParam);
             Mark("painted %s%d", afterRestart ? "r" : "", paint);
@@ -155,12 +155,8 @@ LRESULT CALLBACK ShowWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM
             ++Test.SlidesArrived;
             Mark("slide ready");
             break;
-        case RestartMessage:
-            RestartFromOtherDirectory(window);
-            return 0;
-        case EndMessage:
-            DestroyWindow(window);
-            return 0;
+        case RestartMessage: RestartFromOtherDirectory(window); return 0;
+        case EndMessage: DestroyWindow(window); return 0;
     }
     return ScreenSaverProc(window, message, wParam, lParam);
 }
@@ -279,8 +275,7 @@ int SoakMode(int argc, char** argv) {
     const size_t endBytes = *std::min_element(bytes.end() - 50, bytes.end());
     printf("slides %d, palettes made %u, deleted %u, least private bytes at slides 50-99: %lu, at the last 50: %lu\n",
            slides, static_cast<unsigned>(PalettesCounted().Made), static_cast<unsigned>(PalettesCounted().Deleted),
-           static_cast<unsigned long>(warmBytes),
-           static_cast<unsigned long>(endBytes));
+           static_cast<unsigned long>(warmBytes), static_cast<unsigned long>(endBytes));
     if (palettes) {
         Check(PalettesCounted().Made >= slides, "a palette for every slide");
     } else {

@@ -59,8 +59,8 @@ HWND CreateSaverLikeWindow(WNDPROC proc, int width, int height, const char* titl
     windowClass.hbrBackground = static_cast<HBRUSH>(GetStockObject(BLACK_BRUSH));
     windowClass.lpszClassName = "SlideshowTestWindow";
     RegisterClassA(&windowClass);
-    return CreateWindowExA(WS_EX_TOPMOST, windowClass.lpszClassName, title, WS_POPUP | WS_VISIBLE, 0, 0, width,
-                           height, nullptr, nullptr, windowClass.hInstance, nullptr);
+    return CreateWindowExA(WS_EX_TOPMOST, windowClass.lpszClassName, title, WS_POPUP | WS_VISIBLE, 0, 0, width, height,
+                           nullptr, nullptr, windowClass.hInstance, nullptr);
 }
 
 void Mark(const char* format, ...) {

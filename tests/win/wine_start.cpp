@@ -5,8 +5,8 @@
 BOOL StartProcessUnderWine(char* commandLine, BOOL inheritHandles, STARTUPINFOA* startup,
                            PROCESS_INFORMATION* process) {
     for (int attempt = 1;; ++attempt) {
-        if (CreateProcessA(nullptr, commandLine, nullptr, nullptr, inheritHandles, 0, nullptr, nullptr,
-                           startup, process)) {
+        if (CreateProcessA(nullptr, commandLine, nullptr, nullptr, inheritHandles, 0, nullptr, nullptr, startup,
+                           process)) {
             return TRUE;
         }
         const DWORD error = GetLastError();

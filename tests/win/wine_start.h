@@ -8,5 +8,4 @@
 // before any of the program's code runs, and Wine then fails the call with ERROR_INTERNAL_ERROR;
 // such a start is tried again, up to three tries in all, with a line on standard error each time.
 // Any other failure is returned at once. GetLastError holds the last error on failure.
-BOOL StartProcessUnderWine(char* commandLine, BOOL inheritHandles, STARTUPINFOA* startup,
-                           PROCESS_INFORMATION* process);
+BOOL StartProcessUnderWine(char* commandLine, BOOL inheritHandles, STARTUPINFOA* startup, PROCESS_INFORMATION* process);

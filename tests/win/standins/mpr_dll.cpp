@@ -7,13 +7,11 @@
 
 #include "standin_script.h"
 
-extern "C" DWORD WINAPI PwdChangePasswordA(LPCSTR provider, HWND owner, DWORD reserved1,
-                                           LPVOID reserved2) {
+extern "C" DWORD WINAPI PwdChangePasswordA(LPCSTR provider, HWND owner, DWORD reserved1, LPVOID reserved2) {
     char answer[32];
     ScriptedAnswer("SAVER_TEST_CHANGE_ANSWER", 0, "0", answer, sizeof answer);
     RecordCall("STANDIN MPR.DLL PwdChangePasswordA provider=%s owner=%lu arg3=%lu arg4=%lu\n",
-               provider ? provider : "(null)",
-               static_cast<unsigned long>(reinterpret_cast<UINT_PTR>(owner)),
+               provider ? provider : "(null)", static_cast<unsigned long>(reinterpret_cast<UINT_PTR>(owner)),
                static_cast<unsigned long>(reserved1),
                static_cast<unsigned long>(reinterpret_cast<UINT_PTR>(reserved2)));
     if (std::strcmp(answer, "fault") == 0) Fault();

@@ -42,9 +42,8 @@ extern "C" BOOL WINAPI VerifyScreenSavePwd(HWND window) {
     char answer[32];
     ScriptedAnswer("SAVER_TEST_VERIFY_ANSWERS", VerifyCalls, "1", answer, sizeof answer);
     int call = ++VerifyCalls;
-    RecordCall("STANDIN PASSWORD.CPL VerifyScreenSavePwd call=%d window=%lu running=%d answer=%s\n",
-               call, static_cast<unsigned long>(reinterpret_cast<UINT_PTR>(window)),
-               ScreenSaverRunningState(), answer);
+    RecordCall("STANDIN PASSWORD.CPL VerifyScreenSavePwd call=%d window=%lu running=%d answer=%s\n", call,
+               static_cast<unsigned long>(reinterpret_cast<UINT_PTR>(window)), ScreenSaverRunningState(), answer);
     const char* pump = std::getenv("SAVER_TEST_VERIFY_PUMP_MS");
     if (pump) PumpMessagesFor(static_cast<DWORD>(std::atoi(pump)));
     if (std::strcmp(answer, "fault") == 0) Fault();
@@ -53,8 +52,7 @@ extern "C" BOOL WINAPI VerifyScreenSavePwd(HWND window) {
 }
 
 BOOL WINAPI DllMain(HINSTANCE, DWORD reason, LPVOID) {
-    if (reason == DLL_PROCESS_ATTACH)
-        RecordCall("STANDIN PASSWORD.CPL loaded running=%d\n", ScreenSaverRunningState());
+    if (reason == DLL_PROCESS_ATTACH) RecordCall("STANDIN PASSWORD.CPL loaded running=%d\n", ScreenSaverRunningState());
     if (reason == DLL_PROCESS_DETACH)
         RecordCall("STANDIN PASSWORD.CPL released running=%d\n", ScreenSaverRunningState());
     return TRUE;

@@ -10,8 +10,7 @@
 
 // The n-th (from 0) comma-separated item of the variable, the last one repeating; the
 // fallback when the variable is unset.
-inline void ScriptedAnswer(const char* variable, int call, const char* fallback, char* answer,
-                           size_t size) {
+inline void ScriptedAnswer(const char* variable, int call, const char* fallback, char* answer, size_t size) {
     const char* script = std::getenv(variable);
     if (!script || !*script) script = fallback;
     const char* item = script;
