@@ -17,17 +17,12 @@ LoadResult LoadedImage(PackedDib image, size_t blockSize) {
     return result;
 }
 
-LoadResult NoImage(LoadFailure failure) {
+LoadResult NoImage(LoadFailure failure, const char* decoderMessage) {
     LoadResult result = {};
     result.Failure = failure;
-    snprintf(result.Reason, sizeof result.Reason, "%s", LoadFailureText(failure));
+    const bool ownWords = failure == LoadFailure::Decoder && decoderMessage;
+    snprintf(result.Reason, sizeof result.Reason, "%s", ownWords ? decoderMessage : LoadFailureText(failure));
     result.Orientation = 1;
-    return result;
-}
-
-LoadResult DecoderFailure(const char* message) {
-    LoadResult result = NoImage(LoadFailure::Decoder);
-    snprintf(result.Reason, sizeof result.Reason, "%s", message);
     return result;
 }
 

@@ -43,9 +43,8 @@ struct LoadResult {
 };
 
 LoadResult LoadedImage(PackedDib image, size_t blockSize);
-LoadResult NoImage(LoadFailure failure);
-// A decoding library's own reason (Failure Decoder), in its words.
-LoadResult DecoderFailure(const char* message);
+// decoderMessage: the decoding library's own words, the reason when failure is Decoder.
+LoadResult NoImage(LoadFailure failure, const char* decoderMessage = nullptr);
 LoadResult CutShortLoad();
 
 // Reasons are lower case, but a library's message that opens with an acronym ("JPEG datastream

@@ -430,8 +430,7 @@ LoadResult DecodeJpegAt(FILE* file, uint64_t fileLength, const unsigned char* by
         jpeg_destroy_decompress(&job.Decoder);
         FreeColourTransform(job.Colour);
         free(job.Image);
-        if (job.Progress.CutShort) return CutShortLoad();
-        return job.Trap.Failure == LoadFailure::Decoder ? DecoderFailure(job.Trap.Message) : NoImage(job.Trap.Failure);
+        return job.Progress.CutShort ? CutShortLoad() : NoImage(job.Trap.Failure, job.Trap.Message);
     }
     jpeg_create_decompress(&job.Decoder);
     // The header check holds the library to the budget; where long cannot say it (64-bit

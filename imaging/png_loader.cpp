@@ -295,8 +295,7 @@ LoadResult DecodePngFile(FILE* file, const LoadControl& control) {
         FreeColourTransform(job.Transform);
         FreePngColourChunks(&job.Colour);
         free(job.Image);
-        if (job.CutShort) return CutShortLoad();
-        return job.Failure == LoadFailure::Decoder ? DecoderFailure(job.Message) : NoImage(job.Failure);
+        return job.CutShort ? CutShortLoad() : NoImage(job.Failure, job.Message);
     }
     job.Png = png_create_read_struct(PNG_LIBPNG_VER_STRING, &job, LeaveOnError, IgnoreWarning);
     if (!job.Png) AbandonPngDecode(&job, LoadFailure::OutOfMemory);

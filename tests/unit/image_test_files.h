@@ -219,11 +219,6 @@ struct ExpectedFailure {
     bool Any() const { return Failure != LoadFailure::None; }
 };
 
-inline void ExpectFailure(const std::string& reason, LoadFailure failure, const ExpectedFailure& expected) {
-    EXPECT_EQ(failure, expected.Failure) << reason;
-    if (expected.Failure == LoadFailure::Decoder) EXPECT_EQ(reason, expected.Message);
-}
-
 inline Loaded Take(const LoadResult& result) {
     Loaded loaded;
     loaded.Image.reset(result.Image);
@@ -233,6 +228,11 @@ inline Loaded Take(const LoadResult& result) {
     loaded.CutShort = result.CutShort;
     loaded.Orientation = result.Orientation;
     return loaded;
+}
+
+inline void ExpectFailure(const Loaded& loaded, const ExpectedFailure& expected) {
+    EXPECT_EQ(loaded.Failure, expected.Failure) << loaded.Reason;
+    if (expected.Failure == LoadFailure::Decoder) EXPECT_EQ(loaded.Reason, expected.Message);
 }
 
 // The lowest free file descriptor: unchanged across a call that closed every file it opened.

@@ -193,7 +193,7 @@ TEST(JpegDecoder, UndecodableFilesGiveNoneWithTheLibrarysReason) {
         EXPECT_EQ(loaded.Image, nullptr);
         // The library's message, only its first letter lowered; a directory may fail either way.
         if (c.path != SAVER_TEST_TMP) {
-            ExpectFailure(loaded.Reason, loaded.Failure, c.reason);
+            ExpectFailure(loaded, c.reason);
         }
         EXPECT_EQ(LowestFreeDescriptor(), freeBefore);
     }
@@ -245,7 +245,7 @@ TEST(JpegDecoder, SizesAreDecidedFromTheHeaderBeforeDecoding) {
         // the image block exists: nothing of the claimed size is allocated.
         const Loaded loaded = Take(LoadJpegMemory(c.jpeg.data(), static_cast<uint32_t>(c.jpeg.size()), NeverStop));
         EXPECT_EQ(loaded.Image, nullptr);
-        ExpectFailure(loaded.Reason, loaded.Failure, c.reason);
+        ExpectFailure(loaded, c.reason);
     }
 }
 
@@ -362,7 +362,7 @@ TEST(JpegDecoder, DecodingStopsWhereTheFileNoLongerPaysForTheWork) {
         const Loaded loaded =
             Take(LoadJpegMemory(c.jpeg.data(), static_cast<uint32_t>(c.jpeg.size()), CountingControl(&never)));
         EXPECT_EQ(loaded.Image, nullptr);
-        ExpectFailure(loaded.Reason, loaded.Failure, c.reason);
+        ExpectFailure(loaded, c.reason);
         EXPECT_LT(never.Asked, c.mostAsked);
     }
     // Legitimate arithmetic streams whose data ends before their last rows (the encoder leaves

@@ -190,7 +190,7 @@ TEST(MemorySource, SkipPastTheEndLeavesOnlyTheEndMarker) {
     const Loaded loaded = Take(LoadJpegMemory(jpeg.data(), static_cast<uint32_t>(jpeg.size()), NeverStop));
     const ImagePtr& image = loaded.Image;
     EXPECT_EQ(image, nullptr);
-    ExpectFailure(loaded.Reason, loaded.Failure, "JPEG datastream contains no image");
+    ExpectFailure(loaded, "JPEG datastream contains no image");
 }
 
 TEST(MemorySource, EmptyBlockIsAnEmptyInput) {
@@ -199,7 +199,7 @@ TEST(MemorySource, EmptyBlockIsAnEmptyInput) {
     const Loaded loaded = Take(LoadJpegMemory(nothing, 0, NeverStop));
     const ImagePtr& image = loaded.Image;
     EXPECT_EQ(image, nullptr);
-    ExpectFailure(loaded.Reason, loaded.Failure, "empty input file");
+    ExpectFailure(loaded, "empty input file");
 }
 
 TEST(MemorySource, ReplacesASourceOfAnotherKind) {

@@ -411,7 +411,7 @@ TEST(PngLoader, DamagedFilesGiveNoneWithTheirReason) {
         SCOPED_TRACE(c.name);
         ASSERT_TRUE(WriteBytes(TmpPath("damaged.png"), c.png));
         const Loaded loaded = Take(LoadPngFile(TmpPath("damaged.png").c_str(), NeverStop));
-        ExpectFailure(loaded.Reason, loaded.Failure, c.reason);
+        ExpectFailure(loaded, c.reason);
         EXPECT_FALSE(loaded.CutShort);
         if (c.reason.Any()) {
             EXPECT_EQ(loaded.Image, nullptr);
@@ -495,7 +495,7 @@ TEST(PngLoader, SizesAreDecidedFromTheHeaderBeforeDecoding) {
         ASSERT_TRUE(WriteBytes(TmpPath("claims.png"), c.png));
         QuestionCounter never = {0, 0};
         const Loaded loaded = Take(LoadPngFile(TmpPath("claims.png").c_str(), CountingControl(&never)));
-        ExpectFailure(loaded.Reason, loaded.Failure, c.reason);
+        ExpectFailure(loaded, c.reason);
         if (c.reason.Any()) {
             EXPECT_EQ(loaded.Image, nullptr);
         } else {

@@ -180,7 +180,7 @@ TEST(WebpLoader, DamagedAndHostileFilesGiveNoneFromTheHeader) {
         QuestionCounter never = {0, 0};
         const Loaded loaded = Take(LoadWebpFile(TmpPath("damaged.webp").c_str(), CountingControl(&never)));
         EXPECT_EQ(loaded.Image, nullptr);
-        ExpectFailure(loaded.Reason, loaded.Failure, c.reason);
+        ExpectFailure(loaded, c.reason);
         EXPECT_EQ(LowestFreeDescriptor(), freeBefore);
     }
 }
