@@ -214,10 +214,10 @@ void PrepareBench(benchmark::State& state, ImageLoader loader, const std::string
             picture = PreparePicture(loaded.Image, loaded.Orientation, 1920, 1080, false);
         }
         peak = HeapPeakAboveStart();
-        if (!picture.Image) return state.SkipWithError("no picture");
-        const DibLayout layout = ReadDibLayout(picture.Image);
+        if (!picture.Image.Block) return state.SkipWithError("no picture");
+        const DibLayout& layout = picture.Image.Layout;
         block = layout.bitsOffset + DibStride(static_cast<uint64_t>(layout.width), 24) * layout.height;
-        benchmark::DoNotOptimize(picture.Image[40]);
+        benchmark::DoNotOptimize(picture.Image.Block[40]);
         ReleasePreparedPicture(picture);
     }
     ReportPeak(state, peak, block);

@@ -160,7 +160,7 @@ void Turn(benchmark::State& state, uint32_t width, uint32_t height, uint8_t orie
             const bool swaps = OrientationSwapsSides(orientation);
             ImageReducer().ProcessImage(image, swaps ? targetHeight : targetWidth, swaps ? targetWidth : targetHeight);
         }
-        image = TurnUpright(image, orientation);
+        image = TurnUpright(ReadDibPicture(image), orientation).Block;
         peak = HeapPeakAboveStart();
         benchmark::DoNotOptimize(image);
         state.PauseTiming();
@@ -190,9 +190,9 @@ void Palette(benchmark::State& state, uint32_t width, uint32_t height) {
 void Backdrop(benchmark::State& state, uint32_t width, uint32_t height, int32_t areaWidth, int32_t areaHeight) {
     SourceImage& s = Source(width, height);
     for (auto _ : state) {
-        PackedDib backdrop = MakeBackdrop(s.Master, areaWidth, areaHeight);
-        benchmark::DoNotOptimize(backdrop);
-        free(backdrop);
+        const DibPicture backdrop = MakeBackdrop(ReadDibPicture(s.Master), areaWidth, areaHeight);
+        benchmark::DoNotOptimize(backdrop.Block);
+        free(backdrop.Block);
     }
 }
 

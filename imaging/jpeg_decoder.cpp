@@ -230,13 +230,9 @@ void CheckHeader(j_decompress_ptr decoder, uint64_t inputLength) {
     }
 }
 
-unsigned char* RowFromTop(PackedDib image, size_t stride, JDIMENSION height, JDIMENSION y) {
-    return PackedDibBits(image) + stride * (height - 1 - y);
-}
-
 // Where the rows go: straight into the image, or a band at a time into the sink.
 struct RowTarget {
-    PackedDib Image;
+    unsigned char* Bits;  // of the image; none with a sink
     size_t Stride;
     RowSink* Sink;
     JDIMENSION BandRows;
@@ -247,7 +243,7 @@ JDIMENSION BatchRows(const RowTarget& target) { return target.Sink ? target.Band
 // Row y from the top, the i-th of its batch.
 unsigned char* TargetRow(const RowTarget& target, JDIMENSION height, JDIMENSION y, JDIMENSION i) {
     if (target.Sink) return target.Sink->BandRow(target.Sink->Context, i);
-    return RowFromTop(target.Image, target.Stride, height, y);
+    return target.Bits + target.Stride * (height - 1 - y);
 }
 
 // The batch of count rows from row first (from the top) is complete.
@@ -388,7 +384,8 @@ void DecodeAttached(JpegDecode* job, unsigned int firstDenominator) {
     if (!job->Streamed) job->Image = CreateLargestImage(decoder, firstDenominator);
 
     jpeg_start_decompress(decoder);
-    RowTarget target = {job->Image, static_cast<size_t>(DibStride(decoder->output_width, 24)), nullptr, 0};
+    RowTarget target = {job->Image ? PackedDibBits(job->Image) : nullptr,
+                        static_cast<size_t>(DibStride(decoder->output_width, 24)), nullptr, 0};
     if (job->Streamed) {
         target.Sink = job->Sink;
         target.BandRows = job->BandRows;

@@ -65,9 +65,20 @@ DibLayout ReadDibLayout(const unsigned char* image) {
     return layout;
 }
 
+DibPicture ReadDibPicture(PackedDib block) {
+    DibPicture picture = {block, {}};
+    if (block) picture.Layout = ReadDibLayout(block);
+    return picture;
+}
+
 PackedDib CreatePackedDib(uint32_t width, uint32_t height, uint16_t bitCount) {
+    return CreateDibPicture(width, height, bitCount).Block;
+}
+
+DibPicture CreateDibPicture(uint32_t width, uint32_t height, uint16_t bitCount) {
+    DibPicture none = {nullptr, {}};
     const uint16_t bits = NormalisedBitCount(bitCount);
-    if (!DibSizeIsAddressable(width, height, bits)) return nullptr;
+    if (!DibSizeIsAddressable(width, height, bits)) return none;
     const uint32_t entries = DefaultColorCount(bits);
     const uint32_t stride = static_cast<uint32_t>(DibStride(width, bits));
     const size_t blockSize = DibInfoHeaderSize + 4u * entries + static_cast<size_t>(stride) * height;
@@ -84,9 +95,19 @@ PackedDib CreatePackedDib(uint32_t width, uint32_t height, uint16_t bitCount) {
     header.biYPelsPerMeter = 2834;
 
     PackedDib image = static_cast<PackedDib>(malloc(blockSize));
-    if (!image) return nullptr;
+    if (!image) return none;
     memcpy(image, &header, sizeof header);
-    return image;
+    DibLayout layout = {};
+    layout.headerSize = DibInfoHeaderSize;
+    layout.width = header.biWidth;
+    layout.height = header.biHeight;
+    layout.bitCount = bits;
+    layout.compression = DibCompressionRgb;
+    layout.colorTableOffset = DibInfoHeaderSize;
+    layout.colorEntrySize = 4;
+    layout.colorCount = entries;
+    layout.bitsOffset = DibInfoHeaderSize + 4u * entries;
+    return {image, layout};
 }
 
 unsigned char* PackedDibBits(PackedDib image) { return image + ReadDibLayout(image).bitsOffset; }

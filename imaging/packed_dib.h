@@ -52,6 +52,17 @@ struct DibLayout {
 // Reads the header; the block must hold at least as many bytes as the header says it has.
 DibLayout ReadDibLayout(const unsigned char* image);
 
+// A block with its header read once: what a picture is handed on as from its load to the screen.
+// Each step that resizes the block or replaces it hands on a layout that says so, so the header is
+// not read again on the way.
+struct DibPicture {
+    PackedDib Block;   // owned by whoever holds the record; none: no picture
+    DibLayout Layout;  // all zero without a block
+};
+
+DibPicture ReadDibPicture(PackedDib block);
+inline unsigned char* DibPictureBits(const DibPicture& picture) { return picture.Block + picture.Layout.bitsOffset; }
+
 // Default colour-table size for a bit count: 2, 16 or 256 entries for 1, 4 and 8 bits, else 0.
 uint32_t DefaultColorCount(uint32_t bitCount);
 
@@ -66,6 +77,8 @@ bool DibSizeIsAddressable(uint64_t width, uint64_t height, uint64_t bitCount);
 // initialised). The bit count is normalised to 1, 4, 8 or 24. Returns none when the size is not
 // addressable or the heap has no block for it.
 PackedDib CreatePackedDib(uint32_t width, uint32_t height, uint16_t bitCount);
+// The same, with the layout it was made with.
+DibPicture CreateDibPicture(uint32_t width, uint32_t height, uint16_t bitCount);
 
 unsigned char* PackedDibBits(PackedDib image);
 const unsigned char* PackedDibBits(const unsigned char* image);

@@ -170,7 +170,7 @@ void ApplyColourChunks(PngDecode* job, bool indexed, int colorType) {
     const size_t stride = static_cast<size_t>(DibStride(layout.width, 24));
     for (int32_t y = 0; y < layout.height; ++y) {
         if (y % RowBatch == 0) AskToGoOn(job);
-        unsigned char* row = PackedDibBits(job->Image) + stride * y;
+        unsigned char* row = job->Image + layout.bitsOffset + stride * y;
         TransformPixels(job->Transform, row, row, static_cast<size_t>(layout.width));
     }
 }

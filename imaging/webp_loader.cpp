@@ -109,10 +109,11 @@ LoadFailure DecodeFrame(const WebPIterator& frame, WebPDecoderConfig* config, co
 // Premultiplied blue, green, red and alpha: the first three are the pixel on black.
 void PlaceOnCanvas(const unsigned char* bgra, const WebPIterator& frame, PackedDib image, size_t stride,
                    uint32_t canvasHeight) {
+    unsigned char* bits = PackedDibBits(image);
     for (int y = 0; y < frame.height; ++y) {
         const unsigned char* from = bgra + static_cast<size_t>(y) * frame.width * 4;
-        unsigned char* to = PackedDibBits(image) + stride * (canvasHeight - 1 - (frame.y_offset + y)) +
-                            static_cast<size_t>(frame.x_offset) * 3;
+        unsigned char* to =
+            bits + stride * (canvasHeight - 1 - (frame.y_offset + y)) + static_cast<size_t>(frame.x_offset) * 3;
         for (int x = 0; x < frame.width; ++x, from += 4, to += 3) memcpy(to, from, 3);
     }
 }
@@ -121,6 +122,7 @@ LoadFailure DrawFirstFrame(const Demuxed& demuxed, PackedDib image, uint32_t wid
                            const LoadControl& control, bool* cutShort) {
     const WebPIterator& frame = demuxed.Frame;
     const size_t stride = static_cast<size_t>(DibStride(width, 24));
+    unsigned char* bits = PackedDibBits(image);
     WebPDecoderConfig config;
     if (!WebPInitDecoderConfig(&config)) return LoadFailure::UnsupportedWebpLibrary;
     config.output.is_external_memory = 1;
@@ -129,16 +131,15 @@ LoadFailure DrawFirstFrame(const Demuxed& demuxed, PackedDib image, uint32_t wid
     if (direct) {
         config.output.colorspace = MODE_BGR;
         config.options.flip = 1;  // bottom-up, as the image keeps its rows
-        config.output.u.RGBA.rgba = PackedDibBits(image);
+        config.output.u.RGBA.rgba = bits;
         config.output.u.RGBA.stride = static_cast<int>(stride);
         config.output.u.RGBA.size = stride * height;
         const LoadFailure reason = DecodeFrame(frame, &config, control, cutShort);
         const size_t pixelBytes = static_cast<size_t>(width) * 3;
-        for (uint32_t y = 0; y < height; ++y)
-            memset(PackedDibBits(image) + stride * y + pixelBytes, 0, stride - pixelBytes);
+        for (uint32_t y = 0; y < height; ++y) memset(bits + stride * y + pixelBytes, 0, stride - pixelBytes);
         return reason;
     }
-    memset(PackedDibBits(image), 0, stride * height);
+    memset(bits, 0, stride * height);
     if (!DibSizeIsAddressable(frame.width, frame.height, 32)) return LoadFailure::ImageTooLarge;
     const size_t frameBytes = static_cast<size_t>(frame.width) * frame.height * 4;
     unsigned char* bgra = static_cast<unsigned char*>(malloc(frameBytes));
@@ -161,12 +162,13 @@ LoadFailure ApplyProfile(const Demuxed& demuxed, PackedDib image, uint32_t width
     WebPDemuxReleaseChunkIterator(&chunk);
     if (!transform) return LoadFailure::None;
     const size_t stride = static_cast<size_t>(DibStride(width, 24));
+    unsigned char* bits = PackedDibBits(image);
     for (uint32_t y = 0; y < height; ++y) {
         if (y % RowBatch == 0 && !LoadMayGoOn(control)) {
             *cutShort = true;
             break;
         }
-        unsigned char* row = PackedDibBits(image) + stride * y;
+        unsigned char* row = bits + stride * y;
         TransformPixels(transform, row, row, width);
     }
     FreeColourTransform(transform);

@@ -14,9 +14,9 @@ struct Rgb {
 // Reads any uncompressed picture's pixels as red, green and blue, rows counted from the top.
 class PixelSource {
 public:
-    explicit PixelSource(const unsigned char* image)
-        : layout_(ReadDibLayout(image)), image_(image), bits_(PackedDibBits(image)) {
-        if (layout_.bitCount == 16 || layout_.bitCount == 32) channels_ = ReadPixelChannels(image);
+    explicit PixelSource(const DibPicture& picture)
+        : layout_(picture.Layout), image_(picture.Block), bits_(DibPictureBits(picture)) {
+        if (layout_.bitCount == 16 || layout_.bitCount == 32) channels_ = ReadPixelChannels(image_, layout_);
         stride_ = static_cast<size_t>(DibStride(static_cast<uint32_t>(layout_.width), layout_.bitCount));
     }
 
@@ -148,12 +148,13 @@ uint32_t Mix(uint32_t a, uint32_t b, uint32_t weight) { return (a * (256 - weigh
 
 }  // namespace
 
-PackedDib MakeBackdrop(const unsigned char* picture, int32_t width, int32_t height) {
-    if (!picture || width <= 0 || height <= 0) return nullptr;
+DibPicture MakeBackdrop(const DibPicture& picture, int32_t width, int32_t height) {
+    const DibPicture none = {nullptr, {}};
+    if (!picture.Block || width <= 0 || height <= 0) return none;
     const PixelSource source(picture);
-    if (!source.Readable()) return nullptr;
-    if (source.Width() >= width && source.Height() >= height) return nullptr;
-    if (!DibSizeIsAddressable(static_cast<uint32_t>(width), static_cast<uint32_t>(height), 24)) return nullptr;
+    if (!source.Readable()) return none;
+    if (source.Width() >= width && source.Height() >= height) return none;
+    if (!DibSizeIsAddressable(static_cast<uint32_t>(width), static_cast<uint32_t>(height), 24)) return none;
 
     const int32_t cellsWide = width / BackdropCellPixels > 0 ? width / BackdropCellPixels : 1;
     const int32_t cellsHigh = height / BackdropCellPixels > 0 ? height / BackdropCellPixels : 1;
@@ -163,11 +164,11 @@ PackedDib MakeBackdrop(const unsigned char* picture, int32_t width, int32_t heig
     const size_t lineCount = static_cast<size_t>(cellsWide > cellsHigh ? cellsWide : cellsHigh);
     const size_t tapCount = static_cast<size_t>(width) + static_cast<size_t>(height);
     void* scratch = malloc((cellCount + 2 * lineCount) * sizeof(Rgb) + tapCount * sizeof(Tap));
-    PackedDib backdrop =
-        scratch ? CreatePackedDib(static_cast<uint32_t>(width), static_cast<uint32_t>(height), 24) : nullptr;
-    if (!backdrop) {
+    const DibPicture backdrop =
+        scratch ? CreateDibPicture(static_cast<uint32_t>(width), static_cast<uint32_t>(height), 24) : none;
+    if (!backdrop.Block) {
         free(scratch);
-        return nullptr;
+        return none;
     }
     Rgb* cells = static_cast<Rgb*>(scratch);
     Rgb* line = cells + cellCount;
@@ -189,7 +190,7 @@ PackedDib MakeBackdrop(const unsigned char* picture, int32_t width, int32_t heig
     FillTaps(across, width, cellsWide);
     FillTaps(down, height, cellsHigh);
     const size_t stride = static_cast<size_t>(DibStride(static_cast<uint32_t>(width), 24));
-    unsigned char* bits = PackedDibBits(backdrop);
+    unsigned char* bits = DibPictureBits(backdrop);
     for (int32_t y = 0; y < height; ++y) {
         const Tap& v = down[static_cast<size_t>(y)];
         const Rgb* upper = &cells[static_cast<size_t>(v.Low) * cellsWide];

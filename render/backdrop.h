@@ -15,4 +15,4 @@ enum {
 // A new 24-bit, bottom-up picture of width x height behind the fitted picture, or none: when the
 // picture fills the area (it shows no bar), is of a kind the backdrop does not read (compressed
 // rows), or memory is short.
-PackedDib MakeBackdrop(const unsigned char* picture, int32_t width, int32_t height);
+DibPicture MakeBackdrop(const DibPicture& picture, int32_t width, int32_t height);

@@ -14,25 +14,25 @@
 namespace {
 
 // Draws the picture centred in the area; returns where it went.
-PixelRect DrawCentred(HDC dc, const RECT& area, const unsigned char* image) {
-    const DibLayout layout = ReadDibLayout(image);
+PixelRect DrawCentred(HDC dc, const RECT& area, const DibPicture& image) {
+    const DibLayout& layout = image.Layout;
     // Truncating division: an image larger than the area gets negative offsets and its middle shows.
     const int32_t x = area.left + (area.right - layout.width - area.left) / 2;
     const int32_t y = area.top + (area.bottom - layout.height - area.top) / 2;
-    const unsigned char* bits = PackedDibBits(image);
     const uint32_t startTick = TickCount();
-    StretchDIBits(dc, x, y, layout.width, layout.height, 0, 0, layout.width, layout.height, bits,
-                  reinterpret_cast<const BITMAPINFO*>(image), DIB_RGB_COLORS, SRCCOPY);
+    StretchDIBits(dc, x, y, layout.width, layout.height, 0, 0, layout.width, layout.height, DibPictureBits(image),
+                  reinterpret_cast<const BITMAPINFO*>(image.Block), DIB_RGB_COLORS, SRCCOPY);
     WriteTrace(TraceLabel::StretchDIBits, startTick);
     const int32_t height = layout.height < 0 ? -layout.height : layout.height;
     return {x, y, x + layout.width, y + height};
 }
 
 // The backdrop is the area's size: a plain copy, not timed (the picture's draw is).
-void DrawBackdrop(HDC dc, const RECT& area, const unsigned char* backdrop) {
-    const DibLayout layout = ReadDibLayout(backdrop);
+void DrawBackdrop(HDC dc, const RECT& area, const DibPicture& backdrop) {
+    const DibLayout& layout = backdrop.Layout;
     StretchDIBits(dc, area.left, area.top, layout.width, layout.height, 0, 0, layout.width, layout.height,
-                  PackedDibBits(backdrop), reinterpret_cast<const BITMAPINFO*>(backdrop), DIB_RGB_COLORS, SRCCOPY);
+                  DibPictureBits(backdrop), reinterpret_cast<const BITMAPINFO*>(backdrop.Block), DIB_RGB_COLORS,
+                  SRCCOPY);
 }
 
 typedef BOOL(WINAPI* TextOutWCall)(HDC, int, int, LPCWSTR, int);
@@ -121,8 +121,8 @@ bool IsPaletteDisplay(HWND window) {
 void DrawSlide(HDC dc, const RECT& area, const char* name, const PreparedPicture& picture, const char* caption) {
     // What does not fit the show area stays off the other monitors.
     IntersectClipRect(dc, area.left, area.top, area.right, area.bottom);
-    if (picture.Image) {
-        if (picture.Backdrop) DrawBackdrop(dc, area, picture.Backdrop);
+    if (picture.Image.Block) {
+        if (picture.Backdrop.Block) DrawBackdrop(dc, area, picture.Backdrop);
         const PixelRect placed = DrawCentred(dc, area, picture.Image);
         if (caption && caption[0]) DrawCaption(dc, area, placed, caption);
     } else {

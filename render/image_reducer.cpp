@@ -32,15 +32,16 @@ ImageReducer::~ImageReducer() {}
 
 void ImageReducer::ProcessImage(PackedDib image, int32_t targetWidth, int32_t targetHeight) {
     if (!image) return;
-    const DibLayout layout = ReadDibLayout(image);
+    DibPicture picture = ReadDibPicture(image);
     int32_t newWidth, newHeight;
-    if (!FitSize(layout.width, layout.height, targetWidth, targetHeight, &newWidth, &newHeight)) return;
-    ReduceTo(image, newWidth, newHeight);
+    if (!FitSize(picture.Layout.width, picture.Layout.height, targetWidth, targetHeight, &newWidth, &newHeight)) return;
+    ReduceTo(picture, newWidth, newHeight);
 }
 
-void ImageReducer::ReduceTo(PackedDib image, int32_t newWidth, int32_t newHeight) {
+void ImageReducer::ReduceTo(DibPicture& picture, int32_t newWidth, int32_t newHeight) {
+    PackedDib image = picture.Block;
     if (!image) return;
-    const DibLayout layout = ReadDibLayout(image);
+    const DibLayout layout = picture.Layout;
     if (layout.bitCount != 24 || layout.compression != DibCompressionRgb) return;
     const int32_t sourceWidth = layout.width, sourceHeight = layout.height;
     if (sourceWidth < 0 || sourceHeight < 0 || newWidth < 0 || newHeight < 0 || newWidth > sourceWidth ||
@@ -89,5 +90,7 @@ void ImageReducer::ReduceTo(PackedDib image, int32_t newWidth, int32_t newHeight
     WriteTrace(TraceLabel::ReduceMove, startTick);
 
     SetImageSize(image, layout.headerSize, newWidth, newHeight);
+    picture.Layout.width = newWidth;
+    picture.Layout.height = newHeight;
     free(ends);
 }

@@ -16,12 +16,13 @@ public:
     // as does a failed allocation.
     void ProcessImage(PackedDib image, int32_t targetWidth, int32_t targetHeight);
 
-    // The same for a new size already decided: each side from 1 (or 0) to the source's.
-    void ReduceTo(PackedDib image, int32_t newWidth, int32_t newHeight);
+    // The same for a new size already decided: each side from 1 (or 0) to the source's. The
+    // picture's layout then says the new size.
+    void ReduceTo(DibPicture& picture, int32_t newWidth, int32_t newHeight);
 };
 
 // Any other picture the drawing call takes (1, 4, 8, 16 or 32 bits, colour table, bit fields,
 // run-length data) reduced to newWidth × newHeight (each side 1 to the source's) as ReduceTo
 // reduces its 24-bit expansion, read a few rows at a time: a new 24-bit block, or none when there
 // is no memory for it. The picture is left as it was.
-PackedDib ReduceToTrueColour(const unsigned char* image, int32_t newWidth, int32_t newHeight);
+DibPicture ReduceToTrueColour(const DibPicture& picture, int32_t newWidth, int32_t newHeight);

@@ -287,8 +287,9 @@ void OctreeQuantizer::AddPixels(const unsigned char* bits, uint32_t width, uint3
     if (Root) FlushPrefixes(Root);
 }
 
-bool OctreeQuantizer::AddImage(const unsigned char* image) {
-    const DibLayout layout = ReadDibLayout(image);
+bool OctreeQuantizer::AddImage(const unsigned char* image) { return AddImage(image, ReadDibLayout(image)); }
+
+bool OctreeQuantizer::AddImage(const unsigned char* image, const DibLayout& layout) {
     const uint32_t bitCount = layout.bitCount;
     if (bitCount != 16 && bitCount != 24 && bitCount != 32) return false;
     const bool bitFields =
@@ -304,7 +305,7 @@ bool OctreeQuantizer::AddImage(const unsigned char* image) {
         AddPixels(bits, width, height, stride, 3, [](const unsigned char* p) { return Rgb{p[2], p[1], p[0]}; });
         return true;
     }
-    const PixelChannels channels = ReadPixelChannels(image);
+    const PixelChannels channels = ReadPixelChannels(image, layout);
     auto color = [channels](uint32_t pixel) {
         return Rgb{ReadChannel(pixel, channels.Red), ReadChannel(pixel, channels.Green),
                    ReadChannel(pixel, channels.Blue)};

@@ -5,6 +5,8 @@
 #pragma once
 #include <cstdint>
 
+#include "imaging/packed_dib.h"
+
 // Nodes live in the quantizer's pool and refer to each other by index; index 0 means none.
 struct OctreeNode {
     uint32_t IsLeaf;
@@ -40,6 +42,7 @@ public:
     // Adds every pixel of a 16-, 24- or 32-bit uncompressed (or, for 16 and 32 bits, bit-field)
     // image, reducing the tree after each; false, adding nothing, for any other image.
     bool AddImage(const unsigned char* image);
+    bool AddImage(const unsigned char* image, const DibLayout& layout);  // its layout already read
     // Adds one colour (the low 8 bits of each value) without reducing the tree.
     void AddColor(uint32_t red, uint32_t green, uint32_t blue);
     // Merges one node into a leaf; false when there is none left to merge.

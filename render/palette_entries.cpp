@@ -30,9 +30,12 @@ void FillColorRamp(PaletteEntry* entries) {
 }
 
 LogPalette* CreateBIPaletteEntries(const unsigned char* image) {
+    return image ? CreateBIPaletteEntries(image, ReadDibLayout(image)) : nullptr;
+}
+
+LogPalette* CreateBIPaletteEntries(const unsigned char* image, const DibLayout& layout) {
     if (!image) return nullptr;
-    const DibLayout layout = ReadDibLayout(image);
-    const uint16_t colorCount = PackedDibColorCount(image);
+    const uint16_t colorCount = static_cast<uint16_t>(layout.colorCount);
     if (colorCount != 0) {
         LogPalette* palette = NewLogPalette(colorCount);
         if (!palette) return nullptr;
@@ -49,7 +52,7 @@ LogPalette* CreateBIPaletteEntries(const unsigned char* image) {
     LogPalette* palette = NewLogPalette(OctreeColorLimit);
     if (!palette) return nullptr;
     OctreeQuantizer quantizer(OctreeColorLimit, OctreeDepth);
-    if (!quantizer.AddImage(image)) {
+    if (!quantizer.AddImage(image, layout)) {
         FillColorRamp(palette->palPalEntry);
         return palette;
     }

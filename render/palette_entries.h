@@ -5,6 +5,8 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "imaging/packed_dib.h"
+
 // Same layout as PALETTEENTRY and LOGPALETTE.
 struct PaletteEntry {
     uint8_t peRed;
@@ -31,6 +33,8 @@ inline size_t LogPaletteSize(uint32_t entryCount) {
 // A malloc'd palette record for the image (palVersion 0x300), or none when the image gets no
 // palette or the heap has no room. The caller frees it.
 LogPalette* CreateBIPaletteEntries(const unsigned char* image);
+// The same for an image whose layout is already read.
+LogPalette* CreateBIPaletteEntries(const unsigned char* image, const DibLayout& layout);
 
 // The fixed ramp of OctreeColorLimit colours for a 24-bit image the quantizer cannot read.
 void FillColorRamp(PaletteEntry* entries);

@@ -25,22 +25,25 @@ bool FittedSize(int32_t width, int32_t height, uint8_t orientation, int32_t area
     return true;
 }
 
-PackedDib FitPicture(PackedDib image, uint8_t orientation, int32_t width, int32_t height, bool mayReplace) {
-    if (!image) return image;
-    const DibLayout layout = ReadDibLayout(image);
+DibPicture FitPicture(DibPicture picture, uint8_t orientation, int32_t width, int32_t height, bool mayReplace) {
+    if (!picture.Block) return picture;
+    const DibLayout& layout = picture.Layout;
     int32_t newWidth, newHeight;
     if (FittedSize(layout.width, layout.height, orientation, width, height, &newWidth, &newHeight)) {
         const uint32_t startTick = TickCount();
         if (layout.bitCount == 24 && layout.compression == DibCompressionRgb) {
             ImageReducer reducer;
-            reducer.ReduceTo(image, newWidth, newHeight);
-        } else if (PackedDib reduced = mayReplace ? ReduceToTrueColour(image, newWidth, newHeight) : nullptr) {
+            reducer.ReduceTo(picture, newWidth, newHeight);
+        } else if (mayReplace) {
             // Other depths are drawn from 24 bits once reduced; a picture with no room for its
             // reduced copy is drawn as it is.
-            free(image);
-            image = reduced;
+            const DibPicture reduced = ReduceToTrueColour(picture, newWidth, newHeight);
+            if (reduced.Block) {
+                free(picture.Block);
+                picture = reduced;
+            }
         }
         WriteTrace(TraceLabel::ProcessImage, startTick);
     }
-    return TurnUpright(image, orientation);
+    return TurnUpright(picture, orientation);
 }

@@ -6,15 +6,15 @@
 
 #include "imaging/packed_dib.h"
 
-// The picture to draw: the same block, reduced and turned in place (plain 24-bit pictures), or a
-// new block that replaced it: a 24-bit reduction of any other picture, or the turned shape.
-// orientation: as the loader read it (1: as stored). No side of a reduced picture is 0. A caller
-// that keeps the block it passed (mayReplace false) gets other depths back unreduced. Writes the
-// "ProcessImage " trace when it reduces.
 // The size the fit reduces a stored picture of width × height to, for an area of areaWidth ×
 // areaHeight as the picture will stand; false when the picture is not larger than the area and
 // keeps its size.
 bool FittedSize(int32_t width, int32_t height, uint8_t orientation, int32_t areaWidth, int32_t areaHeight,
                 int32_t* newWidth, int32_t* newHeight);
 
-PackedDib FitPicture(PackedDib image, uint8_t orientation, int32_t width, int32_t height, bool mayReplace = true);
+// The picture to draw: the same block, reduced and turned in place (plain 24-bit pictures), or a
+// new block that replaced it: a 24-bit reduction of any other picture, or the turned shape.
+// orientation: as the loader read it (1: as stored). No side of a reduced picture is 0. A caller
+// that keeps the block it passed (mayReplace false) gets other depths back unreduced. Writes the
+// "ProcessImage " trace when it reduces. The layout handed on says the picture as it now is.
+DibPicture FitPicture(DibPicture picture, uint8_t orientation, int32_t width, int32_t height, bool mayReplace = true);

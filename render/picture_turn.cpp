@@ -16,11 +16,10 @@ struct Rows {
     uint32_t Height;
 };
 
-Rows RowsOf(PackedDib image) {
-    const DibLayout layout = ReadDibLayout(image);
-    const uint32_t width = static_cast<uint32_t>(layout.width);
-    return {image + layout.bitsOffset, static_cast<size_t>(DibStride(width, 24)), width,
-            static_cast<uint32_t>(layout.height)};
+Rows RowsOf(const DibPicture& picture) {
+    const uint32_t width = static_cast<uint32_t>(picture.Layout.width);
+    return {DibPictureBits(picture), static_cast<size_t>(DibStride(width, 24)), width,
+            static_cast<uint32_t>(picture.Layout.height)};
 }
 
 unsigned char* Row(const Rows& rows, uint32_t fromBottom) { return rows.Bits + rows.Stride * fromBottom; }
@@ -115,25 +114,25 @@ void CopyAcrossDiagonal(const Rows& from, const Rows& to, uint8_t orientation) {
 
 bool OrientationSwapsSides(uint8_t orientation) { return orientation >= 5 && orientation <= 8; }
 
-PackedDib TurnUpright(PackedDib image, uint8_t orientation) {
-    if (image == nullptr || orientation < 2 || orientation > 8) return image;
-    const DibLayout layout = ReadDibLayout(image);
+DibPicture TurnUpright(DibPicture picture, uint8_t orientation) {
+    if (picture.Block == nullptr || orientation < 2 || orientation > 8) return picture;
+    const DibLayout& layout = picture.Layout;
     if (layout.bitCount != 24 || layout.compression != DibCompressionRgb || layout.width <= 0 || layout.height <= 0) {
-        return image;
+        return picture;
     }
-    const Rows stored = RowsOf(image);
+    const Rows stored = RowsOf(picture);
     if (!OrientationSwapsSides(orientation)) {
         MirrorInPlace(stored, orientation != 4, orientation != 2);
         ClearPads(stored);
-        return image;
+        return picture;
     }
-    PackedDib upright = CreatePackedDib(stored.Height, stored.Width, 24);
-    if (!upright) return image;
-    PackedDibHeader(upright)->biXPelsPerMeter = PackedDibHeader(image)->biYPelsPerMeter;
-    PackedDibHeader(upright)->biYPelsPerMeter = PackedDibHeader(image)->biXPelsPerMeter;
+    const DibPicture upright = CreateDibPicture(stored.Height, stored.Width, 24);
+    if (!upright.Block) return picture;
+    PackedDibHeader(upright.Block)->biXPelsPerMeter = PackedDibHeader(picture.Block)->biYPelsPerMeter;
+    PackedDibHeader(upright.Block)->biYPelsPerMeter = PackedDibHeader(picture.Block)->biXPelsPerMeter;
     const Rows turned = RowsOf(upright);
     ClearPads(turned);
     CopyAcrossDiagonal(stored, turned, orientation);
-    free(image);
+    free(picture.Block);
     return upright;
 }

@@ -11,9 +11,9 @@
 // Whether the upright picture's width is the stored picture's height (5 to 8).
 bool OrientationSwapsSides(uint8_t orientation);
 
-// The upright picture of an uncompressed 24-bit image; its pad bytes are zero. 2 to 4 turn the
+// The upright picture of an uncompressed 24-bit image, with its layout; its pad bytes are zero. 2 to 4 turn the
 // pixels in place and return the same block. 5 to 8 return a new 40-byte-header block and free the
 // old one, or, when there is no room for the new one, the old block as it was: a picture shown
 // sideways beats none. Other images and other orientations come back unchanged. The caller owns
 // whichever block comes back.
-PackedDib TurnUpright(PackedDib image, uint8_t orientation);
+DibPicture TurnUpright(DibPicture picture, uint8_t orientation);

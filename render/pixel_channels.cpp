@@ -19,8 +19,7 @@ ChannelReader MakeChannelReader(uint32_t mask, uint32_t bitCount) {
     return reader;
 }
 
-PixelChannels ReadPixelChannels(const unsigned char* image) {
-    const DibLayout layout = ReadDibLayout(image);
+PixelChannels ReadPixelChannels(const unsigned char* image, const DibLayout& layout) {
     uint32_t red = layout.bitCount == 16 ? 0x7C00 : 0x00FF0000;
     uint32_t green = layout.bitCount == 16 ? 0x03E0 : 0x0000FF00;
     uint32_t blue = layout.bitCount == 16 ? 0x001F : 0x000000FF;

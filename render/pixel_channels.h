@@ -2,6 +2,8 @@
 #pragma once
 #include <cstdint>
 
+#include "imaging/packed_dib.h"
+
 // value = (((pixel & Mask) >> RightShift) << LeftShift) & 0xFF. A mask's bits are moved down to
 // bit 0; more than 8 set bits keep the top 8; in a 16-bit pixel fewer than 8 are widened to 8 bits
 // (5 bits v become v × 8). A zero mask gives 0.
@@ -25,4 +27,4 @@ struct PixelChannels {
 
 // The readers for a 16- or 32-bit image: its own masks when it has bit fields, else 5-5-5 for
 // 16 bits and 8-8-8 for 32 bits.
-PixelChannels ReadPixelChannels(const unsigned char* image);
+PixelChannels ReadPixelChannels(const unsigned char* image, const DibLayout& layout);

@@ -8,23 +8,23 @@
 
 PreparedPicture PreparePicture(PackedDib image, uint8_t orientation, int32_t width, int32_t height,
                                bool paletteDisplay) {
-    PreparedPicture picture = {nullptr, nullptr, nullptr};
+    PreparedPicture picture = {{nullptr, {}}, nullptr, {nullptr, {}}};
     if (!image) return picture;
     // The palette is made from the picture as it will be drawn: reduced and turned.
-    picture.Image = FitPicture(image, orientation, width, height);
+    picture.Image = FitPicture(ReadDibPicture(image), orientation, width, height);
     if (paletteDisplay) {
         const uint32_t startTick = TickCount();
-        picture.Palette = CreateBIPaletteEntries(picture.Image);
+        picture.Palette = CreateBIPaletteEntries(picture.Image.Block, picture.Image.Layout);
         WriteTrace(TraceLabel::CreateBIPalette, startTick);
     }
     return picture;
 }
 
 void ReleasePreparedPicture(PreparedPicture& picture) {
-    free(picture.Image);
+    free(picture.Image.Block);
     free(picture.Palette);
-    free(picture.Backdrop);
-    picture.Image = nullptr;
+    free(picture.Backdrop.Block);
+    picture.Image = {nullptr, {}};
     picture.Palette = nullptr;
-    picture.Backdrop = nullptr;
+    picture.Backdrop = {nullptr, {}};
 }

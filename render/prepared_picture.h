@@ -8,14 +8,15 @@
 #include "render/palette_entries.h"
 
 struct PreparedPicture {
-    PackedDib Image;      // owned; none: nothing to draw
+    DibPicture Image;     // owned; no block: nothing to draw
     LogPalette* Palette;  // owned; none: the picture gets no palette
-    // Owned; none: black beside the picture. Made by the caller after PreparePicture
+    // Owned; no block: black beside the picture. Made by the caller after PreparePicture
     // (render/backdrop.h), the size of the show area.
-    PackedDib Backdrop;
+    DibPicture Backdrop;
 };
 
-// Takes the image (it may be reduced in place, or replaced by its turned copy) and fits it to an
+// Takes the image (it may be reduced in place, or replaced by its turned copy), reads its header
+// once for the whole way to the screen, and fits it to an
 // area of width x height; paletteDisplay: build the palette entries too, writing the
 // "CreateBIPalette " trace. An image of none gives an empty picture.
 PreparedPicture PreparePicture(PackedDib image, uint8_t orientation, int32_t width, int32_t height,

@@ -25,11 +25,11 @@ void EndPicture(StreamedReduction* r) {
     free(r->Plan.Ends);
     free(r->Band);
     free(r->Store);
-    free(r->Output);
+    free(r->Output.Block);
     r->Plan.Ends = nullptr;
     r->Band = nullptr;
     r->Store = nullptr;
-    r->Output = nullptr;
+    r->Output = {nullptr, {}};
 }
 
 bool SinkFit(void* context, int32_t width, int32_t height, uint8_t orientation, int32_t* newWidth, int32_t* newHeight) {
@@ -61,13 +61,13 @@ uint32_t RunOf(const StreamedReduction* r, uint32_t row) {
 // Output rows past the last run stand as the row pass left their source rows.
 void TakeStandingRow(StreamedReduction* r, uint32_t row, const unsigned char* result) {
     if (row >= r->Plan.Rows.Closed && row < static_cast<uint32_t>(r->NewHeight)) {
-        memcpy(PackedDibBits(r->Output) + r->NewStride * row, result, r->RowBytes);
+        memcpy(DibPictureBits(r->Output) + r->NewStride * row, result, r->RowBytes);
         ++r->RowsMade;
     }
 }
 
 void TakeRow(StreamedReduction* r, uint32_t row, const unsigned char* result) {
-    unsigned char* out = PackedDibBits(r->Output);
+    unsigned char* out = DibPictureBits(r->Output);
     if (row < r->LastRunEnd) {
         const uint32_t run = RunOf(r, row);
         const uint32_t runStart = run ? r->Plan.RowEnds[run - 1] : 0;
@@ -100,7 +100,7 @@ uint32_t TakeRunInBand(StreamedReduction* r, uint32_t first, uint32_t i, uint32_
     const uint32_t runRows = r->Plan.RowEnds[run] - runStart;
     if (row != (downward ? r->Plan.RowEnds[run] - 1 : runStart) || runRows > count - i) return 0;
     const unsigned char* rows = r->Band + r->Stride * i;
-    ColumnMeans({rows, r->Stride, runRows}, r->RowBytes, PackedDibBits(r->Output) + r->NewStride * run);
+    ColumnMeans({rows, r->Stride, runRows}, r->RowBytes, DibPictureBits(r->Output) + r->NewStride * run);
     ++r->RowsMade;
     for (uint32_t k = 0; k < runRows; ++k) TakeStandingRow(r, downward ? row - k : row + k, rows + r->Stride * k);
     return runRows;
@@ -129,8 +129,8 @@ PackedDib SinkFinish(void* context) {
     StreamedReduction* r = Of(context);
     PackedDib output = nullptr;
     if (r->Plan.Ends && !r->Failed && r->RowsMade == static_cast<uint32_t>(r->NewHeight)) {
-        output = r->Output;
-        r->Output = nullptr;
+        output = r->Output.Block;
+        r->Output = {nullptr, {}};
         // The fit's own trace, for the pictures it fits; its time includes the decoding.
         if (r->AreaWidth >= 0) WriteTrace(TraceLabel::ProcessImage, r->StartTick);
     }
@@ -177,14 +177,14 @@ bool BeginStreamedReduction(StreamedReduction* r, int32_t sourceWidth, int32_t s
     // The pad bytes of the band's rows stay zero: the loaders write only pixels.
     r->Band = static_cast<unsigned char*>(calloc(r->BandRows, r->Stride));
     r->Store = static_cast<unsigned char*>(malloc(r->Plan.Rows.Longest * r->RowBytes + 64));
-    r->Output = CreatePackedDib(static_cast<uint32_t>(newWidth), static_cast<uint32_t>(newHeight), 24);
-    if (!r->Band || !r->Store || !r->Output) {
+    r->Output = CreateDibPicture(static_cast<uint32_t>(newWidth), static_cast<uint32_t>(newHeight), 24);
+    if (!r->Band || !r->Store || !r->Output.Block) {
         EndPicture(r);
         return false;
     }
     // Every output row's pixels are written before Finish hands the picture over; the pads are
     // cleared here.
-    unsigned char* out = PackedDibBits(r->Output);
+    unsigned char* out = DibPictureBits(r->Output);
     for (int32_t y = 0; y < newHeight; ++y) memset(out + r->NewStride * y + r->RowBytes, 0, r->NewStride - r->RowBytes);
     return true;
 }

@@ -35,7 +35,7 @@ struct StreamedReduction {
     uint32_t OpenRunRows;  // rows of it stored so far
     uint32_t RowsMade;     // output rows made
     bool Failed;
-    PackedDib Output;
+    DibPicture Output;
 };
 
 // For an area of the screen: the sink fits each picture as FitPicture does.

@@ -7,13 +7,14 @@
 #include "render/streamed_reduction.h"
 #include "render/true_colour_rows.h"
 
-PackedDib ReduceToTrueColour(const unsigned char* image, int32_t newWidth, int32_t newHeight) {
+DibPicture ReduceToTrueColour(const DibPicture& picture, int32_t newWidth, int32_t newHeight) {
+    const DibPicture none = {nullptr, {}};
     TrueColourRows source;
-    if (!image || !OpenTrueColourRows(image, &source)) return nullptr;
+    if (!picture.Block || !OpenTrueColourRows(picture, &source)) return none;
     const int32_t sourceWidth = source.Layout.width, sourceHeight = source.Layout.height;
     StreamedReduction reduction;
     OpenStreamedReduction(&reduction, -1, -1);
-    if (!BeginStreamedReduction(&reduction, sourceWidth, sourceHeight, newWidth, newHeight)) return nullptr;
+    if (!BeginStreamedReduction(&reduction, sourceWidth, sourceHeight, newWidth, newHeight)) return none;
     const RowSink& sink = reduction.Sink;
     const uint32_t rowsUsed = reduction.Plan.RowsUsed, bandRows = reduction.BandRows;
     for (uint32_t row = 0; row < rowsUsed; row += bandRows) {
@@ -21,7 +22,8 @@ PackedDib ReduceToTrueColour(const unsigned char* image, int32_t newWidth, int32
         for (uint32_t i = 0; i < count; ++i) ReadTrueColourRow(&source, sink.BandRow(sink.Context, i));
         sink.TakeBand(sink.Context, row, count, false);
     }
-    PackedDib reduced = sink.Finish(sink.Context);
+    const DibLayout layout = reduction.Output.Layout;
+    const DibPicture reduced = {sink.Finish(sink.Context), layout};
     CloseStreamedReduction(&reduction);
-    return reduced;
+    return reduced.Block ? reduced : none;
 }

@@ -96,10 +96,11 @@ void DecodeRunLengthRow(TrueColourRows& rows, uint32_t y, unsigned char* out) {
 
 }  // namespace
 
-bool OpenTrueColourRows(const unsigned char* image, TrueColourRows* rows) {
+bool OpenTrueColourRows(const DibPicture& picture, TrueColourRows* rows) {
+    const unsigned char* image = picture.Block;
     TrueColourRows& r = *rows;
     memset(&r, 0, sizeof r);
-    r.Layout = ReadDibLayout(image);
+    r.Layout = picture.Layout;
     const DibLayout& layout = r.Layout;
     if (layout.width < 1 || layout.height < 1) return false;
     const uint32_t bits = layout.bitCount;

@@ -24,7 +24,7 @@ struct TrueColourRows {
 
 // False for pictures this cannot read: other bit counts and compressions, top-down rows, sizes
 // below 1.
-bool OpenTrueColourRows(const unsigned char* image, TrueColourRows* rows);
+bool OpenTrueColourRows(const DibPicture& picture, TrueColourRows* rows);
 
 // Writes the next row's 3 × width bytes.
 void ReadTrueColourRow(TrueColourRows* rows, unsigned char* out);

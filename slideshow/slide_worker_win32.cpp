@@ -115,11 +115,11 @@ bool ShowGoesOn(void* context) {
 // The caption and the backdrop, made here with the rest of the slow work. The label is the path
 // in the walk's form, which the file calls take on Windows as it is.
 void AddLooks(PreparedSlide& slide, const SlideArea& area) {
-    if (!slide.Picture.Image) return;
+    if (!slide.Picture.Image.Block) return;
     if (area.Backdrop && !area.PaletteDisplay) {
         const uint32_t startTick = TickCount();
         slide.Picture.Backdrop = MakeBackdrop(slide.Picture.Image, area.Width, area.Height);
-        if (slide.Picture.Backdrop) WriteTrace(TraceLabel::Backdrop, startTick);
+        if (slide.Picture.Backdrop.Block) WriteTrace(TraceLabel::Backdrop, startTick);
     }
     if (area.Captions) MakeCaption(slide.Label, slide.Caption);
 }
@@ -142,7 +142,7 @@ PreparedSlide* MakeSlide(SlideWorker* worker, ImageDirectoryWalk& walk, const Sl
         WriteTrace(TraceLabel::LoadCutShort, startTick);
         return nullptr;
     }
-    if (!picture.Image && walk.ListingFailed) {
+    if (!picture.Image.Block && walk.ListingFailed) {
         *unlisted = true;
         return nullptr;
     }

@@ -35,9 +35,9 @@ int RunFit(int argc, char** argv) {
         return 1;
     }
     const size_t blockSize = loaded.BlockSize;
-    image = FitPicture(image, 1, width, height);
-    const DibLayout layout = ReadDibLayout(image);
-    printf("fit %d %d\n", static_cast<int>(layout.width), static_cast<int>(layout.height));
+    const DibPicture fitted = FitPicture(ReadDibPicture(image), 1, width, height);
+    image = fitted.Block;
+    printf("fit %d %d\n", static_cast<int>(fitted.Layout.width), static_cast<int>(fitted.Layout.height));
     int status = 0;
     if (!WriteBmpFile(argv[3], image, blockSize)) {
         fprintf(stderr, "scrtool: cannot write %s\n", argv[3]);

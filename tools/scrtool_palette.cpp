@@ -43,7 +43,7 @@ int RunPalette(int argc, char** argv) {
         fprintf(stderr, "none: %s\n", loaded.Reason);
         return 1;
     }
-    if (fit) image = FitPicture(image, 1, width, height);
+    if (fit) image = FitPicture(ReadDibPicture(image), 1, width, height).Block;
     LogPalette* palette = CreateBIPaletteEntries(image);
     if (!palette) {
         puts("none");

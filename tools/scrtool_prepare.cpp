@@ -50,11 +50,11 @@ int RunPrepare(int argc, char** argv) {
         printf("none: %s\n", loaded.Reason);
         return 0;
     }
-    PackedDib image = FitPicture(loaded.Image, loaded.Orientation, width, height);
-    if (image == loaded.Image) return ReportPicture(image, loaded.BlockSize, outPath);
+    const DibPicture prepared = FitPicture(ReadDibPicture(loaded.Image), loaded.Orientation, width, height);
+    if (prepared.Block == loaded.Image) return ReportPicture(prepared.Block, loaded.BlockSize, outPath);
     // A picture reduced in place keeps its whole block, as scrtool fit writes it; a turned one is
     // a new block of exactly its rows.
-    const DibLayout layout = ReadDibLayout(image);
+    const DibLayout& layout = prepared.Layout;
     const size_t rowBytes = static_cast<size_t>(DibStride(layout.width, layout.bitCount)) * layout.height;
-    return ReportPicture(image, layout.bitsOffset + rowBytes, outPath);
+    return ReportPicture(prepared.Block, layout.bitsOffset + rowBytes, outPath);
 }

@@ -43,15 +43,19 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     CheckLoadedImage(loaded.Image, loaded.BlockSize);
 
     SetDebugOutputSink(DropTrace);
-    PackedDib shown = FitPicture(loaded.Image, loaded.Orientation, AreaWidth, AreaHeight);
+    const DibPicture shown = FitPicture(ReadDibPicture(loaded.Image), loaded.Orientation, AreaWidth, AreaHeight);
     SetDebugOutputSink(nullptr);
-    // What is drawn: within the area, no side 0, and a 24-bit block whenever it was reduced.
-    const DibLayout layout = ReadDibLayout(shown);
+    // What is drawn: within the area, no side 0, and a 24-bit block whenever it was reduced; the
+    // layout handed on with it is its header's.
+    const DibLayout layout = ReadDibLayout(shown.Block);
     if (layout.width < 1 || layout.height < 1 || layout.width > AreaWidth || layout.height > AreaHeight) abort();
-    if (shown != loaded.Image) {
+    if (shown.Layout.width != layout.width || shown.Layout.height != layout.height ||
+        shown.Layout.bitCount != layout.bitCount || shown.Layout.bitsOffset != layout.bitsOffset)
+        abort();
+    if (shown.Block != loaded.Image) {
         if (layout.bitCount != 24) abort();
-        CheckLoadedImage(shown, layout.bitsOffset + DibStride(layout.width, 24) * layout.height);
+        CheckLoadedImage(shown.Block, layout.bitsOffset + DibStride(layout.width, 24) * layout.height);
     }
-    free(shown);
+    free(shown.Block);
     return 0;
 }

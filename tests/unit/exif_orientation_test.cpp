@@ -312,7 +312,7 @@ TEST(ExifOrientation, LoadersReadItAndTheTurnShowsDjpegsPictureUpright) {
         LoadResult fromFile = LoadJpegFile(path.c_str(), NeverStop);
         ASSERT_NE(fromFile.Image, nullptr) << fromFile.Reason;
         EXPECT_EQ(fromFile.Orientation, c.want);
-        const ImagePtr shown(TurnUpright(fromFile.Image, fromFile.Orientation));
+        const ImagePtr shown(CheckedBlock(TurnUpright(ReadDibPicture(fromFile.Image), fromFile.Orientation)));
         EXPECT_EQ(CountDifferentPixels(shown.get(), upright, 0), 0);
     }
 }

@@ -396,13 +396,14 @@ TEST(PictureFit, EveryDepthLargerThanTheAreaIsReducedAsItsTrueColourPicture) {
             ImageReducer().ProcessImage(expected.get(), area.first, area.second);
             LoadResult loaded = LoadBmpFile(path.c_str(), NeverStop);
             ASSERT_NE(loaded.Image, nullptr);
-            Image fitted(FitPicture(loaded.Image, 1, area.first, area.second));
+            Image fitted(
+                image_test::CheckedBlock(FitPicture(ReadDibPicture(loaded.Image), 1, area.first, area.second)));
             ExpectSamePixels(expected.get(), fitted.get());
         }
         // A picture that fits keeps its depth and its block.
         LoadResult loaded = LoadBmpFile(path.c_str(), NeverStop);
         const uint16_t depth = ReadDibLayout(loaded.Image).bitCount;
-        Image kept(FitPicture(loaded.Image, 1, 200, 200));
+        Image kept(image_test::CheckedBlock(FitPicture(ReadDibPicture(loaded.Image), 1, 200, 200)));
         EXPECT_EQ(kept.get(), loaded.Image);
         EXPECT_EQ(ReadDibLayout(kept.get()).bitCount, depth);
     }
@@ -502,7 +503,8 @@ TEST(StreamedReduction, GivesThePixelsOfTheWholePictureFitted) {
             int32_t fitWidth = 0, fitHeight = 0;
             const bool reduces = FittedSize(stored.width, stored.height < 0 ? -stored.height : stored.height,
                                             whole.Orientation, area.first, area.second, &fitWidth, &fitHeight);
-            Image expected(FitPicture(whole.Image, whole.Orientation, area.first, area.second));
+            Image expected(image_test::CheckedBlock(
+                FitPicture(ReadDibPicture(whole.Image), whole.Orientation, area.first, area.second)));
 
             StreamedReduction reduction;
             OpenStreamedReduction(&reduction, area.first, area.second);
@@ -519,7 +521,8 @@ TEST(StreamedReduction, GivesThePixelsOfTheWholePictureFitted) {
             } else {
                 EXPECT_EQ(got.width, stored.width);
             }
-            Image actual(FitPicture(streamed.Image, streamed.Orientation, area.first, area.second));
+            Image actual(image_test::CheckedBlock(
+                FitPicture(ReadDibPicture(streamed.Image), streamed.Orientation, area.first, area.second)));
             if (!reduces && stored.bitCount != 24) {
                 // A palette picture that fits is kept as it loaded.
                 ASSERT_EQ(BlockSize(actual.get()), BlockSize(expected.get()));
@@ -580,7 +583,8 @@ TEST(PictureFit, ThinPicturesKeepALineOfThemselves) {
         const DibLayout layout = ReadDibLayout(image);
         memset(image + DibInfoHeaderSize, 0x40,
                layout.bitsOffset - DibInfoHeaderSize + DibStride(c.width, c.bits) * c.height);
-        Image fitted(FitPicture(image, c.orientation, c.areaWidth, c.areaHeight));
+        Image fitted(
+            image_test::CheckedBlock(FitPicture(ReadDibPicture(image), c.orientation, c.areaWidth, c.areaHeight)));
         const DibLayout result = ReadDibLayout(fitted.get());
         EXPECT_EQ(result.width, c.fitWidth);
         EXPECT_EQ(result.height, c.fitHeight);

@@ -235,6 +235,20 @@ inline void ExpectFailure(const Loaded& loaded, const ExpectedFailure& expected)
     if (expected.Failure == LoadFailure::Decoder) EXPECT_EQ(loaded.Reason, expected.Message);
 }
 
+// The block of a picture handed on with its layout, checking on the way that the layout it carries
+// says what the block's header says.
+inline unsigned char* CheckedBlock(const DibPicture& picture) {
+    if (!picture.Block) return nullptr;
+    const DibLayout read = ReadDibLayout(picture.Block), &carried = picture.Layout;
+    EXPECT_EQ(carried.width, read.width);
+    EXPECT_EQ(carried.height, read.height);
+    EXPECT_EQ(carried.bitCount, read.bitCount);
+    EXPECT_EQ(carried.compression, read.compression);
+    EXPECT_EQ(carried.colorCount, read.colorCount);
+    EXPECT_EQ(carried.bitsOffset, read.bitsOffset);
+    return picture.Block;
+}
+
 // The lowest free file descriptor: unchanged across a call that closed every file it opened.
 inline int LowestFreeDescriptor() {
     const int fd = dup(0);

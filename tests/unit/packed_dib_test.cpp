@@ -12,6 +12,11 @@ struct FreeBlock {
     void operator()(unsigned char* p) const { free(p); }
 };
 
+std::vector<int64_t> LayoutFields(const DibLayout& l) {
+    return {l.headerSize,       l.width,          l.height,     l.bitCount,  l.compression, l.maskBytes,
+            l.colorTableOffset, l.colorEntrySize, l.colorCount, l.bitsOffset};
+}
+
 TEST(PackedDib, CreateLaysOutHeaderTableAndRows) {
     struct Case {
         uint32_t width, height;
@@ -44,6 +49,11 @@ TEST(PackedDib, CreateLaysOutHeaderTableAndRows) {
         EXPECT_EQ(PackedDibColorCount(image.get()), c.colors);
         // The whole block is addressable: write every byte (ASan catches a short block).
         memset(image.get() + 40, 0xA5, c.bitsOffset - 40 + static_cast<size_t>(c.stride) * c.height);
+        // The layout a new picture carries is what its header reads as.
+        const DibPicture made = CreateDibPicture(c.width, c.height, c.askedBits);
+        ASSERT_NE(made.Block, nullptr);
+        EXPECT_EQ(LayoutFields(made.Layout), LayoutFields(ReadDibLayout(made.Block)));
+        free(made.Block);
     }
     EXPECT_EQ(
         PackedDibHeader(std::unique_ptr<unsigned char, FreeBlock>(CreatePackedDib(609, 448, 24)).get())->biSizeImage,
@@ -57,6 +67,8 @@ TEST(PackedDib, SizesBeyondWhatEveryBuildAddressesGiveNone) {
     EXPECT_FALSE(DibSizeIsAddressable(0x80000000u, 1, 1));
     EXPECT_EQ(CreatePackedDib(65500, 65500, 24), nullptr);
     EXPECT_EQ(CreatePackedDib(0xFFFFFFFFu, 1, 24), nullptr);
+    EXPECT_EQ(CreateDibPicture(65500, 65500, 24).Block, nullptr);
+    EXPECT_EQ(ReadDibPicture(nullptr).Layout.width, 0);
 }
 
 std::vector<unsigned char> Header(uint32_t size, int32_t width, int32_t height, uint16_t bits, uint32_t compression,

@@ -6,6 +6,8 @@
 #include <cstring>
 #include <string>
 
+#include "tests/unit/image_test_files.h"
+
 namespace {
 
 // Pictures written as letters, top row first, rows parted by '/'. Each letter is a pixel whose
@@ -80,7 +82,7 @@ TEST(PictureTurn, EveryOrientationStandsThePictureUpright) {
         for (uint8_t orientation = 1; orientation <= 8; ++orientation) {
             SCOPED_TRACE(testing::Message() << c.stored << " orientation " << int(orientation));
             PackedDib stored = PictureOfLetters(c.stored);
-            PackedDib upright = TurnUpright(stored, orientation);
+            PackedDib upright = image_test::CheckedBlock(TurnUpright(ReadDibPicture(stored), orientation));
             EXPECT_EQ(LettersOf(upright), c.upright[orientation]);
             const DibInfoHeader* header = PackedDibHeader(upright);
             EXPECT_EQ(header->biSize, 40u);
@@ -122,10 +124,10 @@ TEST(PictureTurn, WhatCannotBeTurnedComesBackUnchanged) {
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
         const std::string before(reinterpret_cast<const char*>(c.image), c.size);
-        EXPECT_EQ(TurnUpright(c.image, c.orientation), c.image);
+        EXPECT_EQ(TurnUpright(ReadDibPicture(c.image), c.orientation).Block, c.image);
         EXPECT_EQ(std::string(reinterpret_cast<const char*>(c.image), c.size), before);
     }
-    EXPECT_EQ(TurnUpright(nullptr, 6), nullptr);
+    EXPECT_EQ(TurnUpright(ReadDibPicture(nullptr), 6).Block, nullptr);
     for (PackedDib image : {letters, eightBit, tooWide, topDown}) free(image);
 }
 

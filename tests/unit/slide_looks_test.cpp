@@ -267,6 +267,11 @@ std::array<int, 3> PixelOf(const unsigned char* image, int x, int y) {
     return {rgb[0], rgb[1], rgb[2]};
 }
 
+// The backdrop as the worker makes it, from the fitted picture with its layout.
+PackedDib BackdropOf(PackedDib picture, int32_t width, int32_t height) {
+    return CheckedBlock(MakeBackdrop(ReadDibPicture(picture), width, height));
+}
+
 TEST(Backdrop, TheMiddleOfThePictureCoveringTheAreaBlurredAndDarkened) {
     // A plain picture gives its colour at 40 % everywhere, whatever its depth.
     PackedDib plain = Painted(60, 120, [](int, int) { return std::array<int, 3>{200, 100, 50}; });
@@ -275,7 +280,7 @@ TEST(Backdrop, TheMiddleOfThePictureCoveringTheAreaBlurredAndDarkened) {
     table[4] = 50, table[5] = 100, table[6] = 200;  // entry 1, as blue, green, red
     memset(PackedDibBits(indexed), 1, static_cast<size_t>(DibStride(60, 8)) * 120);
     for (PackedDib picture : {plain, indexed}) {
-        PackedDib backdrop = MakeBackdrop(picture, 320, 240);
+        PackedDib backdrop = BackdropOf(picture, 320, 240);
         ASSERT_NE(backdrop, nullptr);
         const DibLayout layout = ReadDibLayout(backdrop);
         EXPECT_EQ(layout.width, 320);
@@ -293,7 +298,7 @@ TEST(Backdrop, TheMiddleOfThePictureCoveringTheAreaBlurredAndDarkened) {
         return y < 90 ? std::array<int, 3>{250, 0, 0}
                       : (y < 150 ? std::array<int, 3>{0, 250, 0} : std::array<int, 3>{0, 0, 250});
     });
-    PackedDib backdrop = MakeBackdrop(bands, 320, 240);
+    PackedDib backdrop = BackdropOf(bands, 320, 240);
     ASSERT_NE(backdrop, nullptr);
     for (int y = 0; y < 240; y += 3)
         for (int x = 0; x < 320; x += 3) ASSERT_EQ(PixelOf(backdrop, x, y), (std::array<int, 3>{0, 100, 0}));
@@ -305,7 +310,7 @@ TEST(Backdrop, TheMiddleOfThePictureCoveringTheAreaBlurredAndDarkened) {
     PackedDib halves = Painted(160, 60, [](int x, int) {
         return x < 80 ? std::array<int, 3>{255, 255, 255} : std::array<int, 3>{0, 0, 0};
     });
-    backdrop = MakeBackdrop(halves, 320, 240);
+    backdrop = BackdropOf(halves, 320, 240);
     ASSERT_NE(backdrop, nullptr);
     EXPECT_EQ(PixelOf(backdrop, 0, 0)[0], 102);
     EXPECT_EQ(PixelOf(backdrop, 319, 239)[0], 0);
@@ -322,15 +327,15 @@ TEST(Backdrop, TheMiddleOfThePictureCoveringTheAreaBlurredAndDarkened) {
 
     // None beside a picture that fills the area; one beside a picture that fills it one way only.
     PackedDib full = Painted(320, 240, [](int, int) { return std::array<int, 3>{1, 2, 3}; });
-    EXPECT_EQ(MakeBackdrop(full, 320, 240), nullptr);
-    EXPECT_EQ(MakeBackdrop(nullptr, 320, 240), nullptr);
-    backdrop = MakeBackdrop(full, 321, 240);
+    EXPECT_EQ(BackdropOf(full, 320, 240), nullptr);
+    EXPECT_EQ(BackdropOf(nullptr, 320, 240), nullptr);
+    backdrop = BackdropOf(full, 321, 240);
     EXPECT_NE(backdrop, nullptr);
     free(backdrop);
     free(full);
     // An area smaller than one cell still gets its one cell.
     PackedDib tiny = Painted(3, 5, [](int, int) { return std::array<int, 3>{100, 100, 100}; });
-    backdrop = MakeBackdrop(tiny, 10, 7);
+    backdrop = BackdropOf(tiny, 10, 7);
     ASSERT_NE(backdrop, nullptr);
     EXPECT_EQ(PixelOf(backdrop, 9, 6), (std::array<int, 3>{40, 40, 40}));
     free(backdrop);

@@ -117,7 +117,7 @@ TEST(SlideshowPhases, IntervalInMillisecondsSaturatesAtThe32BitRange) {
 PreparedSlide* SlideFor(const SlideshowController& show) {
     PreparedSlide* slide = static_cast<PreparedSlide*>(calloc(1, sizeof(PreparedSlide)));
     slide->Generation = show.Generation;
-    slide->Picture.Image = CreatePackedDib(2, 2, 24);
+    slide->Picture.Image = CreateDibPicture(2, 2, 24);
     return slide;
 }
 

@@ -248,7 +248,7 @@ PackedDib Present(HWND window, const char* name, PackedDib image) {
     PreparedPicture picture = Prepared(window, image);
     ShowPicture(window, name, picture);
     free(picture.Palette);
-    return picture.Image;
+    return picture.Image.Block;
 }
 
 // Whether the picture lies in the area, centred (offsets rounded down), with black around it.
