@@ -15,6 +15,9 @@ from PIL import Image, ImageDraw, ImageFont
 
 from make_artwork import BOLD_FONT, RESOURCES, ROOT, fill_below, palette_image, ridge, vertical_gradient
 
+sys.path.insert(0, os.path.join(ROOT, "tests", "wine"))
+from winebench import write_bmp  # noqa: E402  the one BMP writer of the scripts
+
 BANNER_SIZE = (234, 40)
 SCALE = 4  # drawn large, then reduced, for smooth edges and lettering
 
@@ -52,20 +55,6 @@ def draw_banner():
     return image.resize(BANNER_SIZE, Image.LANCZOS)
 
 
-def write_bmp_256(indexed, palette, path):
-    """An uncompressed 8-bit BMP with a full 256-entry colour table, bottom-up."""
-    width, height = indexed.size
-    stride = (width + 3) // 4 * 4
-    table = b"".join(struct.pack("<BBBB", b, g, r, 0) for r, g, b in palette)
-    rows = b"".join(bytes(indexed.getpixel((x, y)) for x in range(width)).ljust(stride, b"\0")
-                    for y in reversed(range(height)))
-    info = struct.pack("<IiiHHIIiiII", 40, width, height, 1, 8, 0, len(rows), 2835, 2835, 256, 0)
-    offset = 14 + len(info) + len(table)
-    header = struct.pack("<2sIHHI", b"BM", offset + len(rows), 0, 0, offset)
-    with open(path, "wb") as f:
-        f.write(header + info + table + rows)
-
-
 def check_banner(path):
     with open(path, "rb") as f:
         data = f.read()
@@ -79,7 +68,9 @@ def check_banner(path):
 def main():
     indexed, palette = palette_image(draw_banner(), 256)
     path = os.path.join(RESOURCES, "banner.bmp")
-    write_bmp_256(indexed, palette, path)
+    width, height = indexed.size
+    rows = [bytes(indexed.getpixel((x, y)) for x in range(width)) for y in range(height)]
+    write_bmp(path, width, height, rows, bits=8, table=palette)
     check_banner(path)
 
 
