@@ -24,7 +24,7 @@ bool ReadExactly(FILE* file, unsigned char* to, size_t count) { return fread(to,
 // bytes are a bare TIFF structure as PNG keeps them.
 bool DateFromPayload(FILE* file, uint32_t count, bool bareTiff, ExifDate* date) {
     if (count > LongestExif) return false;
-    const size_t header = bareTiff ? ExifHeaderSize : 0;
+    const size_t header = bareTiff ? static_cast<size_t>(ExifHeaderSize) : 0;
     unsigned char* payload = static_cast<unsigned char*>(malloc(header + count));
     if (!payload) return false;
     memcpy(payload, "Exif\0\0", header);
