@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <cstdio>
 
+#include "imaging/exif_orientation.h"
 #include "imaging/load_failure.h"
 #include "imaging/packed_dib.h"
 #include "imaging/row_sink.h"
@@ -37,6 +38,9 @@ struct LoadResult {
     // How the picture is to be turned to stand upright, as an EXIF orientation: 1 as stored,
     // 2 to 8 mirrored and turned. The loader leaves the pixels as stored.
     uint8_t Orientation;
+    // The day the picture was taken, from the EXIF data that also gives the orientation (JPEG and
+    // PNG); Year 0: none.
+    ExifDate Taken;
     // Bytes of the block: a BMP block may carry more than its header describes (a gap, an embedded
     // colour profile), and tools that write the block out need all of it.
     size_t BlockSize;

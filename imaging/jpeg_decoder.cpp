@@ -66,6 +66,7 @@ struct JpegDecode {
     ColourTransform* volatile Colour;  // the file's profile; nullptr without one
     bool SawExif;                      // later EXIF segments are skipped
     uint8_t Orientation;
+    ExifDate Taken;  // Year 0: none
 };
 
 j_common_ptr Common(j_decompress_ptr decoder) { return reinterpret_cast<j_common_ptr>(decoder); }
@@ -169,8 +170,8 @@ void ReadStreamBytes(j_decompress_ptr decoder, unsigned char* to, size_t count) 
 }
 
 // APP1 segments. The first EXIF one is read whole (at most 64 KB, from the decoder's pool) for
-// its orientation; the rest of it and every other APP1 segment are skipped as the library skips
-// segments nobody asked for, so a file of many large segments costs no memory.
+// its orientation and the day it was taken; the rest of it and every other APP1 segment are skipped as the library
+// skips segments nobody asked for, so a file of many large segments costs no memory.
 boolean ReadApp1Segment(j_decompress_ptr decoder) {
     JpegDecode* job = static_cast<JpegDecode*>(decoder->client_data);
     unsigned char field[2];
@@ -187,6 +188,7 @@ boolean ReadApp1Segment(j_decompress_ptr decoder) {
             memcpy(payload, start, sizeof start);
             ReadStreamBytes(decoder, payload + sizeof start, left);
             job->Orientation = ExifOrientation(payload, sizeof start + left);
+            if (!ExifDateTaken(payload, sizeof start + left, &job->Taken)) job->Taken = {};
             job->SawExif = true;
             left = 0;
         }
@@ -418,6 +420,7 @@ LoadResult DecodeJpegAt(FILE* file, uint64_t fileLength, const unsigned char* by
     job.InputLength = file ? fileLength : length;
     job.SawExif = false;
     job.Orientation = 1;
+    job.Taken = {};
     job.Decoder.err = InitJpegErrorTrap(&job.Trap);
     *outOfMemoryAt = 0;
     if (setjmp(job.Trap.Escape)) {
@@ -449,6 +452,7 @@ LoadResult DecodeJpegAt(FILE* file, uint64_t fileLength, const unsigned char* by
         layout.bitsOffset + static_cast<size_t>(DibStride(static_cast<uint64_t>(layout.width), 24)) * layout.height;
     LoadResult result = LoadedImage(job.Image, blockSize);
     result.Orientation = job.Orientation;
+    result.Taken = job.Taken;
     jpeg_destroy_decompress(&job.Decoder);
     return result;
 }

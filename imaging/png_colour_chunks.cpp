@@ -61,16 +61,20 @@ void InflateProfile(const unsigned char* data, uint32_t length, PngColourChunks*
     }
 }
 
+void ReadExif(const unsigned char* app1, size_t length, PngColourChunks* chunks) {
+    chunks->Orientation = ExifOrientation(app1, length);
+    if (!ExifDateTaken(app1, length, &chunks->Taken)) chunks->Taken = {};
+}
+
 // eXIf holds the TIFF structure alone; some writers put the "Exif\0\0" of a JPEG's APP1 first.
-uint8_t OrientationOf(const unsigned char* data, uint32_t length) {
-    if (StartsWithExifHeader(data, length)) return ExifOrientation(data, length);
-    unsigned char* app1 = static_cast<unsigned char*>(malloc(ExifHeaderSize + length));
-    if (!app1) return 1;
+void ReadExifChunk(const unsigned char* data, uint32_t length, PngColourChunks* chunks) {
+    if (StartsWithExifHeader(data, length)) return ReadExif(data, length, chunks);
+    unsigned char* app1 = static_cast<unsigned char*>(malloc(ExifHeaderSize + static_cast<size_t>(length)));
+    if (!app1) return;
     memcpy(app1, "Exif\0\0", ExifHeaderSize);
     memcpy(app1 + ExifHeaderSize, data, length);
-    const uint8_t orientation = ExifOrientation(app1, ExifHeaderSize + length);
+    ReadExif(app1, ExifHeaderSize + static_cast<size_t>(length), chunks);
     free(app1);
-    return orientation;
 }
 
 void TakeChunk(const char* type, const unsigned char* data, uint32_t length, PngColourChunks* chunks) {
@@ -84,7 +88,7 @@ void TakeChunk(const char* type, const unsigned char* data, uint32_t length, Png
         for (int i = 0; i < 8; ++i) chunks->Chromaticities[i] = ReadBigU32(data + 4 * i);
         chunks->HasChromaticities = true;
     } else if (memcmp(type, "eXIf", 4) == 0) {
-        chunks->Orientation = OrientationOf(data, length);
+        ReadExifChunk(data, length, chunks);
     }
 }
 

@@ -6,6 +6,7 @@
 #include <cstdio>
 
 #include "imaging/colour_profile.h"
+#include "imaging/exif_orientation.h"
 
 struct PngColourChunks {
     unsigned char* Profile;  // the inflated iCCP profile (malloc'd), nullptr without one
@@ -15,6 +16,7 @@ struct PngColourChunks {
     bool HasChromaticities;
     uint32_t Chromaticities[8];
     uint8_t Orientation;  // from eXIf; 1 without
+    ExifDate Taken;       // from eXIf; Year 0 without
 };
 
 // Reads the chunks from the one after the signature up to the first IDAT. Chunks whose CRC does

@@ -307,6 +307,7 @@ LoadResult DecodePngFile(FILE* file, const LoadControl& control) {
     FreePngColourChunks(&job.Colour);
     LoadResult result = LoadedImage(job.Image, job.BlockSize);
     result.Orientation = job.Colour.Orientation;
+    result.Taken = job.Colour.Taken;
     return result;
 }
 

@@ -1,9 +1,8 @@
 // The caption of a slide: the day the picture was taken, written the Italian way, and the name of
 // the folder it is kept in, as in "14 luglio 2019 - Vacanze". The day is the EXIF DateTimeOriginal
-// of a JPEG or PNG file, else the day the file was last written, in local time.
+// the JPEG and PNG loaders read, else the day the file was last written, in local time.
 #pragma once
 #include <cstddef>
-#include <cstdio>
 
 #include "imaging/exif_orientation.h"
 #include "platform/path_buffer.h"
@@ -18,11 +17,7 @@ void WriteItalianDate(const ExifDate& date, char* text, size_t size);
 // "" for a bare name. *length gets its length: the name is not terminated where it stands.
 const char* FolderNameOf(const char* path, size_t* length);
 
-// The date taken that the EXIF data of a JPEG file (its APP1 segments before the picture data) or
-// a PNG file (its eXIf chunk) holds. The stream is read from where it stands, which must be the
-// file's start; false for other files and for files without one.
-bool ReadDateTaken(FILE* file, ExifDate* date);
-
-// The caption of the file at path, opened by the platform's path text: false, and text "", when
-// the file cannot be opened or has no date at all.
-bool MakeCaption(const char* path, char (&text)[CaptionTextSize]);
+// The caption of the file at path: taken, the day its loader read from the picture's EXIF data,
+// else (Year 0) the day the file was last written, opened by the platform's path text. False, and
+// text "", when there is no date at all.
+bool MakeCaption(const char* path, const ExifDate& taken, char (&text)[CaptionTextSize]);

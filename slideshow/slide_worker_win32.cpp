@@ -114,14 +114,14 @@ bool ShowGoesOn(void* context) {
 
 // The caption and the backdrop, made here with the rest of the slow work. The label is the path
 // in the walk's form, which the file calls take on Windows as it is.
-void AddLooks(PreparedSlide& slide, const SlideArea& area) {
+void AddLooks(PreparedSlide& slide, const SlideArea& area, const ExifDate& taken) {
     if (!slide.Picture.Image.Block) return;
     if (area.Backdrop && !area.PaletteDisplay) {
         const uint32_t startTick = TickCount();
         slide.Picture.Backdrop = MakeBackdrop(slide.Picture.Image, area.Width, area.Height);
         if (slide.Picture.Backdrop.Block) WriteTrace(TraceLabel::Backdrop, startTick);
     }
-    if (area.Captions) MakeCaption(slide.Label, slide.Caption);
+    if (area.Captions) MakeCaption(slide.Label, taken, slide.Caption);
 }
 
 LoadResult AdvanceWalk(void* walk, const LoadControl& control) {
@@ -155,7 +155,7 @@ PreparedSlide* MakeSlide(SlideWorker* worker, ImageDirectoryWalk& walk, const Sl
     slide->Monitor = area.Monitor;
     slide->Picture = picture;
     memcpy(slide->Label, walk.CandidatePath, sizeof slide->Label);
-    AddLooks(*slide, area);
+    AddLooks(*slide, area, next.Taken);
     return slide;
 }
 

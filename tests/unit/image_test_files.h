@@ -193,6 +193,7 @@ struct Loaded {
     size_t BlockSize = 0;
     bool CutShort = false;
     uint8_t Orientation = 1;
+    ExifDate Taken = {};
 };
 
 // A load control that counts the questions it is asked and says stop at the one numbered StopAt,
@@ -227,6 +228,7 @@ inline Loaded Take(const LoadResult& result) {
     loaded.BlockSize = result.BlockSize;
     loaded.CutShort = result.CutShort;
     loaded.Orientation = result.Orientation;
+    loaded.Taken = result.Taken;
     return loaded;
 }
 

@@ -1,6 +1,7 @@
 // How a slide looks beyond its picture: the caption's text and place, the fade's frames, the backdrop.
 #include <gtest/gtest.h>
 #include <utime.h>
+#include <zlib.h>
 
 #include <algorithm>
 #include <array>
@@ -13,7 +14,9 @@
 #include "image_test_files.h"
 #include "render/backdrop.h"
 #include "render/slide_overlay.h"
+#include "slideshow/file_type_table.h"
 #include "slideshow/picture_caption.h"
+#include "tests/reference/jpeg_streams.h"
 
 namespace {
 
@@ -70,30 +73,25 @@ Bytes CameraExif(const std::string& taken) {
     return payload;
 }
 
-Bytes JpegStart(const std::vector<std::pair<int, Bytes>>& segments) {
-    Bytes file = {0xFF, 0xD8};
-    for (const auto& [marker, payload] : segments) {
-        file.push_back(0xFF);
-        file.push_back(static_cast<unsigned char>(marker));
-        Put16Big(file, static_cast<uint32_t>(payload.size() + 2));
-        file.insert(file.end(), payload.begin(), payload.end());
-    }
-    // Start of scan and some entropy-coded bytes: nothing after them is looked at.
-    file.insert(file.end(), {0xFF, 0xDA, 0x00, 0x02, 0x12, 0x34, 0xFF, 0xD9});
-    return file;
-}
-
+// A real PNG of one grey pixel, with an eXIf chunk before or after its pixel data.
 Bytes PngWithExif(const Bytes& bareTiff, bool beforePixels) {
     Bytes file = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n'};
     auto chunk = [&](const char* type, const Bytes& data) {
         Put16Big(file, 0), Put16Big(file, static_cast<uint32_t>(data.size()));
+        const size_t start = file.size();
         file.insert(file.end(), type, type + 4);
         file.insert(file.end(), data.begin(), data.end());
-        file.insert(file.end(), 4, 0);  // the CRC, not checked here
+        const uLong crc = crc32(0, &file[start], static_cast<uInt>(4 + data.size()));
+        Put16Big(file, static_cast<uint32_t>(crc >> 16)), Put16Big(file, static_cast<uint32_t>(crc & 0xFFFF));
     };
-    chunk("IHDR", Bytes(13, 1));
+    chunk("IHDR", {0, 0, 0, 1, 0, 0, 0, 1, 8, 0, 0, 0, 0});  // 1 x 1, 8-bit grey
+    const unsigned char row[2] = {0, 128};                   // no filter, one pixel
+    Bytes pixels(64);
+    uLongf packed = pixels.size();
+    EXPECT_EQ(compress(pixels.data(), &packed, row, sizeof row), Z_OK);
+    pixels.resize(packed);
     if (beforePixels) chunk("eXIf", bareTiff);
-    chunk("IDAT", Bytes(10, 0));
+    chunk("IDAT", pixels);
     if (!beforePixels) chunk("eXIf", bareTiff);
     chunk("IEND", {});
     return file;
@@ -112,39 +110,43 @@ std::string PlaceFile(const std::string& folder, const std::string& name, const 
     return path;
 }
 
-TEST(CaptionText, FromTheDateTakenElseTheDayTheFileWasWritten) {
+TEST(CaptionText, FromTheDateTheLoaderReadElseTheDayTheFileWasWritten) {
     const Bytes exif = CameraExif("2019:07:14 10:11:12");
     const Bytes xmp = {'h', 't', 't', 'p', ':', '/', '/', 'n', 's', '.', 'a', 'd', 'o', 'b', 'e'};
-    const Bytes jfif = {'J', 'F', 'I', 'F', 0, 1, 1, 0, 0, 1, 0, 1, 0, 0};
     const Bytes bareTiff(exif.begin() + 6, exif.end());
-    Bytes cut = JpegStart({{0xE0, jfif}, {0xE1, exif}});
-    cut.resize(2 + 18 + 4 + 30);  // inside the EXIF segment
+    ASSERT_TRUE(MakeJpeg("plain.jpg", 8, 8, ""));
+    Bytes plain;
+    ASSERT_TRUE(ReadBytes(TmpPath("plain.jpg"), plain));
+    const std::string taken = "14 luglio 2019 - Mare d'estate", written = "1 marzo 2021 - Mare d'estate";
     const struct {
         const char* Name;
         Bytes File;
-        const char* Want;
+        const std::string& Want;
     } cases[] = {
-        {"camera.jpg", JpegStart({{0xE0, jfif}, {0xE1, exif}}), "14 luglio 2019 - Mare d'estate"},
-        {"xmp-first.jpg", JpegStart({{0xE0, jfif}, {0xE1, xmp}, {0xE1, exif}}), "14 luglio 2019 - Mare d'estate"},
-        {"no-clock.jpg", JpegStart({{0xE1, CameraExif("0000:00:00 00:00:00")}}), "1 marzo 2021 - Mare d'estate"},
-        {"no-exif.jpg", JpegStart({{0xE0, jfif}}), "1 marzo 2021 - Mare d'estate"},
-        {"exif-after-scan.jpg", JpegStart({{0xE0, jfif}, {0xDB, Bytes(65, 0)}}), "1 marzo 2021 - Mare d'estate"},
-        {"cut.jpg", cut, "1 marzo 2021 - Mare d'estate"},
-        {"camera.png", PngWithExif(bareTiff, true), "14 luglio 2019 - Mare d'estate"},
-        {"late-exif.png", PngWithExif(bareTiff, false), "14 luglio 2019 - Mare d'estate"},
-        {"plain.bmp", Bytes(60, 'B'), "1 marzo 2021 - Mare d'estate"},
+        {"camera.jpg", reference::WithSegmentsAfterSoi(plain, {{0xE1, exif}}), taken},
+        {"xmp-first.jpg", reference::WithSegmentsAfterSoi(plain, {{0xE1, xmp}, {0xE1, exif}}), taken},
+        {"no-clock.jpg", reference::WithSegmentsAfterSoi(plain, {{0xE1, CameraExif("0000:00:00 00:00:00")}}), written},
+        {"no-exif.jpg", plain, written},
+        {"camera.png", PngWithExif(bareTiff, true), taken},
+        {"exif-with-mark.png", PngWithExif(exif, true), taken},
+        // libpng would read it, but the loader takes its chunks from before the pixels.
+        {"late-exif.png", PngWithExif(bareTiff, false), written},
+        {"plain.bmp", Bytes(60, 'B'), written},  // no picture: the file's day all the same
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.Name);
         const std::string path = PlaceFile("Mare d'estate", c.Name, c.File, 2021, 3, 1);
+        const Loaded loaded = Take(FindImageLoaderForPath(path.c_str())(path.c_str(), NeverStop));
+        EXPECT_EQ(loaded.Image != nullptr, std::string(c.Name) != "plain.bmp") << loaded.Reason;
         char text[CaptionTextSize];
-        ASSERT_TRUE(MakeCaption(path.c_str(), text));
-        // A PNG's eXIf after the pixels is what libpng reads too; the caption only looks before them.
-        const std::string want = std::string(c.Name) == "late-exif.png" ? "1 marzo 2021 - Mare d'estate" : c.Want;
-        EXPECT_EQ(std::string(text), want);
+        ASSERT_TRUE(MakeCaption(path.c_str(), loaded.Taken, text));
+        EXPECT_EQ(std::string(text), c.Want);
     }
+    // A date read needs no file; without one, a file that is not there gives no caption.
     char text[CaptionTextSize];
-    EXPECT_FALSE(MakeCaption(TmpPath("no such file.jpg").c_str(), text));
+    EXPECT_TRUE(MakeCaption(TmpPath("Gite/no such file.jpg").c_str(), {2019, 7, 14}, text));
+    EXPECT_STREQ(text, "14 luglio 2019 - Gite");
+    EXPECT_FALSE(MakeCaption(TmpPath("no such file.jpg").c_str(), {}, text));
     EXPECT_STREQ(text, "");
 }
 
