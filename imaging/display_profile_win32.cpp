@@ -37,16 +37,24 @@ void UseProfileFile(const char* path) {
 
 }  // namespace
 
-void UseMonitorProfile(HWND window) {
-    static bool asked = false;
-    if (asked) return;
-    asked = true;
-    if (!OnNt()) return;
+bool MonitorProfilePath(HWND window, char (&path)[MAX_PATH]) {
+    path[0] = '\0';
+    if (!OnNt()) return false;
     const GetIcmProfileCall getProfile = reinterpret_cast<GetIcmProfileCall>(
         reinterpret_cast<void*>(GetProcAddress(GetModuleHandleA("gdi32.dll"), "GetICMProfileA")));
-    if (!getProfile) return;
+    if (!getProfile) return false;
     WindowDc dc(window, GetDC(window));
-    char path[MAX_PATH];
     DWORD size = sizeof path;
-    if (dc && getProfile(dc, &size, path)) UseProfileFile(path);
+    if (!dc || !getProfile(dc, &size, path)) {
+        path[0] = '\0';
+        return false;
+    }
+    return true;
+}
+
+void UseMonitorProfileFile(const char* path) {
+    static bool used = false;
+    if (used) return;
+    used = true;
+    if (path[0]) UseProfileFile(path);
 }

@@ -3,7 +3,12 @@
 #pragma once
 #include <windows.h>
 
-// Reads the profile once per process: later calls change nothing, so no load that runs meanwhile
-// sees the target change under it. Without a profile Windows names, or with one that cannot be
-// used, pictures go to sRGB.
-void UseMonitorProfile(HWND window);
+// The path of the profile Windows names for the window's monitor, asked of GDI on the window's
+// thread (no file is read): false, and "", without one.
+bool MonitorProfilePath(HWND window, char (&path)[MAX_PATH]);
+
+// Reads the profile at path and makes it the target of every later load, once per process: later
+// calls change nothing, so no load that runs meanwhile sees the target change under it. A disk
+// read, so on the thread that decodes, before its first picture. Without a profile, or with one
+// that cannot be used, pictures go to sRGB.
+void UseMonitorProfileFile(const char* path);

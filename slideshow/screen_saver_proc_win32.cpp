@@ -14,7 +14,6 @@
 // their pictures with a cut.
 #include "slideshow/screen_saver_proc_win32.h"
 
-#include "imaging/display_profile_win32.h"
 #include "imaging/jpeg_resource.h"
 #include "platform/debug_output.h"
 #include "platform/handle_scopes_win32.h"
@@ -105,7 +104,6 @@ void EndFadeWhole(HWND window) {
 
 void RestartShow(HWND window) {
     EndFade(window);
-    UseMonitorProfile(window);  // once, before the worker decodes anything
     BeginCredits(Slideshow);
     for (SlideshowController& other : OtherShows) {
         BeginCredits(other);

@@ -6,6 +6,7 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "imaging/display_profile_win32.h"
 #include "platform/debug_output.h"
 #include "platform/trace_labels.h"
 #include "render/backdrop.h"
@@ -14,9 +15,10 @@
 
 struct SlideWorker {
     HWND Window;
-    HANDLE Wake;               // auto-reset: the request below changed, or the window let go
-    HANDLE Finished;           // manual-reset: the worker wrote what it keeps (the deck) and ended
-    volatile LONG References;  // the window's and the worker thread's
+    char DisplayProfile[MAX_PATH];  // the monitor's profile, read here before the first picture
+    HANDLE Wake;                    // auto-reset: the request below changed, or the window let go
+    HANDLE Finished;                // manual-reset: the worker wrote what it keeps (the deck) and ended
+    volatile LONG References;       // the window's and the worker thread's
     // Read by the loaders' question without the lock: a plain aligned read is enough for a flag
     // that only ever asks them to stop sooner.
     volatile LONG Ended;       // the window let go: the worker ends
@@ -172,6 +174,7 @@ DWORD WINAPI SlideWorkerMain(void* context) {
     int lastServed = MonitorShowLimit - 1;  // the primary's show is served first
     uint32_t listingPauseMs = 0;
     uint32_t deckSavedTick = TickCount();
+    UseMonitorProfileFile(worker->DisplayProfile);
     while (walk && !worker->Ended) {
         // With a slide owed for a folder that could not be listed, the wait is the pause before
         // the next try; with nothing owed and more of the tree to list, a look only. A new
@@ -227,6 +230,7 @@ SlideWorker* StartSlideWorker(HWND window) {
     SlideWorker* worker = static_cast<SlideWorker*>(calloc(1, sizeof(SlideWorker)));
     if (!worker) return nullptr;
     worker->Window = window;
+    MonitorProfilePath(window, worker->DisplayProfile);
     worker->Wake = CreateEventA(nullptr, FALSE, FALSE, nullptr);
     worker->Finished = CreateEventA(nullptr, TRUE, FALSE, nullptr);
     if (!worker->Wake || !worker->Finished) {
