@@ -37,19 +37,15 @@ void UseProfileFile(const char* path) {
 
 }  // namespace
 
-bool MonitorProfilePath(HWND window, char (&path)[MAX_PATH]) {
+void MonitorProfilePath(HWND window, char (&path)[MAX_PATH]) {
     path[0] = '\0';
-    if (!OnNt()) return false;
+    if (!OnNt()) return;
     const GetIcmProfileCall getProfile = reinterpret_cast<GetIcmProfileCall>(
         reinterpret_cast<void*>(GetProcAddress(GetModuleHandleA("gdi32.dll"), "GetICMProfileA")));
-    if (!getProfile) return false;
+    if (!getProfile) return;
     WindowDc dc(window, GetDC(window));
     DWORD size = sizeof path;
-    if (!dc || !getProfile(dc, &size, path)) {
-        path[0] = '\0';
-        return false;
-    }
-    return true;
+    if (!dc || !getProfile(dc, &size, path)) path[0] = '\0';
 }
 
 void UseMonitorProfileFile(const char* path) {

@@ -4,8 +4,8 @@
 #include <windows.h>
 
 // The path of the profile Windows names for the window's monitor, asked of GDI on the window's
-// thread (no file is read): false, and "", without one.
-bool MonitorProfilePath(HWND window, char (&path)[MAX_PATH]);
+// thread (no file is read); "" without one.
+void MonitorProfilePath(HWND window, char (&path)[MAX_PATH]);
 
 // Reads the profile at path and makes it the target of every later load, once per process: later
 // calls change nothing, so no load that runs meanwhile sees the target change under it. A disk

@@ -188,7 +188,7 @@ boolean ReadApp1Segment(j_decompress_ptr decoder) {
             memcpy(payload, start, sizeof start);
             ReadStreamBytes(decoder, payload + sizeof start, left);
             job->Orientation = ExifOrientation(payload, sizeof start + left);
-            if (!ExifDateTaken(payload, sizeof start + left, &job->Taken)) job->Taken = {};
+            ExifDateTaken(payload, sizeof start + left, &job->Taken);
             job->SawExif = true;
             left = 0;
         }

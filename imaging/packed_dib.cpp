@@ -66,9 +66,8 @@ DibLayout ReadDibLayout(const unsigned char* image) {
 }
 
 DibPicture ReadDibPicture(PackedDib block) {
-    DibPicture picture = {block, {}};
-    if (block) picture.Layout = ReadDibLayout(block);
-    return picture;
+    if (!block) return {};
+    return {block, ReadDibLayout(block)};
 }
 
 PackedDib CreatePackedDib(uint32_t width, uint32_t height, uint16_t bitCount) {
@@ -76,9 +75,8 @@ PackedDib CreatePackedDib(uint32_t width, uint32_t height, uint16_t bitCount) {
 }
 
 DibPicture CreateDibPicture(uint32_t width, uint32_t height, uint16_t bitCount) {
-    DibPicture none = {nullptr, {}};
     const uint16_t bits = NormalisedBitCount(bitCount);
-    if (!DibSizeIsAddressable(width, height, bits)) return none;
+    if (!DibSizeIsAddressable(width, height, bits)) return {};
     const uint32_t entries = DefaultColorCount(bits);
     const uint32_t stride = static_cast<uint32_t>(DibStride(width, bits));
     const size_t blockSize = DibInfoHeaderSize + 4u * entries + static_cast<size_t>(stride) * height;
@@ -95,7 +93,7 @@ DibPicture CreateDibPicture(uint32_t width, uint32_t height, uint16_t bitCount) 
     header.biYPelsPerMeter = 2834;
 
     PackedDib image = static_cast<PackedDib>(malloc(blockSize));
-    if (!image) return none;
+    if (!image) return {};
     memcpy(image, &header, sizeof header);
     DibLayout layout = {};
     layout.headerSize = DibInfoHeaderSize;

@@ -63,7 +63,8 @@ void InflateProfile(const unsigned char* data, uint32_t length, PngColourChunks*
 
 void ReadExif(const unsigned char* app1, size_t length, PngColourChunks* chunks) {
     chunks->Orientation = ExifOrientation(app1, length);
-    if (!ExifDateTaken(app1, length, &chunks->Taken)) chunks->Taken = {};
+    if (!ExifDateTaken(app1, length, &chunks->Taken))
+        chunks->Taken = {};  // a later eXIf replaces an earlier one, as for the orientation
 }
 
 // eXIf holds the TIFF structure alone; some writers put the "Exif\0\0" of a JPEG's APP1 first.

@@ -149,12 +149,11 @@ uint32_t Mix(uint32_t a, uint32_t b, uint32_t weight) { return (a * (256 - weigh
 }  // namespace
 
 DibPicture MakeBackdrop(const DibPicture& picture, int32_t width, int32_t height) {
-    const DibPicture none = {nullptr, {}};
-    if (!picture.Block || width <= 0 || height <= 0) return none;
+    if (!picture.Block || width <= 0 || height <= 0) return {};
     const PixelSource source(picture);
-    if (!source.Readable()) return none;
-    if (source.Width() >= width && source.Height() >= height) return none;
-    if (!DibSizeIsAddressable(static_cast<uint32_t>(width), static_cast<uint32_t>(height), 24)) return none;
+    if (!source.Readable()) return {};
+    if (source.Width() >= width && source.Height() >= height) return {};
+    if (!DibSizeIsAddressable(static_cast<uint32_t>(width), static_cast<uint32_t>(height), 24)) return {};
 
     const int32_t cellsWide = width / BackdropCellPixels > 0 ? width / BackdropCellPixels : 1;
     const int32_t cellsHigh = height / BackdropCellPixels > 0 ? height / BackdropCellPixels : 1;
@@ -165,10 +164,10 @@ DibPicture MakeBackdrop(const DibPicture& picture, int32_t width, int32_t height
     const size_t tapCount = static_cast<size_t>(width) + static_cast<size_t>(height);
     void* scratch = malloc((cellCount + 2 * lineCount) * sizeof(Rgb) + tapCount * sizeof(Tap));
     const DibPicture backdrop =
-        scratch ? CreateDibPicture(static_cast<uint32_t>(width), static_cast<uint32_t>(height), 24) : none;
+        scratch ? CreateDibPicture(static_cast<uint32_t>(width), static_cast<uint32_t>(height), 24) : DibPicture{};
     if (!backdrop.Block) {
         free(scratch);
-        return none;
+        return {};
     }
     Rgb* cells = static_cast<Rgb*>(scratch);
     Rgb* line = cells + cellCount;

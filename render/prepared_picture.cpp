@@ -8,7 +8,7 @@
 
 PreparedPicture PreparePicture(PackedDib image, uint8_t orientation, int32_t width, int32_t height,
                                bool paletteDisplay) {
-    PreparedPicture picture = {{nullptr, {}}, nullptr, {nullptr, {}}};
+    PreparedPicture picture = {};
     if (!image) return picture;
     // The palette is made from the picture as it will be drawn: reduced and turned.
     picture.Image = FitPicture(ReadDibPicture(image), orientation, width, height);
@@ -24,7 +24,5 @@ void ReleasePreparedPicture(PreparedPicture& picture) {
     free(picture.Image.Block);
     free(picture.Palette);
     free(picture.Backdrop.Block);
-    picture.Image = {nullptr, {}};
-    picture.Palette = nullptr;
-    picture.Backdrop = {nullptr, {}};
+    picture = {};
 }

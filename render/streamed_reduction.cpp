@@ -29,7 +29,7 @@ void EndPicture(StreamedReduction* r) {
     r->Plan.Ends = nullptr;
     r->Band = nullptr;
     r->Store = nullptr;
-    r->Output = {nullptr, {}};
+    r->Output = {};
 }
 
 bool SinkFit(void* context, int32_t width, int32_t height, uint8_t orientation, int32_t* newWidth, int32_t* newHeight) {
@@ -125,20 +125,21 @@ void SinkTakeBand(void* context, uint32_t first, uint32_t count, bool downward) 
     }
 }
 
-PackedDib SinkFinish(void* context) {
-    StreamedReduction* r = Of(context);
-    PackedDib output = nullptr;
+PackedDib SinkFinish(void* context) { return FinishStreamedReduction(Of(context)).Block; }
+
+}  // namespace
+
+DibPicture FinishStreamedReduction(StreamedReduction* r) {
+    DibPicture output = {};
     if (r->Plan.Ends && !r->Failed && r->RowsMade == static_cast<uint32_t>(r->NewHeight)) {
-        output = r->Output.Block;
-        r->Output = {nullptr, {}};
+        output = r->Output;
+        r->Output = {};
         // The fit's own trace, for the pictures it fits; its time includes the decoding.
         if (r->AreaWidth >= 0) WriteTrace(TraceLabel::ProcessImage, r->StartTick);
     }
     EndPicture(r);
     return output;
 }
-
-}  // namespace
 
 void OpenStreamedReduction(StreamedReduction* reduction, int32_t areaWidth, int32_t areaHeight) {
     memset(reduction, 0, sizeof *reduction);

@@ -43,6 +43,10 @@ void OpenStreamedReduction(StreamedReduction* reduction, int32_t areaWidth, int3
 // Frees whatever a picture left behind; the record may be opened again.
 void CloseStreamedReduction(StreamedReduction* reduction);
 
+// What the sink's Finish hands over, with its layout: the reduced picture once every row is made,
+// else none.
+DibPicture FinishStreamedReduction(StreamedReduction* reduction);
+
 // The work of Begin for a size already decided: sourceWidth × sourceHeight to newWidth ×
 // newHeight, each new side 1 to the source's. False without memory.
 bool BeginStreamedReduction(StreamedReduction* reduction, int32_t sourceWidth, int32_t sourceHeight, int32_t newWidth,

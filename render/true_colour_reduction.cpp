@@ -8,13 +8,12 @@
 #include "render/true_colour_rows.h"
 
 DibPicture ReduceToTrueColour(const DibPicture& picture, int32_t newWidth, int32_t newHeight) {
-    const DibPicture none = {nullptr, {}};
     TrueColourRows source;
-    if (!picture.Block || !OpenTrueColourRows(picture, &source)) return none;
+    if (!picture.Block || !OpenTrueColourRows(picture, &source)) return {};
     const int32_t sourceWidth = source.Layout.width, sourceHeight = source.Layout.height;
     StreamedReduction reduction;
     OpenStreamedReduction(&reduction, -1, -1);
-    if (!BeginStreamedReduction(&reduction, sourceWidth, sourceHeight, newWidth, newHeight)) return none;
+    if (!BeginStreamedReduction(&reduction, sourceWidth, sourceHeight, newWidth, newHeight)) return {};
     const RowSink& sink = reduction.Sink;
     const uint32_t rowsUsed = reduction.Plan.RowsUsed, bandRows = reduction.BandRows;
     for (uint32_t row = 0; row < rowsUsed; row += bandRows) {
@@ -22,8 +21,7 @@ DibPicture ReduceToTrueColour(const DibPicture& picture, int32_t newWidth, int32
         for (uint32_t i = 0; i < count; ++i) ReadTrueColourRow(&source, sink.BandRow(sink.Context, i));
         sink.TakeBand(sink.Context, row, count, false);
     }
-    const DibLayout layout = reduction.Output.Layout;
-    const DibPicture reduced = {sink.Finish(sink.Context), layout};
+    const DibPicture reduced = FinishStreamedReduction(&reduction);
     CloseStreamedReduction(&reduction);
-    return reduced.Block ? reduced : none;
+    return reduced;
 }

@@ -6,16 +6,15 @@
 #include <cstring>
 #include <vector>
 
+#include "tests/unit/image_test_files.h"
+
 namespace {
+
+using image_test::LayoutFields;
 
 struct FreeBlock {
     void operator()(unsigned char* p) const { free(p); }
 };
-
-std::vector<int64_t> LayoutFields(const DibLayout& l) {
-    return {l.headerSize,       l.width,          l.height,     l.bitCount,  l.compression, l.maskBytes,
-            l.colorTableOffset, l.colorEntrySize, l.colorCount, l.bitsOffset};
-}
 
 TEST(PackedDib, CreateLaysOutHeaderTableAndRows) {
     struct Case {
